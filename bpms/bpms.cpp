@@ -1,0 +1,53 @@
+// velmora_bpms: runs the digit network over the first 10000 rows of a CSV
+// rows file and keeps a running count of the rows it recognises.
+#include <cstdio>
+
+#include "lib.h"
+
+inline constexpr int N_BENCHMARK = 10000;
+
+static void uso() {
+  std::printf("\nUSO:\n velmora_bpms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
+  std::printf("\nPARAMETRI:\n"
+              "<ingressi.csv>               file csv con i dati di test\n"
+              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
+              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n");
+  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
+  std::printf("uso: tq_lettore <digit.csv> <layer1.w> <layer2.w>");
+}
+
+int main(int argc, char** argv) {
+  std::printf("\33[2J\33[1;1H\nvelmora_: benchmarck percettrone multistrato (bpms) \n");
+  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
+  std::fflush(stdout);
+  if (argc < 4) {
+    uso();
+    return 1;
+  }
+
+  int riconosciuti = 0;
+  auto rete = crea_rete();
+  file_ptr righe = net_load(*rete, argv[1], argv[2], argv[3]);
+  for (int i = 0; i < N_BENCHMARK; ++i) {
+    const int letti = get_image(rete->pixel, rete->etichetta, righe.get());
+    if (letti == -(N_AFFERENTI + 1) && i > 0) {
+      // The label read met end of file: fewer rows than N_BENCHMARK. The
+      // last status line reports the rows actually evaluated.
+      righe.reset();
+      std::printf("\33[9;1HRiconosciuti %d di %d\n", riconosciuti, i);
+      std::fflush(stdout);
+      return 0;
+    }
+    if (letti != N_AFFERENTI + 1) {
+      std::printf("Riga %d del file %s non valida\n", i + 1, argv[1]);
+      return 1;
+    }
+    const int migliore = net_recognize(*rete);
+    std::printf("\33[6;1H______________________________________________");
+    std::printf("\33[7;1H| benchmark %s, %s", argv[2], argv[3]);
+    if (migliore >= 0 && migliore == rete->etichetta) ++riconosciuti;
+    std::printf("\33[9;1HRiconosciuti %d di %d\n", riconosciuti, N_BENCHMARK);
+    std::fflush(stdout);
+  }
+  return 0;
+}

@@ -1,0 +1,55 @@
+// velmora_pms: recognises the digit in the first row of a CSV rows file and,
+// on a terminal wide enough, draws it.
+#include <cstdio>
+
+#include "lib.h"
+
+static void uso() {
+  std::printf("\nUSO:\n velmora_pms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
+  std::printf("\nPARAMETRI:\n"
+              "<ingressi.csv>               file csv con il dato da riconoscere\n"
+              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
+              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n");
+  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
+}
+
+int main(int argc, char** argv) {
+  // The screen layout assumes the banner fills rows 1 to 4.
+  std::printf("\33[2J\33[1;1H\nvelmora_: percettrone multistrato (pms) \n");
+  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
+  std::fflush(stdout);
+  if (argc < 4) {
+    uso();
+    return 1;
+  }
+
+  auto rete = crea_rete();
+  file_ptr righe = net_load(*rete, argv[1], argv[2], argv[3]);
+  const int letti = get_image(rete->pixel, rete->etichetta, righe.get());
+  righe.reset();
+  if (letti != N_AFFERENTI + 1) {
+    std::printf("Riga %d del file %s non valida\n", 1, argv[1]);
+    return 1;
+  }
+  const int migliore = net_recognize(*rete);
+
+  int32_t righe_term = 0, colonne_term = 0;
+  if (dimensioni_finestra(righe_term, colonne_term) == 0 && colonne_term > 57) {
+    std::printf("\n___________________________________");
+    std::printf("\n|Immagine caricata:");
+    print_object(rete->ingresso + 1, LATO_IMMAGINE, LATO_IMMAGINE, 9, 2);
+  }
+
+  std::printf("\n___________________________________");
+  std::printf("\n| Percentuale di classificazione:");
+  std::printf("\n|----------------------------------");
+  for (int k = 0; k < N_EFFERENTI; ++k) std::printf("\n| %d (%.1f%%)", k, 100.0 * rete->uscita_efferenti[k]);
+  std::printf("\n");
+  std::printf("\n___________________________________");
+  if (migliore < 0)
+    std::printf("\n| Miglior risultato: nessuno\n\n");
+  else
+    std::printf("\n| Miglior risultato: %d\n\n", migliore);
+  std::fflush(stdout);
+  return 0;
+}

@@ -1,0 +1,192 @@
+// Test helpers: run the real programs in a scratch directory, on pipes or on
+// a pseudo-terminal of a chosen size, and read and write whole files.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vt {
+
+struct RunResult {
+  int status = -1;   // exit status, or 128 + signal number
+  std::string out;   // everything written to stdout (or to the terminal)
+  std::string err;   // everything written to stderr (empty on a terminal)
+};
+
+struct RunOptions {
+  std::string cwd;          // working directory of the child; empty: inherit
+  std::string input;        // bytes on the child's stdin
+  long fsize_limit = -1;    // RLIMIT_FSIZE in bytes for the child (SIGXFSZ ignored)
+};
+
+// A fresh directory under the system temp dir, removed with everything in it.
+struct TempDir {
+  std::filesystem::path path;
+  TempDir() {
+    std::string templ = (std::filesystem::temp_directory_path() / "velmora-XXXXXX").string();
+    if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+    path = templ;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    // Restore permissions some tests take away, so everything can be removed.
+    for (auto& e : std::filesystem::recursive_directory_iterator(path, ec))
+      std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+inline bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+namespace detail {
+
+[[noreturn]] inline void exec_child(const std::string& exe, const std::vector<std::string>& args,
+                                    const RunOptions& opt) {
+  if (!opt.cwd.empty() && chdir(opt.cwd.c_str()) != 0) _exit(126);
+  if (opt.fsize_limit >= 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{static_cast<rlim_t>(opt.fsize_limit), static_cast<rlim_t>(opt.fsize_limit)};
+    setrlimit(RLIMIT_FSIZE, &lim);
+  }
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(exe.c_str()));
+  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(exe.c_str(), argv.data());
+  _exit(127);
+}
+
+inline int decode_status(int st) {
+  if (WIFEXITED(st)) return WEXITSTATUS(st);
+  if (WIFSIGNALED(st)) return 128 + WTERMSIG(st);
+  return -1;
+}
+
+}  // namespace detail
+
+// Runs exe with args on pipes; returns its exit status, stdout and stderr.
+inline RunResult run(const std::string& exe, const std::vector<std::string>& args,
+                     const RunOptions& opt = {}) {
+  int in[2], out[2], err[2];
+  if (pipe(in) || pipe(out) || pipe(err)) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    detail::exec_child(exe, args, opt);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  // The child may not read its stdin at all: never block on it.
+  signal(SIGPIPE, SIG_IGN);
+  fcntl(in[1], F_SETFL, O_NONBLOCK);
+  size_t sent = 0;
+  if (opt.input.empty()) { close(in[1]); in[1] = -1; }
+  RunResult r;
+  pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+  int open_fds = 2;
+  char buf[65536];
+  while (open_fds > 0) {
+    int nf = in[1] >= 0 ? 3 : 2;
+    if (poll(fds, nf, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].fd >= 0 && (fds[k].revents & (POLLIN | POLLHUP | POLLERR))) {
+        ssize_t n = read(fds[k].fd, buf, sizeof buf);
+        if (n > 0) {
+          (k == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+        } else {
+          close(fds[k].fd);
+          fds[k].fd = -1;
+          --open_fds;
+        }
+      }
+    }
+    if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t n = write(in[1], opt.input.data() + sent, opt.input.size() - sent);
+      if (n > 0) sent += static_cast<size_t>(n);
+      if (n < 0 || sent == opt.input.size()) {
+        close(in[1]);
+        in[1] = -1;
+      }
+    }
+  }
+  if (in[1] >= 0) close(in[1]);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  r.status = detail::decode_status(st);
+  return r;
+}
+
+// Runs exe on a fresh pseudo-terminal of rows x cols (set with TIOCSWINSZ)
+// in raw mode, so the bytes read back are exactly the bytes the program wrote.
+inline RunResult run_pty(const std::string& exe, const std::vector<std::string>& args,
+                         unsigned short rows, unsigned short cols, const RunOptions& opt = {}) {
+  winsize ws{};
+  ws.ws_row = rows;
+  ws.ws_col = cols;
+  termios raw{};
+  cfmakeraw(&raw);
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, &raw, &ws);
+  if (pid < 0) throw std::runtime_error("forkpty failed");
+  if (pid == 0) detail::exec_child(exe, args, opt);
+  RunResult r;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(master, buf, sizeof buf);
+    if (n > 0) {
+      r.out.append(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    break;  // EIO once the child has closed the terminal
+  }
+  close(master);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  r.status = detail::decode_status(st);
+  return r;
+}
+
+}  // namespace vt

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the build and test dependencies that a fresh Debian machine lacks.
+set -euo pipefail
+need=()
+command -v g++   >/dev/null 2>&1 || need+=(g++)
+command -v cmake >/dev/null 2>&1 || need+=(cmake)
+command -v make  >/dev/null 2>&1 || need+=(make)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+for extra in "$@"; do
+  case "$extra" in
+    python3) command -v python3 >/dev/null 2>&1 || need+=(python3) ;;
+    npm)     command -v npm     >/dev/null 2>&1 || need+=(npm) ;;
+    *)       dpkg -s "$extra"   >/dev/null 2>&1 || need+=("$extra") ;;
+  esac
+done
+[ ${#need[@]} -eq 0 ] && exit 0
+echo "Installo: ${need[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${need[@]}" >/dev/null
