@@ -48,19 +48,16 @@ void perc_correzione(double* w, const double* x, double net, double b, double c,
 
 // ---- Weight files --------------------------------------------------------------
 
-// Reads up to `count` doubles into W and returns the number of bytes the file
-// delivered. Only whole values are stored: a trailing partial value leaves
-// its element as it was, like every element past the end of a short file.
-static long leggi_valori(std::FILE* file, double* W, long count) {
-  std::vector<double> buf(static_cast<size_t>(count));
+long leggi_pesi(std::FILE* file, double* W, int inputs, int neurons) {
+  // Only whole values are stored: a trailing partial value leaves its
+  // element as it was, like every element past the end of a short file.
+  std::vector<double> buf(static_cast<size_t>(inputs) * static_cast<size_t>(neurons));
   size_t bytes = std::fread(buf.data(), 1, buf.size() * sizeof(double), file);
   std::memcpy(W, buf.data(), bytes / sizeof(double) * sizeof(double));
   return static_cast<long>(bytes);
 }
 
-void layer_read(std::FILE* file, double* W, int inputs, int neurons) {
-  leggi_valori(file, W, static_cast<long>(inputs) * neurons);
-}
+void layer_read(std::FILE* file, double* W, int inputs, int neurons) { leggi_pesi(file, W, inputs, neurons); }
 
 void layer_writedown(std::FILE* file, const double* W, int inputs, int neurons) {
   std::fwrite(W, sizeof(double), static_cast<size_t>(inputs) * static_cast<size_t>(neurons), file);
@@ -96,7 +93,7 @@ static file_ptr apri_o_esci(const char* path, const char* modo) {
 static void carica_pesi(const char* path, double* W, int inputs, int neurons) {
   file_ptr f = apri_o_esci(path, "rb");
   const long attesi = static_cast<long>(inputs) * neurons * static_cast<long>(sizeof(double));
-  const long letti = leggi_valori(f.get(), W, static_cast<long>(inputs) * neurons);
+  const long letti = leggi_pesi(f.get(), W, inputs, neurons);
   if (letti < attesi) {
     std::printf("File %s: dimensione errata (%ld byte, attesi %ld)\n", path, letti, attesi);
     std::exit(1);

@@ -37,6 +37,9 @@ void perc_correzione(double* w, const double* x, double net, double b, double c,
 
 // Reads inputs * neurons doubles into the start of W; a short file leaves the rest as it was.
 void layer_read(std::FILE* file, double* W, int inputs, int neurons);
+// layer_read that also says how many bytes the file delivered (at most
+// inputs * neurons * 8); it never prints and never ends the process.
+long leggi_pesi(std::FILE* file, double* W, int inputs, int neurons);
 // Writes the first inputs * neurons doubles of W.
 void layer_writedown(std::FILE* file, const double* W, int inputs, int neurons);
 
