@@ -1,0 +1,29 @@
+// The fuzz targets, linked to their replayer, on the seeds they write and on
+// every input kept from a finding: each must run through without a report.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "run_util.h"
+
+namespace {
+
+void riproduci(const std::string& bin, const std::string& nome) {
+  vt::TempDir tmp;
+  const std::string semi = tmp / "semi";
+  auto r = vt::run(bin, {"--write-seeds", semi});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  ASSERT_FALSE(std::filesystem::is_empty(semi)) << "nessun seme scritto da " << nome;
+
+  std::vector<std::string> args{semi};
+  const std::string regressioni = std::string(VELMORA_FUZZ_DIR) + "/regressions/" + nome;
+  if (std::filesystem::is_directory(regressioni)) args.push_back(regressioni);
+  r = vt::run(bin, args);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(" input eseguiti\n"), std::string::npos) << r.out;
+}
+
+}  // namespace
+
+TEST(FuzzReplay, RowsReader) { riproduci(FUZZ_ROWS_BIN, "fuzz_rows"); }
+TEST(FuzzReplay, WeightFiles) { riproduci(FUZZ_WEIGHTS_BIN, "fuzz_weights"); }
