@@ -42,12 +42,9 @@ TEST(Network, SumsInIndexOrderWithRoundedProducts) {
 
 TEST(Network, CorrectionStep) {
   const double x[] = {1.0, 2.0, -4.0};
-  for (auto [b, c] : {std::pair{0.0, 3.0}, std::pair{3.0, 0.0}}) {
-    double w[] = {0.1, 0.2, 0.3};
-    perc_correzione(w, x, 0.7, b, c, 2);
-    EXPECT_EQ(std::vector<double>(w, w + 3), (std::vector<double>{0.1, 0.2, 0.3}));
-  }
   double w[] = {0.5, 0.5, 0.5};
+  perc_correzione(w, x, 0.7, 0.0, 3.0, 2);  // b = 0 or c = 0: nothing moves
+  perc_correzione(w, x, 0.7, 3.0, 0.0, 2);
   perc_correzione(w, x, 0.0, 2.0, 0.5, 2);  // derivative 0.25: w += 0.25 * x
   EXPECT_EQ(std::vector<double>(w, w + 3), (std::vector<double>{0.75, 1.0, -0.5}));
 }
@@ -83,26 +80,18 @@ TEST(ModelFile, ShortFileKeepsWhatItCannotFill) {
   EXPECT_EQ(std::vector<double>(W, W + 6), (std::vector<double>{1.5, 2.5, 9, 9, 9, 9}));
 }
 
-TEST(Network, ForwardPassAndBestClass) {
+TEST(Network, ForwardPass) {
   auto rete = crea_rete();
   for (int k = 0; k < N_AFFERENTI; ++k) rete->pixel[k] = k % 2 ? 255 : 128;
-  EXPECT_EQ(net_recognize(*rete), 0);  // all-zero weights: every output 0.5
-  EXPECT_EQ(rete->ingresso[0], 1.0);
-  EXPECT_EQ(rete->ingresso[1], 128 / 255.0);
-  EXPECT_EQ(rete->ingresso[2], 1.0);
+  EXPECT_EQ(net_recognize(*rete), 0);  // all-zero weights: every activation 0.5
+  EXPECT_EQ(std::vector<double>(rete->ingresso, rete->ingresso + 3), (std::vector<double>{1.0, 128 / 255.0, 1.0}));
   for (double u : rete->uscita_intercalari) EXPECT_EQ(u, 0.5);
   for (double u : rete->uscita_efferenti) EXPECT_EQ(u, 0.5);
 
-  rete->pesi_efferenti[6 * 101] = 2.0;  // bias of outputs 6 and 8: a tie
-  rete->pesi_efferenti[8 * 101] = 2.0;
-  EXPECT_EQ(net_recognize(*rete), 6);
-  // The tail of output 9 (hidden activations 90 ... 99) takes part.
+  // The tail of output 9, which no file supplies, still takes part.
   for (int c = 91; c <= 100; ++c) rete->pesi_efferenti[9 * 101 + c] = 1.0;
   EXPECT_EQ(net_recognize(*rete), 9);
-
-  // No output above 0.0: all exactly zero, or not a number.
-  for (int k = 0; k < N_EFFERENTI; ++k) rete->pesi_efferenti[k * 101] = -1000.0;
-  EXPECT_EQ(net_recognize(*rete), -1);
+  // Not-a-number outputs name no digit.
   for (int k = 0; k < N_EFFERENTI; ++k) rete->pesi_efferenti[k * 101] = std::nan("");
   EXPECT_EQ(net_recognize(*rete), -1);
 }
