@@ -40,7 +40,10 @@ void layer_map_out_in(double* dst, const double* src, int n) {
 }
 
 void perc_correzione(double* w, const double* x, double net, double b, double c, int n) {
-  for (int j = 0; j <= n; ++j) w[j] = (Dactiv_function(net) * ((x[j] * c) * b)) + w[j];
+  // The derivative depends on net alone and exp is a pure function, so one
+  // evaluation gives the same bits as evaluating it afresh for every weight.
+  const double d = Dactiv_function(net);
+  for (int j = 0; j <= n; ++j) w[j] = (d * ((x[j] * c) * b)) + w[j];
 }
 
 // ---- Weight files --------------------------------------------------------------
