@@ -1,5 +1,7 @@
 // velmora_bow: adds the words of a text to one class of the model in
 // "Bow.txt" (aggiungi), or scores a text against every class (classifica).
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cfloat>
 #include <cstdio>
@@ -84,6 +86,8 @@ int pulisci_file(const char* path, const std::string& pulito) {
 }
 
 bool leggi_tutto(std::FILE* file, std::string& testo) {
+  struct stat st;
+  if (fstat(fileno(file), &st) == 0 && st.st_size > 0) testo.reserve(static_cast<size_t>(st.st_size));
   std::vector<char> blocco(BLOCCO);
   size_t letti;
   while ((letti = std::fread(blocco.data(), 1, BLOCCO, file)) > 0) testo.append(blocco.data(), letti);
@@ -127,6 +131,7 @@ int esegui(int argc, char** argv) {
     return 1;
   }
   std::vector<std::string_view> parole;
+  parole.reserve(testo.size() / 2 + 1);  // the most words a text can hold; untouched pages cost nothing
   if (!dividi_parole(testo, parole)) {
     std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
     return 1;

