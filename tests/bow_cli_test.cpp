@@ -222,4 +222,22 @@ TEST(Cli, AnUnreadableModelIsNeverReplaced) {
   EXPECT_EQ(r.status, 0);
 }
 
+TEST(Cli, RunningOutOfMemoryIsReported) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizer needs far more address space than the limit leaves";
+#endif
+  vt::TempDir dir;
+  std::string modello;
+  for (int i = 0; i < 250000; ++i) modello += record(std::to_string(i), {1});
+  vt::write_file(dir / "Bow.txt", modello);
+  vt::write_file(dir / "t.txt", "parola");
+  vt::RunOptions opt;
+  opt.cwd = dir.path.string();
+  opt.as_limit = 32L << 20;  // the model's words alone need more
+  auto r = vt::run(VELMORA_BOW_BIN, {"aggiungi", "t.txt", "1"}, opt);
+  EXPECT_EQ(r.out, "Memoria insufficiente\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), modello);
+}
+
 }  // namespace
