@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -131,7 +132,7 @@ int esegui(int argc, char** argv) {
     return 1;
   }
   std::vector<std::string_view> parole;
-  parole.reserve(testo.size() / 2 + 1);  // the most words a text can hold; untouched pages cost nothing
+  parole.reserve(testo.size() / 6 + 16);  // about one word in six bytes of running text
   if (!dividi_parole(testo, parole)) {
     std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
     return 1;
@@ -170,6 +171,9 @@ int main(int argc, char** argv) {
   try {
     return esegui(argc, argv);
   } catch (const std::bad_alloc&) {
+    std::printf("Memoria insufficiente\n");
+    return 1;
+  } catch (const std::length_error&) {  // a size no container can hold
     std::printf("Memoria insufficiente\n");
     return 1;
   }

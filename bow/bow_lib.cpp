@@ -250,13 +250,20 @@ namespace {
 // Writes every record to a fresh temporary file beside path, then renames it
 // over path, so a failure at any step leaves the previous model as it was.
 bool salva_bow(const blocco_bow* bag, const char* path) {
-  std::string temporaneo = std::string(path) + ".XXXXXX";
+  // A model reached through a symbolic link is replaced where it lies, as
+  // writing through the link would.
+  std::string destinazione = path;
+  if (char* reale = realpath(path, nullptr)) {
+    destinazione = reale;
+    std::free(reale);
+  }
+  std::string temporaneo = destinazione + ".XXXXXX";
   int fd = mkstemp(temporaneo.data());
   if (fd < 0) return false;
   // The model keeps the permissions it had, or gets those fopen would give.
   struct stat st;
   mode_t modo;
-  if (stat(path, &st) == 0) {
+  if (stat(destinazione.c_str(), &st) == 0) {
     modo = st.st_mode & 07777;
   } else {
     mode_t maschera = umask(0);
@@ -278,7 +285,7 @@ bool salva_bow(const blocco_bow* bag, const char* path) {
   }
   ok = ok && std::fflush(file.get()) == 0;
   ok = (std::fclose(file.release()) == 0) && ok;
-  ok = ok && std::rename(temporaneo.c_str(), path) == 0;
+  ok = ok && std::rename(temporaneo.c_str(), destinazione.c_str()) == 0;
   if (!ok) unlink(temporaneo.c_str());
   return ok;
 }

@@ -171,9 +171,13 @@ TEST(Cli, AddingTwiceDoublesTheCounts) {
   vt::TempDir dir;
   vt::write_file(dir / "t.txt", "il gatto e il cane\n");
   bow(dir, {"aggiungi", "t.txt", "1"});
+  // A model reached through a link is updated where it lies.
+  std::filesystem::rename(dir / "Bow.txt", dir / "modello");
+  std::filesystem::create_symlink("modello", dir / "Bow.txt");
   auto r = bow(dir, {"aggiungi", "t.txt", "1"});
   EXPECT_EQ(r.out, totali({0, 10}));
-  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), record("cane", {0, 2}) + record("e", {0, 2}) +
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "Bow.txt"));
+  EXPECT_EQ(vt::read_file(dir / "modello"), record("cane", {0, 2}) + record("e", {0, 2}) +
                                                 record("gatto", {0, 2}) + record("il", {0, 4}));
 }
 
