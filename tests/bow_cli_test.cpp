@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "bow_reference.h"
 #include "run_util.h"
 
 namespace {
@@ -18,13 +19,6 @@ vt::RunResult bow(const vt::TempDir& dir, std::vector<std::string> args, long fs
   opt.cwd = dir.path.string();
   opt.fsize_limit = fsize_limit;
   return vt::run(VELMORA_BOW_BIN, args, opt);
-}
-
-std::string record(const std::string& parola, std::array<int32_t, 10> c) {
-  std::string r(72, '\0');
-  std::memcpy(r.data(), parola.data(), std::min<size_t>(parola.size(), 32));
-  std::memcpy(r.data() + 32, c.data(), 40);
-  return r;
 }
 
 std::string totali(std::array<long, 10> t) {
@@ -76,7 +70,7 @@ TEST(Cli, WorkedExampleThroughBothCommands) {
   EXPECT_EQ(r.out, NO_MODELLO + totali({4}));
   r = bow(dir, {"aggiungi", "uno.txt", " +1"});  // read as atoi reads it
   EXPECT_EQ(r.out, totali({4, 2}));
-  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), record("a", {3}) + record("b", {1, 2}));
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), ref::record("a", {3}) + ref::record("b", {1, 2}));
 
   r = bow(dir, {"classifica", "doc.txt", "ignorato"});
   auto p = ZERI;
@@ -100,7 +94,7 @@ TEST(Cli, EmptyAndMissingModels) {
   EXPECT_EQ(vt::read_file(dir / "Bow.txt"), "");
 
   // Only classes with data count; words unknown to the model change nothing.
-  vt::write_file(dir / "Bow.txt", record("x", {0, 0, 0, 2, 0, 0, 0, 7}));
+  vt::write_file(dir / "Bow.txt", ref::record("x", {0, 0, 0, 2, 0, 0, 0, 7}));
   vt::write_file(dir / "doc.txt", "ignota");
   auto p = ZERI;
   p[3] = p[7] = "-1.000000";
@@ -145,18 +139,18 @@ TEST(Cli, CraftedModelFiles) {
   vt::TempDir dir;
   const int32_t MAX = 2147483647;
   // Unsorted, repeated, negative, huge, unterminated and empty records, then a fragment.
-  vt::write_file(dir / "Bow.txt", record("zeta", {1, -5}) + record("alfa", {MAX, 0, 2}) +
-                                      record("zeta", {2, 3}) + record("vuota", {0, -1}) +
-                                      record("alfa", {MAX}) + record(std::string(32, 'q'), {0, 0, 0, 1}) +
-                                      record("beta", {MAX}) + std::string(71, 'r'));
-  vt::write_file(dir / "vuoto.txt", "");
-  auto r = bow(dir, {"aggiungi", "vuoto.txt", "9"});
+  vt::write_file(dir / "Bow.txt", ref::record("zeta", {1, -5}) + ref::record("alfa", {MAX, 0, 2}) +
+                                      ref::record("zeta", {2, 3}) + ref::record("vuota", {0, -1}) +
+                                      ref::record("alfa", {MAX}) + ref::record(std::string(32, 'q'), {0, 0, 0, 1}) +
+                                      ref::record("beta", {MAX}) + std::string(71, 'r'));
+  vt::write_file(dir / "t.txt", "alfa");  // one more on a count already at the top
+  auto r = bow(dir, {"aggiungi", "t.txt", "0"});
   // Class 0 holds far more than 2^31 - 1 words: its total stays at the top
   // instead of wrapping negative.
   EXPECT_EQ(r.out, totali({MAX, 3, 2, 1}));
-  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), record("alfa", {MAX, 0, 2}) + record("beta", {MAX}) +
-                                                record(std::string(31, 'q'), {0, 0, 0, 1}) +
-                                                record("zeta", {3, 3}));
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), ref::record("alfa", {MAX, 0, 2}) + ref::record("beta", {MAX}) +
+                                                ref::record(std::string(31, 'q'), {0, 0, 0, 1}) +
+                                                ref::record("zeta", {3, 3}));
   // ... and the class is still scored as a class with data.
   vt::write_file(dir / "doc.txt", "beta");
   auto p = ZERI;
@@ -177,13 +171,13 @@ TEST(Cli, AddingTwiceDoublesTheCounts) {
   auto r = bow(dir, {"aggiungi", "t.txt", "1"});
   EXPECT_EQ(r.out, totali({0, 10}));
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "Bow.txt"));
-  EXPECT_EQ(vt::read_file(dir / "modello"), record("cane", {0, 2}) + record("e", {0, 2}) +
-                                                record("gatto", {0, 2}) + record("il", {0, 4}));
+  EXPECT_EQ(vt::read_file(dir / "modello"), ref::record("cane", {0, 2}) + ref::record("e", {0, 2}) +
+                                                ref::record("gatto", {0, 2}) + ref::record("il", {0, 4}));
 }
 
 TEST(Cli, FailuresNeverDestroyTheModel) {
   vt::TempDir dir;
-  const std::string vecchio = record("vecchio", {1});
+  const std::string vecchio = ref::record("vecchio", {1});
   vt::write_file(dir / "Bow.txt", vecchio);
   std::string testo;
   for (char a = 'a'; a <= 'z'; ++a) testo += std::string(3, a) + " ";
@@ -232,7 +226,7 @@ TEST(Cli, RunningOutOfMemoryIsReported) {
 #endif
   vt::TempDir dir;
   std::string modello;
-  for (int i = 0; i < 250000; ++i) modello += record(std::to_string(i), {1});
+  for (int i = 0; i < 250000; ++i) modello += ref::record(std::to_string(i), {1});
   vt::write_file(dir / "Bow.txt", modello);
   vt::write_file(dir / "t.txt", "parola");
   vt::RunOptions opt;

@@ -3,6 +3,7 @@
 // give exactly what these give.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -38,6 +39,14 @@ inline void aggiorna(bag& b, const std::string& word, int classe) {
   nodo n{word, {}};
   n.conteggi[classe] = 1;
   b.insert(b.begin() + static_cast<long>(i), n);
+}
+
+// One model file record: the word zero-padded, then the ten counts.
+inline std::string record(const std::string& parola, std::array<int32_t, CLASSI> c) {
+  std::string r(LUNGHEZZA_RECORD, '\0');
+  std::memcpy(r.data(), parola.data(), std::min(parola.size(), size_t{LUNGHEZZA_PAROLA}));
+  std::memcpy(r.data() + LUNGHEZZA_PAROLA, c.data(), sizeof c);
+  return r;
 }
 
 // Re-adds every stored occurrence of every complete 72-byte record.
