@@ -25,5 +25,7 @@ void riproduci(const std::string& bin, const std::string& nome) {
 
 }  // namespace
 
+TEST(FuzzReplay, ModelFile) { riproduci(FUZZ_BOW_MODEL_BIN, "fuzz_bow_model"); }
+TEST(FuzzReplay, TextCleaning) { riproduci(FUZZ_BOW_TEXT_BIN, "fuzz_bow_text"); }
 TEST(FuzzReplay, RowsReader) { riproduci(FUZZ_ROWS_BIN, "fuzz_rows"); }
 TEST(FuzzReplay, WeightFiles) { riproduci(FUZZ_WEIGHTS_BIN, "fuzz_weights"); }
