@@ -96,5 +96,9 @@ void scrivi_semi(const std::string& dir) {
   }
   fz::scrivi_seme(dir, "spazi_segni", spazi + "\n6 ,1,-2,2147483648,99999999999999999999\n");
   fz::scrivi_seme(dir, "troncata", stretta + riga(6, N_AFFERENTI, 3).substr(0, 1000));
-  fz::scrivi_seme(dir, "fine_riga_dos", intera + riga(8, N_AFFERENTI, 7).insert(40, "\r") + "\r\n");
+  std::string dos = riga(8, N_AFFERENTI, 7);
+  dos.insert(40, 1, '\r');
+  dos.back() = '\r';
+  dos += '\n';
+  fz::scrivi_seme(dir, "fine_riga_dos", intera + dos);
 }
