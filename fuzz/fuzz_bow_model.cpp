@@ -60,14 +60,24 @@ void confronta(const blocco_bow* b, const modello& m, const char* fase) {
   FZ_CHECK(it == m.end(), "%s: manca '%s'", fase, it->first.c_str());
 }
 
-// A scratch folder for the save, made once per process.
+// A scratch folder for the save, made once per process and removed at exit;
+// in memory where the machine has /dev/shm, since renames on a disk
+// file system would cost more than all the rest of a run.
+struct cartella_temporanea {
+  std::string dir;
+  cartella_temporanea() {
+    dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm/velmora-fuzz-XXXXXX" : "/tmp/velmora-fuzz-XXXXXX";
+    if (!mkdtemp(dir.data())) std::abort();
+  }
+  ~cartella_temporanea() {
+    unlink((dir + "/Bow.txt").c_str());
+    rmdir(dir.c_str());
+  }
+};
+
 const std::string& cartella() {
-  static std::string dir = [] {
-    std::string t = "/tmp/velmora-fuzz-XXXXXX";
-    if (!mkdtemp(t.data())) std::abort();
-    return t;
-  }();
-  return dir;
+  static cartella_temporanea c;
+  return c.dir;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 // is also given the raw text, which may hold NULs and runs of any length.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,16 +77,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string atteso;
   const size_t fino = pulisci_piano(testo, atteso);
 
+  // Each block is cleaned into a buffer of exactly its size, so the
+  // sanitizer sees any write past it: one buffer for the whole blocks, one
+  // for the last, shorter block.
   std::string pulito;
   stato_pulizia stato;
+  std::unique_ptr<char[]> pieno(new char[blocco]);
+  std::unique_ptr<char[]> coda;
   size_t fatti = 0;
   while (fatti < testo.size()) {
     const size_t n = std::min(blocco, testo.size() - fatti);
-    // Exactly n bytes, so the sanitizer sees any write past them.
-    std::unique_ptr<char[]> out(new char[n]);
-    const size_t puliti = pulisci_testo(stato, testo.data() + fatti, n, out.get());
+    char* out = pieno.get();
+    if (n < blocco) {
+      coda.reset(new char[n]);
+      out = coda.get();
+    }
+    const size_t puliti = pulisci_testo(stato, testo.data() + fatti, n, out);
     FZ_CHECK(puliti <= n, "puliti %zu di %zu", puliti, n);
-    pulito.append(out.get(), puliti);
+    pulito.append(out, puliti);
     fatti += puliti;
     if (puliti < n) break;
   }

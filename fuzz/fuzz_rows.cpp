@@ -21,7 +21,9 @@
 namespace {
 
 constexpr int MAX_CHIAMATE = 3;
+#ifdef VELMORA_LETTORE_VELOCE
 constexpr size_t FINESTRA_INTERA = 1 << 16;
+#endif
 
 // One reader's view of the file after each call.
 struct stato {
