@@ -5,6 +5,8 @@
 // layer_feed_forward on any vector unit.
 #include "veloce.h"
 
+#include <emmintrin.h>
+
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -12,8 +14,6 @@
 // ---- Row reader ------------------------------------------------------------------
 
 namespace {
-
-constexpr size_t CAPIENZA = size_t{1} << 20;  // bytes of the window
 
 enum class esito { fatto, corto, strano };  // read done; window ended; leave it to scanf
 
@@ -75,6 +75,61 @@ inline bool virgola_cifre(const char*& p, const char* e, int32_t& valore) {
   return true;
 }
 
+// Bit i of virgole (cifre) is set when p[i] is a comma (a digit), i < 64.
+inline void maschere(const char* p, uint64_t& virgole, uint64_t& cifre) {
+  const __m128i virgola = _mm_set1_epi8(','), zero = _mm_set1_epi8('0'), nove = _mm_set1_epi8(9);
+  virgole = cifre = 0;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    const __m128i d = _mm_sub_epi8(b, zero);
+    const auto v = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, virgola)));
+    const auto c = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, nove), d)));
+    virgole |= uint64_t{v} << (16 * i);
+    cifre |= uint64_t{c} << (16 * i);
+  }
+}
+
+// Value of the n digits at q, 1 <= n <= 4 (four bytes are readable).
+inline int32_t quattro_cifre(const char* q, int n) {
+  uint32_t x;
+  std::memcpy(&x, q, 4);
+  // Borrows from the bytes past the digits only reach later bytes, masked off.
+  uint32_t v = static_cast<uint32_t>(((x - 0x30303030u) & ((uint64_t{1} << (8 * n)) - 1)) << (8 * (4 - n)));
+  v = (v * 10 + (v >> 8)) & 0x00FF00FFu;
+  v = (v * 100 + (v >> 16)) & 0xFFFFu;
+  return static_cast<int32_t>(v);
+}
+
+// Pixel reads whose one to four digits run from a comma to the next comma,
+// located 64 bytes at a time from the comma masks, so finding each number
+// does not wait for the previous one to be parsed. Stops, p on the comma of
+// the first read not done, at the last pixel (nothing need follow it), near
+// the end of the window and at anything else; the per-read path goes on.
+inline void pixel_a_blocchi(const char*& p, const char* e, int& k, int32_t* pixels) {
+  while (k < N_AFFERENTI && e - p >= 80) {
+    uint64_t virgole, cifre;
+    maschere(p, virgole, cifre);
+    if (!(virgole & 1)) return;
+    int c = 0;                                  // comma of the next read
+    uint64_t dopo = virgole & (virgole - 1);    // the commas after it
+    while (k < N_AFFERENTI && dopo) {
+      const int c2 = __builtin_ctzll(dopo);
+      const int n = c2 - c - 1;
+      const uint64_t servono = ((uint64_t{1} << n) - 1) << (c + 1);
+      if (n == 0 || n > 4 || (cifre & servono) != servono) {
+        p += c;
+        return;
+      }
+      pixels[k - 1] = quattro_cifre(p + c + 1, n);
+      ++k;
+      c = c2;
+      dopo &= dopo - 1;
+    }
+    p += c;
+    if (c == 0) return;  // no whole number in these 64 bytes
+  }
+}
+
 // Moves the unread bytes to the front and appends what the file has next;
 // false when nothing could be added (end of file, or no room left).
 bool riempi(lettore_righe& l) {
@@ -115,12 +170,12 @@ int ricadi(lettore_righe& l, int k, int32_t* pixels, int32_t& etichetta) {
 
 }  // namespace
 
-lettore_righe crea_lettore(std::FILE* file) {
+lettore_righe crea_lettore(std::FILE* file, size_t capienza) {
   lettore_righe l;
   l.file = file;
   l.inizio = std::ftell(file);
   l.ricercabile = l.inizio >= 0 && std::fseek(file, l.inizio, SEEK_SET) == 0;
-  if (l.ricercabile) l.dati.resize(CAPIENZA);
+  if (l.ricercabile) l.dati.resize(capienza > 0 ? capienza : 1);
   return l;
 }
 
@@ -137,6 +192,7 @@ int leggi_riga(lettore_righe& l, int32_t* pixels, int32_t& etichetta) {
       if (r == esito::fatto) k = 1;
     }
     while (r == esito::fatto && k <= N_AFFERENTI) {
+      pixel_a_blocchi(p, e, k, pixels);
       if (!virgola_cifre(p, e, pixels[k - 1])) r = virgola_numero(p, e, pixels[k - 1]);
       if (r == esito::fatto) ++k;
     }
@@ -232,6 +288,7 @@ std::unique_ptr<pesi_veloci> prepara_pesi(const rete_cifre& rete) {
       finita = finita && std::isfinite(w);
     }
     pesi->colonna_finita[j] = finita;
+    pesi->tutte_finite = pesi->tutte_finite && finita;
   }
   for (int j = 0; j <= N_INTERCALARI; ++j)
     for (int k = 0; k < N_EFFERENTI; ++k)
@@ -250,15 +307,29 @@ int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd
     for (int v = 0; v < 256; ++v) t[v] = static_cast<double>(v) / 255.0;
     return t;
   }();
+  const int32_t* pixel = rete.pixel;
+  uint32_t tutti = 0;
+  for (int j = 0; j < N_AFFERENTI; ++j) tutti |= static_cast<uint32_t>(pixel[j]);
   rete.ingresso[0] = 1.0;
+  if (tutti < 256) {
+    for (int j = 0; j < N_AFFERENTI; ++j) rete.ingresso[j + 1] = scala[pixel[j]];
+  } else {
+    for (int j = 0; j < N_AFFERENTI; ++j) rete.ingresso[j + 1] = static_cast<double>(pixel[j]) / 255.0;
+  }
+  // Only pixel 0 gives an input of 0.0.
   int16_t attivi[N_AFFERENTI + 1];
   attivi[0] = 0;
   int n = 1;
-  for (int j = 1; j <= N_AFFERENTI; ++j) {
-    const int32_t v = rete.pixel[j - 1];
-    rete.ingresso[j] = static_cast<uint32_t>(v) < 256 ? scala[v] : static_cast<double>(v) / 255.0;
-    attivi[n] = static_cast<int16_t>(j);
-    n += v != 0 || !pesi.colonna_finita[j];
+  if (pesi.tutte_finite) {
+    for (int j = 1; j <= N_AFFERENTI; ++j) {
+      attivi[n] = static_cast<int16_t>(j);
+      n += pixel[j - 1] != 0;
+    }
+  } else {
+    for (int j = 1; j <= N_AFFERENTI; ++j) {
+      attivi[n] = static_cast<int16_t>(j);
+      n += pixel[j - 1] != 0 || !pesi.colonna_finita[j];
+    }
   }
 
   switch (livello) {

@@ -28,8 +28,11 @@ struct lettore_righe {
   bool esaurito = false;      // the last fill reached end of file
 };
 
-// Prepares a reader starting at the file's current position.
-lettore_righe crea_lettore(std::FILE* file);
+inline constexpr size_t CAPIENZA_LETTORE = size_t{1} << 20;  // bytes of the window
+
+// Prepares a reader starting at the file's current position (a smaller
+// window only makes it fall back to scanf more often).
+lettore_righe crea_lettore(std::FILE* file, size_t capienza = CAPIENZA_LETTORE);
 // Reads the next row exactly as get_image would: same total, same label and
 // pixels written (failed reads leave theirs unchanged), same next position.
 int leggi_riga(lettore_righe& lettore, int32_t* pixels, int32_t& etichetta);
@@ -49,6 +52,7 @@ struct pesi_veloci {
   alignas(64) double intercalari[(N_AFFERENTI + 1) * COLONNE_INTERCALARI];  // 785 x 104, input-major
   alignas(64) double efferenti[(N_INTERCALARI + 1) * COLONNE_EFFERENTI];    // 101 x 16, input-major
   bool colonna_finita[N_AFFERENTI + 1];  // every hidden weight of input j is finite
+  bool tutte_finite = true;              // every hidden weight is finite
 };
 
 enum class livello_simd { base, avx2, avx512 };
