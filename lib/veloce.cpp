@@ -7,6 +7,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -110,6 +111,24 @@ inline void pixel_a_blocchi(const char*& p, const char* e, int& k, int32_t* pixe
     uint64_t virgole, cifre;
     maschere(p, virgole, cifre);
     if (!(virgole & 1)) return;
+    // The common block: commas and digits only up to its last comma, never
+    // two commas together nor five digits. Every number ends at a comma.
+    const int ultima = 63 - __builtin_clzll(virgole);
+    const uint64_t campo = ultima == 63 ? ~uint64_t{0} : (uint64_t{2} << ultima) - 1;
+    const uint64_t cinque = cifre & (cifre >> 1) & (cifre >> 2) & (cifre >> 3) & (cifre >> 4);
+    if (ultima > 0 && ((virgole | cifre) & campo) == campo && (virgole & (virgole >> 1)) == 0 &&
+        (cinque & campo) == 0) {
+      int c = 0;
+      for (uint64_t dopo = virgole & (virgole - 1); dopo && k < N_AFFERENTI; dopo &= dopo - 1) {
+        const int c2 = __builtin_ctzll(dopo);
+        const int n = c2 - c - 1;
+        pixels[k - 1] = n == 1 ? p[c + 1] - '0' : quattro_cifre(p + c + 1, n);
+        ++k;
+        c = c2;
+      }
+      p += c;
+      continue;
+    }
     int c = 0;                                  // comma of the next read
     uint64_t dopo = virgole & (virgole - 1);    // the commas after it
     while (k < N_AFFERENTI && dopo) {
@@ -287,8 +306,7 @@ std::unique_ptr<pesi_veloci> prepara_pesi(const rete_cifre& rete) {
       pesi->intercalari[j * COLONNE_INTERCALARI + i] = w;
       finita = finita && std::isfinite(w);
     }
-    pesi->colonna_finita[j] = finita;
-    pesi->tutte_finite = pesi->tutte_finite && finita;
+    if (!finita && j > 0) pesi->non_finite[(j - 1) / 16] |= static_cast<uint16_t>(1u << ((j - 1) % 16));
   }
   for (int j = 0; j <= N_INTERCALARI; ++j)
     for (int k = 0; k < N_EFFERENTI; ++k)
@@ -307,28 +325,29 @@ int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd
     for (int v = 0; v < 256; ++v) t[v] = static_cast<double>(v) / 255.0;
     return t;
   }();
-  const int32_t* pixel = rete.pixel;
-  uint32_t tutti = 0;
-  for (int j = 0; j < N_AFFERENTI; ++j) tutti |= static_cast<uint32_t>(pixel[j]);
+  // Inputs of pixel 0 are 0.0 and need no work beyond the fill; the others
+  // are found sixteen pixels at a time and listed in attivi, with the bias
+  // and every input whose weights are not all finite.
   rete.ingresso[0] = 1.0;
-  if (tutti < 256) {
-    for (int j = 0; j < N_AFFERENTI; ++j) rete.ingresso[j + 1] = scala[pixel[j]];
-  } else {
-    for (int j = 0; j < N_AFFERENTI; ++j) rete.ingresso[j + 1] = static_cast<double>(pixel[j]) / 255.0;
-  }
-  // Only pixel 0 gives an input of 0.0.
+  std::fill(rete.ingresso + 1, rete.ingresso + N_AFFERENTI + 1, 0.0);
   int16_t attivi[N_AFFERENTI + 1];
   attivi[0] = 0;
   int n = 1;
-  if (pesi.tutte_finite) {
-    for (int j = 1; j <= N_AFFERENTI; ++j) {
-      attivi[n] = static_cast<int16_t>(j);
-      n += pixel[j - 1] != 0;
-    }
-  } else {
-    for (int j = 1; j <= N_AFFERENTI; ++j) {
-      attivi[n] = static_cast<int16_t>(j);
-      n += pixel[j - 1] != 0 || !pesi.colonna_finita[j];
+  const __m128i zero = _mm_setzero_si128();
+  for (int blocco = 0; blocco < N_AFFERENTI / 16; ++blocco) {
+    const auto* p = reinterpret_cast<const __m128i*>(rete.pixel + 16 * blocco);
+    const __m128i a = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(p), zero),
+                                      _mm_cmpeq_epi32(_mm_loadu_si128(p + 1), zero));
+    const __m128i b = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(p + 2), zero),
+                                      _mm_cmpeq_epi32(_mm_loadu_si128(p + 3), zero));
+    uint32_t resto = (~static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b))) & 0xFFFFu) |
+                     pesi.non_finite[blocco];
+    while (resto) {
+      const int j = 16 * blocco + __builtin_ctz(resto);
+      const int32_t v = rete.pixel[j];
+      if (v != 0) rete.ingresso[j + 1] = static_cast<uint32_t>(v) < 256 ? scala[v] : static_cast<double>(v) / 255.0;
+      attivi[n++] = static_cast<int16_t>(j + 1);
+      resto &= resto - 1;
     }
   }
 

@@ -51,8 +51,7 @@ inline constexpr int COLONNE_EFFERENTI = 16;
 struct pesi_veloci {
   alignas(64) double intercalari[(N_AFFERENTI + 1) * COLONNE_INTERCALARI];  // 785 x 104, input-major
   alignas(64) double efferenti[(N_INTERCALARI + 1) * COLONNE_EFFERENTI];    // 101 x 16, input-major
-  bool colonna_finita[N_AFFERENTI + 1];  // every hidden weight of input j is finite
-  bool tutte_finite = true;              // every hidden weight is finite
+  uint16_t non_finite[N_AFFERENTI / 16];  // bit b of word w: a hidden weight of input 16w + b + 1 is not finite
 };
 
 enum class livello_simd { base, avx2, avx512 };
