@@ -307,6 +307,7 @@ std::unique_ptr<pesi_veloci> prepara_pesi(const rete_cifre& rete) {
       finita = finita && std::isfinite(w);
     }
     if (!finita && j > 0) pesi->non_finite[(j - 1) / 16] |= static_cast<uint16_t>(1u << ((j - 1) % 16));
+    pesi->qualche_non_finito = pesi->qualche_non_finito || !finita;
   }
   for (int j = 0; j <= N_INTERCALARI; ++j)
     for (int k = 0; k < N_EFFERENTI; ++k)
@@ -325,29 +326,27 @@ int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd
     for (int v = 0; v < 256; ++v) t[v] = static_cast<double>(v) / 255.0;
     return t;
   }();
-  // Inputs of pixel 0 are 0.0 and need no work beyond the fill; the others
-  // are found sixteen pixels at a time and listed in attivi, with the bias
-  // and every input whose weights are not all finite.
+  // Pixel 0 gives the input 0.0, which is skipped unless its weights are not
+  // all finite; the bias input is always there.
+  uint32_t tutti = 0;
+  for (int j = 0; j < N_AFFERENTI; ++j) tutti |= static_cast<uint32_t>(rete.pixel[j]);
   rete.ingresso[0] = 1.0;
-  std::fill(rete.ingresso + 1, rete.ingresso + N_AFFERENTI + 1, 0.0);
   int16_t attivi[N_AFFERENTI + 1];
   attivi[0] = 0;
   int n = 1;
-  const __m128i zero = _mm_setzero_si128();
-  for (int blocco = 0; blocco < N_AFFERENTI / 16; ++blocco) {
-    const auto* p = reinterpret_cast<const __m128i*>(rete.pixel + 16 * blocco);
-    const __m128i a = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(p), zero),
-                                      _mm_cmpeq_epi32(_mm_loadu_si128(p + 1), zero));
-    const __m128i b = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_loadu_si128(p + 2), zero),
-                                      _mm_cmpeq_epi32(_mm_loadu_si128(p + 3), zero));
-    uint32_t resto = (~static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b))) & 0xFFFFu) |
-                     pesi.non_finite[blocco];
-    while (resto) {
-      const int j = 16 * blocco + __builtin_ctz(resto);
+  if (tutti < 256 && !pesi.qualche_non_finito) {
+    for (int j = 0; j < N_AFFERENTI; ++j) {
       const int32_t v = rete.pixel[j];
-      if (v != 0) rete.ingresso[j + 1] = static_cast<uint32_t>(v) < 256 ? scala[v] : static_cast<double>(v) / 255.0;
-      attivi[n++] = static_cast<int16_t>(j + 1);
-      resto &= resto - 1;
+      rete.ingresso[j + 1] = scala[v];
+      attivi[n] = static_cast<int16_t>(j + 1);
+      n += v != 0;
+    }
+  } else {
+    for (int j = 0; j < N_AFFERENTI; ++j) {
+      const int32_t v = rete.pixel[j];
+      rete.ingresso[j + 1] = static_cast<double>(v) / 255.0;
+      attivi[n] = static_cast<int16_t>(j + 1);
+      n += v != 0 || (pesi.non_finite[j / 16] >> (j % 16) & 1);
     }
   }
 

@@ -52,6 +52,7 @@ struct pesi_veloci {
   alignas(64) double intercalari[(N_AFFERENTI + 1) * COLONNE_INTERCALARI];  // 785 x 104, input-major
   alignas(64) double efferenti[(N_INTERCALARI + 1) * COLONNE_EFFERENTI];    // 101 x 16, input-major
   uint16_t non_finite[N_AFFERENTI / 16];  // bit b of word w: a hidden weight of input 16w + b + 1 is not finite
+  bool qualche_non_finito;                // some hidden weight is not finite
 };
 
 enum class livello_simd { base, avx2, avx512 };
