@@ -2,7 +2,6 @@
 // well formed and corrupted in every way scanf cares about; after every call
 // the totals, the label, all pixels and the next position must agree.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <random>
@@ -131,26 +130,4 @@ TEST(SpeedReader, RefillsAcrossAWindowLargerThanOneRead) {
   std::string s = righe_a_caso(gen, 40);
   for (size_t at = 4096; at < s.size(); at += 4096) s.insert(at - gen() % 3, INSERTI[gen() % std::size(INSERTI)]);
   confronta(s, 4096, "window boundaries");
-}
-
-TEST(SpeedReader, UnseekableFileReadsLikeGetImage) {
-  std::mt19937 gen(14);
-  const std::string s = corrompi(gen, righe_a_caso(gen, 2)).substr(0, 8000);
-  int fd[2];
-  ASSERT_EQ(0, pipe(fd));
-  ASSERT_EQ(static_cast<ssize_t>(s.size()), write(fd[1], s.data(), s.size()));  // fits the pipe buffer
-  close(fd[1]);
-  file_ptr tubo(fdopen(fd[0], "r"));
-  lettore_righe lettore = crea_lettore(tubo.get());
-  EXPECT_FALSE(lettore.ricercabile);
-
-  vt::TempDir dir;
-  vt::write_file(dir / "righe.csv", s);
-  file_ptr a(std::fopen((dir / "righe.csv").c_str(), "r"));
-  stato ra{}, rb{};
-  for (int c = 0; c < 4; ++c) {
-    ASSERT_EQ(get_image(ra.pixel, ra.etichetta, a.get()), leggi_riga(lettore, rb.pixel, rb.etichetta));
-    ASSERT_EQ(ra.etichetta, rb.etichetta);
-    ASSERT_EQ(0, std::memcmp(ra.pixel, rb.pixel, sizeof ra.pixel));
-  }
 }

@@ -118,14 +118,3 @@ TEST(SpeedNetwork, ZeroPixelsUnderInfiniteOrNanWeightsStillCount) {
   EXPECT_TRUE(std::isnan(rete->somma_intercalari[5]));
   EXPECT_TRUE(std::isnan(rete->somma_intercalari[99]));
 }
-
-TEST(SpeedNetwork, AllZeroWeightsGiveOneHalfEverywhere) {
-  auto rete = crea_rete();
-  std::mt19937_64 gen(23);
-  pixel_a_caso(*rete, gen);
-  auto pesi = prepara_pesi(*rete);
-  for (livello_simd l : livelli()) {
-    EXPECT_EQ(0, net_recognize_veloce(*rete, *pesi, l));
-    for (double u : rete->uscita_efferenti) EXPECT_EQ(0.5, u);
-  }
-}
