@@ -256,10 +256,14 @@ template <typename V>
     }
     for (int b = 0; b < BLOCCO; ++b) reinterpret_cast<V*>(somme)[b0 + b] = acc[b];
   }
+  // activ_function's operations, 1.0 / (1.0 + exp(-x)), with the exp calls
+  // first so the additions and divisions run on whole vectors.
+  double esponenziali[N_INTERCALARI];
   for (int i = 0; i < N_INTERCALARI; ++i) {
     rete.somma_intercalari[i] = somme[i];
-    rete.uscita_intercalari[i] = activ_function(somme[i]);
+    esponenziali[i] = std::exp(-somme[i]);
   }
+  for (int i = 0; i < N_INTERCALARI; ++i) rete.uscita_intercalari[i] = 1.0 / (1.0 + esponenziali[i]);
   layer_map_out_in(rete.ingresso_efferenti, rete.uscita_intercalari, N_INTERCALARI);
 
   V acc[COLONNE_EFFERENTI / L] = {};
