@@ -34,6 +34,14 @@ static int riconosci(const motore& m, rete_cifre& rete) { return net_recognize_v
 
 // ---- main ----------------------------------------------------------------------
 
+// Screen rows 6 and 7, the same after every row: formatted once.
+static std::string righe_fisse(const char* intercalari, const char* efferenti) {
+  static constexpr char formato[] = "\33[6;1H______________________________________________\33[7;1H| benchmark %s, %s";
+  std::string s(static_cast<size_t>(std::snprintf(nullptr, 0, formato, intercalari, efferenti)), '\0');
+  std::snprintf(s.data(), s.size() + 1, formato, intercalari, efferenti);
+  return s;
+}
+
 static void uso() {
   std::printf("\nUSO:\n velmora_bpms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
   std::printf("\nPARAMETRI:\n"
@@ -57,12 +65,7 @@ int main(int argc, char** argv) {
   auto rete = crea_rete();
   file_ptr righe = net_load(*rete, argv[1], argv[2], argv[3]);
   motore m = prepara_motore(*rete, righe.get());
-  // Rows 6 and 7 read the same after every row: formatted once.
-  const int lunghezza = std::snprintf(nullptr, 0, "\33[6;1H______________________________________________"
-                                                  "\33[7;1H| benchmark %s, %s", argv[2], argv[3]);
-  std::string intestazione(static_cast<size_t>(lunghezza), '\0');
-  std::snprintf(intestazione.data(), intestazione.size() + 1, "\33[6;1H______________________________________________"
-                "\33[7;1H| benchmark %s, %s", argv[2], argv[3]);
+  const std::string intestazione = righe_fisse(argv[2], argv[3]);
   for (int i = 0; i < N_BENCHMARK; ++i) {
     const int letti = leggi(m, *rete);
     if (letti == -(N_AFFERENTI + 1) && i > 0) {
