@@ -6,24 +6,19 @@
 // MAX_CHIAMATE rows (each costs 785 scanf calls; three rows are enough for a
 // malformed row to show how the next two start).
 //
-// get_image is the reference. When the fast reader is built in, it reads the
-// same bytes alongside, and any difference in a returned total, a label, a
-// pixel or the position where the next read starts is a finding.
+// get_image is the reference; the fast reader reads the same bytes alongside,
+// and any difference in a returned total, a label, a pixel or the position
+// where the next read starts is a finding.
 #include <cstring>
 
 #include "fuzz_util.h"
 #include "lib.h"
-#if __has_include("veloce.h")
 #include "veloce.h"
-#define VELMORA_LETTORE_VELOCE 1
-#endif
 
 namespace {
 
 constexpr int MAX_CHIAMATE = 3;
-#ifdef VELMORA_LETTORE_VELOCE
 constexpr size_t FINESTRA_INTERA = 1 << 16;
-#endif
 
 // One reader's view of the file after each call.
 struct stato {
@@ -46,19 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fz::file_ptr f = fz::memstream(file, n);
   stato s;
   riempi(s);
-#ifdef VELMORA_LETTORE_VELOCE
   fz::file_ptr g = fz::memstream(file, n);
   lettore_righe lettore = crea_lettore(g.get(), data[0] == 0 ? FINESTRA_INTERA : data[0]);
   stato v;
   riempi(v);
-#endif
   for (int chiamata = 0; chiamata < MAX_CHIAMATE; ++chiamata) {
     const long prima = std::ftell(f.get());
     const int totale = get_image(s.pixel, s.etichetta, f.get());
     FZ_CHECK(totale <= N_AFFERENTI + 1 && totale >= -(N_AFFERENTI + 1), "totale %d", totale);
     const long dopo = std::ftell(f.get());
     FZ_CHECK(dopo >= prima && dopo <= static_cast<long>(n), "posizione %ld -> %ld", prima, dopo);
-#ifdef VELMORA_LETTORE_VELOCE
     const int veloce = leggi_riga(lettore, v.pixel, v.etichetta);
     FZ_CHECK(veloce == totale, "riga %d: totale %d, get_image %d", chiamata + 1, veloce, totale);
     FZ_CHECK(v.etichetta == s.etichetta, "riga %d: etichetta %d, get_image %d", chiamata + 1, v.etichetta,
@@ -68,7 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                s.pixel[i]);
     FZ_CHECK(posizione_lettore(lettore) == dopo, "riga %d: posizione %ld, get_image %ld", chiamata + 1,
              posizione_lettore(lettore), dopo);
-#endif
     if (std::feof(f.get()) || dopo == prima) break;
   }
   return 0;
