@@ -12,8 +12,8 @@
 
 // ---- Defaults and fixed choices ------------------------------------------------
 
-inline constexpr int EPOCHE_PREDEFINITE = 12;
-inline constexpr double TASSO_PREDEFINITO = 0.2;
+inline constexpr int EPOCHE_PREDEFINITE = 15;
+inline constexpr double TASSO_PREDEFINITO = 0.3;
 
 // Seed of the generator that draws the starting weights and then the row
 // order of every epoch. Fixed, so the same inputs give the same weight files.

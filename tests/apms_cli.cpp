@@ -67,8 +67,8 @@ TEST(ApmsCli, UsageAndBadNumbersStopBeforeReadingAnything) {
                                  "<connessioni_efferenti.w> [epoche] [tasso] [verifica.csv]\n\n",
                         0),
             0u);
-  EXPECT_NE(r.out.find("(predefinito: 12)"), std::string::npos);
-  EXPECT_NE(r.out.find("(predefinito: 0.2)"), std::string::npos);
+  EXPECT_NE(r.out.find("(predefinito: 15)"), std::string::npos);
+  EXPECT_NE(r.out.find("(predefinito: 0.3)"), std::string::npos);
 
   // The numbers are checked before the rows file is even opened.
   r = d.apms({"manca.csv", "h.w", "o.w", "3x"});
