@@ -42,29 +42,31 @@ if [ ! -d "$fortune_dir" ]; then
 fi
 echo "Dati pronti in $data"
 
-mnist="$data/mnist"
-pesi=("$mnist/connessioni_intercalari.w" "$mnist/connessioni_efferenti.w")
+# The digit programs run inside data/mnist, so their output names short paths.
+cd "$data/mnist"
+pesi=(connessioni_intercalari.w connessioni_efferenti.w)
 
 titolo "velmora_apms: addestramento su 8000 cifre, verifica su 2000 mai viste"
 inizio=$(adesso)
-"$build/apms/velmora_apms" "$mnist/train.csv" "${pesi[@]}" 15 0.3 "$mnist/test.csv"
+"$build/apms/velmora_apms" train.csv "${pesi[@]}" 15 0.3 test.csv
 tempo_apms=$(durata "$inizio" "$(adesso)")
 
 # velmora_bpms rewrites three screen lines per row; the last one holds the count.
-"$build/bpms/velmora_bpms" "$mnist/test.csv" "${pesi[@]}" | tee "$data/bpms.txt"
-conteggio=$(grep -ao 'Riconosciuti [0-9]* di [0-9]*' "$data/bpms.txt" | tail -n 1)
+"$build/bpms/velmora_bpms" test.csv "${pesi[@]}" | tee bpms.txt
+conteggio=$(grep -ao 'Riconosciuti [0-9]* di [0-9]*' bpms.txt | tail -n 1)
 
 # velmora_pms on the first held-out row: it draws the digit on a terminal
 # wider than 57 columns.
-head -n 1 "$mnist/test.csv" > "$data/una_cifra.csv"
-etichetta=$(cut -d, -f1 "$data/una_cifra.csv")
-"$build/pms/velmora_pms" "$data/una_cifra.csv" "${pesi[@]}"
+head -n 1 test.csv > una_cifra.csv
+etichetta=$(cut -d, -f1 una_cifra.csv)
+"$build/pms/velmora_pms" una_cifra.csv "${pesi[@]}"
 if [ ! -t 1 ]; then
   echo "(L'uscita della demo non e' un terminale: velmora_pms non disegna la cifra.)"
 elif [ "$(tput cols 2>/dev/null || echo 0)" -le 57 ]; then
   echo "(Terminale di 57 colonne o meno: velmora_pms non disegna la cifra.)"
 fi
 echo "Etichetta della riga: $etichetta"
+cd "$root"
 
 titolo "velmora_bow: dieci file di fortune, una classe per file"
 echo "Quattro fortune su cinque di ogni file addestrano la sua classe (aggiungi),"
