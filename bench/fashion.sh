@@ -27,6 +27,6 @@ inizio=$(date +%s.%N)
 fine=$(date +%s.%N)
 "$build/bpms/velmora_bpms" test.csv h.w o.w > bpms.txt
 grep -a '^Epoca' apms.txt
-grep -a -A 12 '^Addestramento:' apms.txt
+sed -n '/^Addestramento:/,/^ 9 |/p' apms.txt
 echo "velmora_apms: $epoche epoche, tasso $tasso, $(awk -v a="$inizio" -v b="$fine" 'BEGIN { printf "%.1f", b - a }') s"
 echo "velmora_bpms: $(grep -ao 'Riconosciuti [0-9]* di [0-9]*' bpms.txt | tail -n 1)"
