@@ -35,6 +35,7 @@ struct RunOptions {
   std::string cwd;          // working directory of the child; empty: inherit
   std::string input;        // bytes on the child's stdin
   long fsize_limit = -1;    // RLIMIT_FSIZE in bytes for the child (SIGXFSZ ignored)
+  long as_limit = -1;       // RLIMIT_AS in bytes for the child (address space)
 };
 
 // A fresh directory under the system temp dir, removed with everything in it.
@@ -81,6 +82,10 @@ namespace detail {
     signal(SIGXFSZ, SIG_IGN);
     rlimit lim{static_cast<rlim_t>(opt.fsize_limit), static_cast<rlim_t>(opt.fsize_limit)};
     setrlimit(RLIMIT_FSIZE, &lim);
+  }
+  if (opt.as_limit >= 0) {
+    rlimit lim{static_cast<rlim_t>(opt.as_limit), static_cast<rlim_t>(opt.as_limit)};
+    setrlimit(RLIMIT_AS, &lim);
   }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(exe.c_str()));

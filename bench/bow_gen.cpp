@@ -1,0 +1,91 @@
+// Seeded synthetic data for the velmora_bow benchmark.
+//   bow_gen modello PAROLE OCCORRENZE SEME   model file on stdout
+//   bow_gen testo BYTE PAROLE SEME           text on stdout
+// The vocabulary depends on PAROLE and SEME alone, so a text draws from the
+// words of the model made with the same two numbers. Word ranks follow a
+// Zipf-like law, as in real texts.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> vocabolario(long parole, unsigned seme) {
+  std::mt19937_64 rng(seme);
+  std::unordered_set<std::string> visti;
+  std::vector<std::string> out;
+  while (static_cast<long>(out.size()) < parole) {
+    std::string w(2 + rng() % 11, 'a');
+    for (char& c : w) c = static_cast<char>('a' + rng() % 26);
+    if (visti.insert(w).second) out.push_back(w);
+  }
+  return out;
+}
+
+// Rank r of n drawn with weight about 1 / (r + 1).
+long rango(std::mt19937_64& rng, long n) {
+  double u = std::uniform_real_distribution<double>(0.0, 1.0)(rng);
+  long r = static_cast<long>(std::exp(u * std::log(static_cast<double>(n) + 1.0))) - 1;
+  return std::clamp(r, 0L, n - 1);
+}
+
+void modello(long parole, long occorrenze, unsigned seme) {
+  auto voc = vocabolario(parole, seme);
+  std::mt19937_64 rng(seme + 1);
+  std::vector<int64_t> conteggi(static_cast<size_t>(parole) * 10, 0);
+  // Every word once, the rest drawn by rank.
+  for (long i = 0; i < parole; ++i) conteggi[static_cast<size_t>(i) * 10 + rng() % 10] += 1;
+  for (long i = parole; i < occorrenze; ++i) conteggi[static_cast<size_t>(rango(rng, parole)) * 10 + rng() % 10] += 1;
+  // Records in vocabulary order, which is not sorted.
+  for (long i = 0; i < parole; ++i) {
+    unsigned char rec[72] = {};
+    std::memcpy(rec, voc[static_cast<size_t>(i)].data(), voc[static_cast<size_t>(i)].size());
+    for (int k = 0; k < 10; ++k) {
+      uint32_t c = static_cast<uint32_t>(conteggi[static_cast<size_t>(i) * 10 + k]);
+      for (int b = 0; b < 4; ++b) rec[32 + 4 * k + b] = static_cast<unsigned char>(c >> (8 * b));
+    }
+    std::fwrite(rec, 1, sizeof rec, stdout);
+  }
+}
+
+void testo(long byte, long parole, unsigned seme) {
+  auto voc = vocabolario(parole, seme);
+  std::mt19937_64 rng(seme + 2);
+  std::string out;
+  out.reserve(static_cast<size_t>(byte) + 32);
+  while (static_cast<long>(out.size()) < byte) {
+    std::string w = rng() % 50 == 0 ? std::string(1 + rng() % 8, static_cast<char>('a' + rng() % 26))
+                                    : voc[static_cast<size_t>(rango(rng, parole))];
+    if (rng() % 10 == 0) w[0] = static_cast<char>(w[0] - 32);
+    out += w;
+    out += rng() % 12 == 0 ? ",\n" : " ";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::printf("Uso: bow_gen modello PAROLE OCCORRENZE SEME | bow_gen testo BYTE PAROLE SEME\n");
+    return 1;
+  }
+  long a = std::atol(argv[2]), b = std::atol(argv[3]);
+  unsigned seme = static_cast<unsigned>(std::atol(argv[4]));
+  if (std::strcmp(argv[1], "modello") == 0 && a > 0 && b >= a) {
+    modello(a, b, seme);
+  } else if (std::strcmp(argv[1], "testo") == 0 && a >= 0 && b > 0) {
+    testo(a, b, seme);
+  } else {
+    std::printf("Argomenti non validi\n");
+    return 1;
+  }
+  return 0;
+}

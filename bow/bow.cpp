@@ -1,0 +1,180 @@
+// velmora_bow: adds the words of a text to one class of the model in
+// "Bow.txt" (aggiungi), or scores a text against every class (classifica).
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cfloat>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bow_lib.h"
+
+namespace {
+
+constexpr const char* MODELLO = "Bow.txt";
+constexpr size_t BLOCCO = 1 << 16;  // bytes cleaned per read
+
+struct chiudi_file {
+  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, chiudi_file>;
+
+// A word bag that frees its nodes when the run ends.
+struct borsa {
+  bow_list testa;
+  borsa() { inizia_bow(testa); }
+  ~borsa() { libera_bow(testa); }
+  borsa(const borsa&) = delete;
+  borsa& operator=(const borsa&) = delete;
+};
+
+void uso() {
+  std::printf("Uso: velmora_bow AZIONE FILE [CLASSE]\n");
+  std::printf("AZIONE = {aggiungi, classifica }\n");
+}
+
+// The class as atoi reads it, or -1 when it lies outside 0 ... 9 (strtol,
+// unlike atoi, cannot wrap a huge number back into range).
+int leggi_classe(const char* testo) {
+  errno = 0;
+  long classe = std::strtol(testo, nullptr, 10);
+  if (errno == ERANGE || classe < 0 || classe >= CLASSI) return -1;
+  return static_cast<int>(classe);
+}
+
+// Cleans FILE into the file beside it; returns the exit status on failure, or -1.
+int pulisci_file(const char* path, const std::string& pulito) {
+  file_ptr ingresso(std::fopen(path, "rb"));
+  if (!ingresso) {
+    std::printf("File %s non trovato\n", path);
+    return 1;
+  }
+  file_ptr uscita(std::fopen(pulito.c_str(), "w"));
+  if (!uscita) {
+    std::printf("File %s non trovato\n", pulito.c_str());
+    return 1;
+  }
+  std::vector<char> testo(BLOCCO), pulizia(BLOCCO);
+  stato_pulizia stato;
+  bool troppo_lunga = false;
+  bool scritto = true;
+  size_t letti;
+  while (!troppo_lunga && (letti = std::fread(testo.data(), 1, BLOCCO, ingresso.get())) > 0) {
+    size_t puliti = pulisci_testo(stato, testo.data(), letti, pulizia.data());
+    troppo_lunga = puliti < letti;
+    scritto = scritto && std::fwrite(pulizia.data(), 1, puliti, uscita.get()) == puliti;
+  }
+  if (std::ferror(ingresso.get())) {
+    std::printf("File %s non trovato\n", path);
+    return 1;
+  }
+  scritto = (std::fclose(uscita.release()) == 0) && scritto;
+  if (troppo_lunga) {
+    std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
+    return 1;
+  }
+  if (!scritto) {
+    std::printf("File %s non trovato\n", pulito.c_str());
+    return 1;
+  }
+  return -1;
+}
+
+bool leggi_tutto(std::FILE* file, std::string& testo) {
+  struct stat st;
+  if (fstat(fileno(file), &st) == 0 && st.st_size > 0) testo.reserve(static_cast<size_t>(st.st_size));
+  std::vector<char> blocco(BLOCCO);
+  size_t letti;
+  while ((letti = std::fread(blocco.data(), 1, BLOCCO, file)) > 0) testo.append(blocco.data(), letti);
+  return !std::ferror(file);
+}
+
+int esegui(int argc, char** argv) {
+  if (argc < 3) {
+    uso();
+    return 1;
+  }
+  const bool aggiungi = std::strcmp(argv[1], "aggiungi") == 0;
+  if (aggiungi && argc < 4) {
+    std::printf("Uso: bow aggiungi <file.txt> CLASS\nEs.: $./bow Odissea.txt 1\n");
+    return 0;
+  }
+  if (!aggiungi && std::strcmp(argv[1], "classifica") != 0) {
+    std::printf("Azione %s non supportata:\n", argv[1]);
+    uso();
+    return 1;
+  }
+  int classe = 0;
+  if (aggiungi && (classe = leggi_classe(argv[3])) < 0) {
+    std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", argv[3], CLASSI - 1);
+    return 1;
+  }
+
+  borsa modello;
+  // Only a model that does not exist may be replaced by aggiungi; one that
+  // exists but cannot be read is left alone.
+  if (leggi_bow(modello.testa, MODELLO) == esito_lettura::illeggibile && aggiungi) return 1;
+
+  const std::string pulito = std::string(argv[2]) + ".clean";
+  if (int stato = pulisci_file(argv[2], pulito); stato >= 0) return stato;
+
+  // The read handle of the cleaned text stays open until the run ends.
+  file_ptr rilettura(std::fopen(pulito.c_str(), "rt"));
+  std::string testo;
+  if (!rilettura || !leggi_tutto(rilettura.get(), testo)) {
+    std::printf("File %s non trovato\n", pulito.c_str());
+    return 1;
+  }
+  std::vector<std::string_view> parole;
+  parole.reserve(testo.size() / 6 + 16);  // about one word in six bytes of running text
+  if (!dividi_parole(testo, parole)) {
+    std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
+    return 1;
+  }
+
+  if (aggiungi) {
+    aggiungi_parole(modello.testa, parole, classe);
+    if (!scrivi_bow(modello.testa, MODELLO)) return 1;
+    for (int k = 0; k < CLASSI; ++k)
+      std::printf("Classe %d, parole totali:%d\n", k, totale_classe(modello.testa, k));
+    return 0;
+  }
+
+  borsa documento;
+  aggiungi_parole(documento.testa, parole, 0);
+  double punteggi[CLASSI];
+  classifica_testo(documento.testa, modello.testa, punteggi);
+  std::printf("CLASSIFICAZIONE:\n");
+  int scelta = 0;
+  double migliore = -DBL_MAX;
+  for (int k = 0; k < CLASSI; ++k) {
+    // A score of exactly 0.0 (either sign) marks a class without data.
+    if (punteggi[k] > migliore && punteggi[k] != 0.0) {
+      migliore = punteggi[k];
+      scelta = k;
+    }
+    std::printf("Class %d, p=%f\n", k, punteggi[k]);
+  }
+  std::printf("\nIl documento appartiene alla classe %d\n", scelta);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return esegui(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::printf("Memoria insufficiente\n");
+    return 1;
+  } catch (const std::length_error&) {  // a size no container can hold
+    std::printf("Memoria insufficiente\n");
+    return 1;
+  }
+}

@@ -1,0 +1,241 @@
+// velmora_bow as its users meet it: the real program in a scratch directory,
+// its exact output, exit status and the files it leaves.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+#include "bow_reference.h"
+#include "run_util.h"
+
+namespace {
+
+const std::string USO = "Uso: velmora_bow AZIONE FILE [CLASSE]\nAZIONE = {aggiungi, classifica }\n";
+const std::string NO_MODELLO = "File <Bow.txt> non trovato\n";
+const std::string TROPPO_LUNGA = "Attenzione: le parle devono avere lunghezza massima 30\n";
+
+vt::RunResult bow(const vt::TempDir& dir, std::vector<std::string> args, long fsize_limit = -1) {
+  vt::RunOptions opt;
+  opt.cwd = dir.path.string();
+  opt.fsize_limit = fsize_limit;
+  return vt::run(VELMORA_BOW_BIN, args, opt);
+}
+
+std::string totali(std::array<long, 10> t) {
+  std::string s;
+  for (int k = 0; k < 10; ++k) s += "Classe " + std::to_string(k) + ", parole totali:" + std::to_string(t[k]) + "\n";
+  return s;
+}
+
+std::string classificazione(const std::array<const char*, 10>& p, int classe) {
+  std::string s = "CLASSIFICAZIONE:\n";
+  for (int k = 0; k < 10; ++k) s += "Class " + std::to_string(k) + ", p=" + p[k] + "\n";
+  return s + "\nIl documento appartiene alla classe " + std::to_string(classe) + "\n";
+}
+
+const std::array<const char*, 10> ZERI = {"0.000000", "0.000000", "0.000000", "0.000000", "0.000000",
+                                          "0.000000", "0.000000", "0.000000", "0.000000", "0.000000"};
+
+size_t voci(const vt::TempDir& dir) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.path), {}));
+}
+
+TEST(Cli, ArgumentsAreCheckedBeforeAnyFileIsTouched) {
+  vt::TempDir dir;
+  struct caso { std::vector<std::string> args; std::string out; int status; };
+  const caso casi[] = {
+      {{}, USO, 1},
+      {{"classifica"}, USO, 1},
+      {{"aggiungi", "t.txt"}, "Uso: bow aggiungi <file.txt> CLASS\nEs.: $./bow Odissea.txt 1\n", 0},
+      {{"prova", "t.txt"}, "Azione prova non supportata:\n" + USO, 1},
+      {{"Classifica", "t.txt"}, "Azione Classifica non supportata:\n" + USO, 1},
+      {{"aggiungi", "t.txt", "10"}, "Classe 10 non supportata: le classi vanno da 0 a 9\n", 1},
+      {{"aggiungi", "t.txt", "-1"}, "Classe -1 non supportata: le classi vanno da 0 a 9\n", 1},
+      {{"aggiungi", "t.txt", "4294967296"}, "Classe 4294967296 non supportata: le classi vanno da 0 a 9\n", 1},
+  };
+  for (const caso& c : casi) {
+    auto r = bow(dir, c.args);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.status, c.status);
+  }
+  EXPECT_EQ(voci(dir), 0u);
+}
+
+TEST(Cli, WorkedExampleThroughBothCommands) {
+  vt::TempDir dir;
+  vt::write_file(dir / "zero.txt", "A a, a b\n");
+  vt::write_file(dir / "uno.txt", "b\tB");
+  vt::write_file(dir / "doc.txt", "a a b");
+  auto r = bow(dir, {"aggiungi", "zero.txt", "0"});
+  EXPECT_EQ(r.out, NO_MODELLO + totali({4}));
+  r = bow(dir, {"aggiungi", "uno.txt", " +1"});  // read as atoi reads it
+  EXPECT_EQ(r.out, totali({4, 2}));
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), ref::record("a", {3}) + ref::record("b", {1, 2}));
+
+  r = bow(dir, {"classifica", "doc.txt", "ignorato"});
+  auto p = ZERI;
+  p[0] = "-1.212984";
+  p[1] = "-1.602060";
+  EXPECT_EQ(r.out, classificazione(p, 0));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(vt::read_file(dir / "doc.txt.clean"), "a a b");
+}
+
+TEST(Cli, EmptyAndMissingModels) {
+  vt::TempDir dir;
+  vt::write_file(dir / "doc.txt", "");
+  auto r = bow(dir, {"classifica", "doc.txt"});
+  EXPECT_EQ(r.out, NO_MODELLO + classificazione(ZERI, 0));
+  EXPECT_FALSE(vt::file_exists(dir / "Bow.txt"));
+
+  // An empty text still writes the model; an empty model loads silently.
+  r = bow(dir, {"aggiungi", "doc.txt", "3"});
+  EXPECT_EQ(r.out, NO_MODELLO + totali({}));
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), "");
+
+  // Only classes with data count; words unknown to the model change nothing.
+  vt::write_file(dir / "Bow.txt", ref::record("x", {0, 0, 0, 2, 0, 0, 0, 7}));
+  vt::write_file(dir / "doc.txt", "ignota");
+  auto p = ZERI;
+  p[3] = p[7] = "-1.000000";
+  EXPECT_EQ(bow(dir, {"classifica", "doc.txt"}).out, classificazione(p, 3));
+}
+
+TEST(Cli, CleaningAndTheThirtyCharacterRule) {
+  vt::TempDir dir;
+  // Every byte value, each one a word of its own.
+  std::string tutti, atteso;
+  for (int b = 0; b < 256; ++b) {
+    tutti += {static_cast<char>(b), ' '};
+    char c = b < 0x41 || b > 0x7F ? ' ' : static_cast<char>(b <= 0x5A ? b + 32 : b);
+    atteso += {c, ' '};
+  }
+  const std::string l29(29, 'x'), l30(30, 'y');
+  struct caso { std::string testo, pulito, out; int status; };
+  const caso casi[] = {
+      {"Ciao, Mondo!", "ciao  mondo ", totali({2}), 0},
+      {"citt\xC3\xA0X", "citt  x", totali({2}), 0},
+      {tutti, atteso, totali({63}), 0},
+      {l29 + "\n" + l29 + "Z", l29 + " " + l29 + "z", totali({2}), 0},
+      {"a " + l30, "a " + l30, totali({2}), 0},
+      {l30 + "\n", l30, TROPPO_LUNGA, 1},
+      {"ok " + l30 + "1 ancora", "ok " + l30, TROPPO_LUNGA, 1},
+      {l30 + l29, l30, TROPPO_LUNGA, 1},
+  };
+  for (const caso& c : casi) {
+    vt::write_file(dir / "Bow.txt", "vecchio");
+    vt::write_file(dir / "t.txt", c.testo);
+    auto r = bow(dir, {"aggiungi", "t.txt", "0"});
+    EXPECT_EQ(r.out, c.out) << c.pulito;
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(vt::read_file(dir / "t.txt.clean"), c.pulito);
+    if (c.status != 0) {
+      EXPECT_EQ(vt::read_file(dir / "Bow.txt"), "vecchio");
+    }
+  }
+}
+
+TEST(Cli, CraftedModelFiles) {
+  vt::TempDir dir;
+  const int32_t MAX = 2147483647;
+  // Unsorted, repeated, negative, huge, unterminated and empty records, then a fragment.
+  vt::write_file(dir / "Bow.txt", ref::record("zeta", {1, -5}) + ref::record("alfa", {MAX, 0, 2}) +
+                                      ref::record("zeta", {2, 3}) + ref::record("vuota", {0, -1}) +
+                                      ref::record("alfa", {MAX}) + ref::record(std::string(32, 'q'), {0, 0, 0, 1}) +
+                                      ref::record("beta", {MAX}) + std::string(71, 'r'));
+  vt::write_file(dir / "t.txt", "alfa");  // one more on a count already at the top
+  auto r = bow(dir, {"aggiungi", "t.txt", "0"});
+  // Class 0 holds far more than 2^31 - 1 words: its total stays at the top
+  // instead of wrapping negative.
+  EXPECT_EQ(r.out, totali({MAX, 3, 2, 1}));
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), ref::record("alfa", {MAX, 0, 2}) + ref::record("beta", {MAX}) +
+                                                ref::record(std::string(31, 'q'), {0, 0, 0, 1}) +
+                                                ref::record("zeta", {3, 3}));
+  // ... and the class is still scored as a class with data.
+  vt::write_file(dir / "doc.txt", "beta");
+  auto p = ZERI;
+  p[0] = "-1.000000";
+  p[1] = "-1.477121";
+  p[2] = "-1.301030";
+  p[3] = "-1.000000";
+  EXPECT_EQ(bow(dir, {"classifica", "doc.txt"}).out, classificazione(p, 0));
+}
+
+TEST(Cli, AddingTwiceDoublesTheCounts) {
+  vt::TempDir dir;
+  vt::write_file(dir / "t.txt", "il gatto e il cane\n");
+  bow(dir, {"aggiungi", "t.txt", "1"});
+  // A model reached through a link is updated where it lies.
+  std::filesystem::rename(dir / "Bow.txt", dir / "modello");
+  std::filesystem::create_symlink("modello", dir / "Bow.txt");
+  auto r = bow(dir, {"aggiungi", "t.txt", "1"});
+  EXPECT_EQ(r.out, totali({0, 10}));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "Bow.txt"));
+  EXPECT_EQ(vt::read_file(dir / "modello"), ref::record("cane", {0, 2}) + ref::record("e", {0, 2}) +
+                                                ref::record("gatto", {0, 2}) + ref::record("il", {0, 4}));
+}
+
+TEST(Cli, FailuresNeverDestroyTheModel) {
+  vt::TempDir dir;
+  const std::string vecchio = ref::record("vecchio", {1});
+  vt::write_file(dir / "Bow.txt", vecchio);
+  std::string testo;
+  for (char a = 'a'; a <= 'z'; ++a) testo += std::string(3, a) + " ";
+  vt::write_file(dir / "t.txt", testo);
+
+  // The new model outgrows the file size limit, the cleaned text does not.
+  auto r = bow(dir, {"aggiungi", "t.txt", "2"}, 1000);
+  EXPECT_EQ(r.out, NO_MODELLO);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
+  EXPECT_EQ(voci(dir), 3u);  // no temporary file left behind
+
+  r = bow(dir, {"aggiungi", "manca.txt", "2"});
+  EXPECT_EQ(r.out, "File manca.txt non trovato\n");
+  EXPECT_EQ(r.status, 1);
+  std::filesystem::create_directory(dir / "cartella");
+  EXPECT_EQ(bow(dir, {"classifica", "cartella"}).out, "File cartella non trovato\n");
+  std::filesystem::remove(dir / "t.txt.clean");
+  std::filesystem::create_directory(dir / "t.txt.clean");  // cannot be created
+  r = bow(dir, {"aggiungi", "t.txt", "2"});
+  EXPECT_EQ(r.out, "File t.txt.clean non trovato\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
+}
+
+TEST(Cli, AnUnreadableModelIsNeverReplaced) {
+  // A directory named Bow.txt exists but cannot be read, even by root.
+  vt::TempDir dir;
+  std::filesystem::create_directory(dir / "Bow.txt");
+  vt::write_file(dir / "t.txt", "parola");
+  auto r = bow(dir, {"aggiungi", "t.txt", "0"});
+  EXPECT_EQ(r.out, NO_MODELLO);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(vt::file_exists(dir / "t.txt.clean"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "Bow.txt"));
+  EXPECT_EQ(voci(dir), 2u);
+
+  r = bow(dir, {"classifica", "t.txt"});
+  EXPECT_EQ(r.out, NO_MODELLO + classificazione(ZERI, 0));
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(Cli, RunningOutOfMemoryIsReported) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizer needs far more address space than the limit leaves";
+#endif
+  vt::TempDir dir;
+  std::string modello;
+  for (int i = 0; i < 250000; ++i) modello += ref::record(std::to_string(i), {1});
+  vt::write_file(dir / "Bow.txt", modello);
+  vt::write_file(dir / "t.txt", "parola");
+  vt::RunOptions opt;
+  opt.cwd = dir.path.string();
+  opt.as_limit = 32L << 20;  // the model's words alone need more
+  auto r = vt::run(VELMORA_BOW_BIN, {"aggiungi", "t.txt", "1"}, opt);
+  EXPECT_EQ(r.out, "Memoria insufficiente\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), modello);
+}
+
+}  // namespace
