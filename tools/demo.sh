@@ -60,11 +60,13 @@ conteggio=$(grep -ao 'Riconosciuti [0-9]* di [0-9]*' bpms.txt | tail -n 1)
 head -n 1 test.csv > una_cifra.csv
 etichetta=$(cut -d, -f1 una_cifra.csv)
 "$build/pms/velmora_pms" una_cifra.csv "${pesi[@]}"
+disegno="disegnata sopra"
 if [ ! -t 1 ]; then
-  echo "(L'uscita della demo non e' un terminale: velmora_pms non disegna la cifra.)"
+  disegno="non disegnata: l'uscita della demo non e' un terminale"
 elif [ "$(tput cols 2>/dev/null || echo 0)" -le 57 ]; then
-  echo "(Terminale di 57 colonne o meno: velmora_pms non disegna la cifra.)"
+  disegno="non disegnata: il terminale ha 57 colonne o meno"
 fi
+[ "$disegno" = "disegnata sopra" ] || echo "(Cifra $disegno.)"
 echo "Etichetta della riga: $etichetta"
 cd "$root"
 
@@ -78,6 +80,6 @@ tempo_bow=$(durata "$inizio" "$(adesso)")
 titolo "Riepilogo"
 echo "velmora_apms: 8000 righe, 15 epoche, tasso 0.3: $tempo_apms s"
 echo "velmora_bpms con i pesi scritti, sulle 2000 righe mai viste: $conteggio"
-echo "velmora_pms: la prima riga mai vista (etichetta $etichetta), disegnata sopra"
-echo "velmora_bow: $(grep -a '^Fortune tenute' "$data/bow.txt") in $tempo_bow s"
+echo "velmora_pms: la prima riga mai vista (etichetta $etichetta), $disegno"
+echo "velmora_bow: $(grep -a '^Fortune classificate' "$data/bow.txt"), $tempo_bow s"
 echo "Demo completata in $(durata "$inizio_demo" "$(adesso)") s"

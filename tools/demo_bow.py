@@ -98,7 +98,7 @@ def main(argv):
         acc = 100.0 * giuste[classe] / n_ver if n_ver else 0.0
         print(f"{classe:>6}  {nome:<14}{n_add:>14}{n_ver:>10}{giuste[classe]:>14}{acc:>12.1f}%")
     totale, bene = len(verifica), sum(giuste)
-    print(f"Fortune tenute da parte: {totale}, classificate bene: {bene} ({100.0 * bene / max(totale, 1):.1f}%)")
+    print(f"Fortune classificate bene: {bene} di {totale} ({100.0 * bene / max(totale, 1):.1f}%)")
     print(f"Fortune scartate perche' con una parola di 30 o piu' lettere: {scartate}")
     return 0
 
