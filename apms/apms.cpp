@@ -34,7 +34,9 @@ static double secondi_da(std::chrono::steady_clock::time_point inizio) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - inizio).count();
 }
 
-// One terminal line, rewritten in place: bar, rows done, speed, accuracy so far.
+// One terminal line, rewritten in place: bar, rows done, speed, accuracy so
+// far. Cut to the terminal's width, since a wrapped line could not be
+// rewritten with a carriage return.
 static void barra(int epoca, int epoche, int fatte, int tutte, int giuste, double secondi) {
   constexpr int LARGHEZZA = 20;
   char segni[LARGHEZZA + 1];
@@ -42,8 +44,14 @@ static void barra(int epoca, int epoche, int fatte, int tutte, int giuste, doubl
   for (int i = 0; i < LARGHEZZA; ++i) segni[i] = i < pieni ? '#' : '.';
   segni[LARGHEZZA] = '\0';
   const double velocita = secondi > 0.0 ? fatte / secondi : 0.0;
-  std::printf("\r\33[KEpoca %d di %d [%s] %d/%d righe, %.0f righe/s, accuratezza %.2f%%", epoca, epoche, segni,
-              fatte, tutte, velocita, percentuale(giuste, fatte));
+  char riga[200];
+  std::snprintf(riga, sizeof riga, "Epoca %d/%d [%s] %d/%d righe  %.0f/s  giuste %.2f%%", epoca, epoche, segni, fatte,
+                tutte, velocita, percentuale(giuste, fatte));
+  int32_t righe_term = 0, colonne_term = 0;
+  if (dimensioni_finestra(righe_term, colonne_term) == 0 && colonne_term > 1 &&
+      static_cast<size_t>(colonne_term - 1) < sizeof riga)
+    riga[colonne_term - 1] = '\0';
+  std::printf("\r\33[K%s", riga);
   std::fflush(stdout);
 }
 
