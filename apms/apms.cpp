@@ -67,6 +67,61 @@ static void stampa_confusione(const risultato& esito, const char* path) {
   if (esito.senza_risposta > 0) std::printf("Righe senza risposta: %d\n", esito.senza_risposta);
 }
 
+// The command line, checked: the numbers before any file is opened.
+struct opzioni {
+  const char* path_addestramento = nullptr;
+  const char* path_intercalari = nullptr;
+  const char* path_efferenti = nullptr;
+  int epoche = EPOCHE_PREDEFINITE;
+  double tasso = TASSO_PREDEFINITO;
+  const char* path_verifica = nullptr;  // optional
+};
+
+static bool leggi_opzioni(int argc, char** argv, opzioni& o) {
+  o.path_addestramento = argv[1];
+  o.path_intercalari = argv[2];
+  o.path_efferenti = argv[3];
+  if (argc > 4) {
+    char* fine = nullptr;
+    errno = 0;
+    const long n = std::strtol(argv[4], &fine, 10);
+    if (fine == argv[4] || *fine != '\0' || errno != 0 || n < 1 || n > 100000) {
+      std::printf("Numero di epoche non valido: %s (da 1 a 100000)\n", argv[4]);
+      return false;
+    }
+    o.epoche = static_cast<int>(n);
+  }
+  if (argc > 5) {
+    char* fine = nullptr;
+    const double t = std::strtod(argv[5], &fine);
+    if (fine == argv[5] || *fine != '\0' || !std::isfinite(t) || t <= 0.0) {
+      std::printf("Tasso di apprendimento non valido: %s (un numero maggiore di 0)\n", argv[5]);
+      return false;
+    }
+    o.tasso = t;
+  }
+  if (argc > 6) o.path_verifica = argv[6];
+  if (std::strcmp(o.path_intercalari, o.path_efferenti) == 0) {
+    std::printf("I due file dei pesi devono essere diversi: %s\n", o.path_intercalari);
+    return false;
+  }
+  return true;
+}
+
+// One pass over the training rows in the epoch's order; returns the rows the
+// network recognised just before learning from them.
+static int epoca_di_addestramento(rete_cifre& rete, const righe_cifre& righe, const std::vector<int>& ordine,
+                                  double tasso, int epoca, int epoche, bool terminale) {
+  const auto inizio = std::chrono::steady_clock::now();
+  int giuste = 0;
+  for (int n = 0; n < righe.quante; ++n) {
+    prendi_riga(rete, righe, ordine[static_cast<size_t>(n)]);
+    if (addestra_riga(rete, rete.etichetta, tasso) == rete.etichetta) ++giuste;
+    if (terminale && (n + 1) % 250 == 0) barra(epoca, epoche, n + 1, righe.quante, giuste, secondi_da(inizio));
+  }
+  return giuste;
+}
+
 int main(int argc, char** argv) {
   std::printf("\33[2J\33[1;1H\nvelmora_: addestramento percettrone multistrato (apms) \n");
   std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
@@ -75,47 +130,22 @@ int main(int argc, char** argv) {
     uso();
     return 1;
   }
-
-  int epoche = EPOCHE_PREDEFINITE;
-  if (argc > 4) {
-    char* fine = nullptr;
-    errno = 0;
-    const long n = std::strtol(argv[4], &fine, 10);
-    if (fine == argv[4] || *fine != '\0' || errno != 0 || n < 1 || n > 100000) {
-      std::printf("Numero di epoche non valido: %s (da 1 a 100000)\n", argv[4]);
-      return 1;
-    }
-    epoche = static_cast<int>(n);
-  }
-  double tasso = TASSO_PREDEFINITO;
-  if (argc > 5) {
-    char* fine = nullptr;
-    const double t = std::strtod(argv[5], &fine);
-    if (fine == argv[5] || *fine != '\0' || !std::isfinite(t) || t <= 0.0) {
-      std::printf("Tasso di apprendimento non valido: %s (un numero maggiore di 0)\n", argv[5]);
-      return 1;
-    }
-    tasso = t;
-  }
-  const char* path_verifica = argc > 6 ? argv[6] : nullptr;
-  if (std::strcmp(argv[2], argv[3]) == 0) {
-    std::printf("I due file dei pesi devono essere diversi: %s\n", argv[2]);
-    return 1;
-  }
+  opzioni o;
+  if (!leggi_opzioni(argc, argv, o)) return 1;
 
   // Every row is read and checked before any training, so a bad file stops
   // the run at once and leaves the weight files untouched.
-  const righe_cifre addestramento = carica_righe(argv[1]);
+  const righe_cifre addestramento = carica_righe(o.path_addestramento);
   if (addestramento.quante == 0) {
-    std::printf("Il file %s non contiene righe\n", argv[1]);
+    std::printf("Il file %s non contiene righe\n", o.path_addestramento);
     return 1;
   }
   righe_cifre verifica;
-  if (path_verifica) verifica = carica_righe(path_verifica);
+  if (o.path_verifica) verifica = carica_righe(o.path_verifica);
 
-  std::printf("\nRighe di addestramento: %d (%s)\n", addestramento.quante, argv[1]);
-  if (path_verifica) std::printf("Righe di verifica: %d (%s)\n", verifica.quante, path_verifica);
-  std::printf("Epoche: %d, tasso di apprendimento: %g, seme: %llu\n\n", epoche, tasso,
+  std::printf("\nRighe di addestramento: %d (%s)\n", addestramento.quante, o.path_addestramento);
+  if (o.path_verifica) std::printf("Righe di verifica: %d (%s)\n", verifica.quante, o.path_verifica);
+  std::printf("Epoche: %d, tasso di apprendimento: %g, seme: %llu\n\n", o.epoche, o.tasso,
               static_cast<unsigned long long>(SEME));
   std::fflush(stdout);
 
@@ -127,22 +157,16 @@ int main(int argc, char** argv) {
   std::iota(ordine.begin(), ordine.end(), 0);
 
   const auto inizio = std::chrono::steady_clock::now();
-  for (int epoca = 1; epoca <= epoche; ++epoca) {
+  for (int epoca = 1; epoca <= o.epoche; ++epoca) {
     // Fisher-Yates from the last position down, one draw per position.
     for (int i = addestramento.quante - 1; i > 0; --i)
       std::swap(ordine[static_cast<size_t>(i)], ordine[sotto(g, static_cast<uint32_t>(i) + 1)]);
-
     const auto inizio_epoca = std::chrono::steady_clock::now();
-    int giuste = 0;
-    for (int n = 0; n < addestramento.quante; ++n) {
-      prendi_riga(*rete, addestramento, ordine[static_cast<size_t>(n)]);
-      if (addestra_riga(*rete, rete->etichetta, tasso) == rete->etichetta) ++giuste;
-      if (terminale && (n + 1) % 250 == 0)
-        barra(epoca, epoche, n + 1, addestramento.quante, giuste, secondi_da(inizio_epoca));
-    }
+    const int giuste = epoca_di_addestramento(*rete, addestramento, ordine, o.tasso, epoca, o.epoche, terminale);
+
     if (terminale) std::printf("\r\33[K");
-    std::printf("Epoca %d di %d: accuratezza %.2f%%", epoca, epoche, percentuale(giuste, addestramento.quante));
-    if (path_verifica) {
+    std::printf("Epoca %d di %d: accuratezza %.2f%%", epoca, o.epoche, percentuale(giuste, addestramento.quante));
+    if (o.path_verifica) {
       const risultato esito = valuta(*rete, verifica);
       std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, verifica.quante));
     }
@@ -155,17 +179,17 @@ int main(int argc, char** argv) {
   const risultato finale = valuta(*rete, addestramento);
   std::printf("\nAddestramento: %d righe riconosciute su %d (%.2f%%)\n", finale.riconosciute, addestramento.quante,
               percentuale(finale.riconosciute, addestramento.quante));
-  if (path_verifica) {
+  if (o.path_verifica) {
     const risultato esito = valuta(*rete, verifica);
     std::printf("Verifica: %d righe riconosciute su %d (%.2f%%)\n", esito.riconosciute, verifica.quante,
                 percentuale(esito.riconosciute, verifica.quante));
-    stampa_confusione(esito, path_verifica);
+    stampa_confusione(esito, o.path_verifica);
   } else {
-    stampa_confusione(finale, argv[1]);
+    stampa_confusione(finale, o.path_addestramento);
   }
   if (terminale) std::printf("Tempo di addestramento: %.1f s\n", durata);
 
-  if (!scrivi_pesi(*rete, argv[2], argv[3])) return 1;
-  std::printf("\nPesi scritti in %s e %s\n", argv[2], argv[3]);
+  if (!scrivi_pesi(*rete, o.path_intercalari, o.path_efferenti)) return 1;
+  std::printf("\nPesi scritti in %s e %s\n", o.path_intercalari, o.path_efferenti);
   return 0;
 }
