@@ -1,10 +1,46 @@
 // velmora_bpms: runs the digit network over the first 10000 rows of a CSV
 // rows file and keeps a running count of the rows it recognises.
 #include <cstdio>
+#include <string>
 
 #include "lib.h"
+#include "veloce.h"
 
 inline constexpr int N_BENCHMARK = 10000;
+
+// ---- Row source and network ---------------------------------------------------
+// Built with VELMORA_BPMS_RIFERIMENTO the program runs on the straightforward
+// forms (one fscanf per number, one scalar loop per neuron); both builds
+// write the same bytes.
+
+#ifdef VELMORA_BPMS_RIFERIMENTO
+struct motore {
+  std::FILE* righe;
+};
+static motore prepara_motore(const rete_cifre&, std::FILE* righe) { return {righe}; }
+static int leggi(motore& m, rete_cifre& rete) { return get_image(rete.pixel, rete.etichetta, m.righe); }
+static int riconosci(const motore&, rete_cifre& rete) { return net_recognize(rete); }
+#else
+struct motore {
+  lettore_righe lettore;
+  std::unique_ptr<pesi_veloci> pesi;  // laid out once: the weights do not change during the run
+};
+static motore prepara_motore(const rete_cifre& rete, std::FILE* righe) {
+  return {crea_lettore(righe), prepara_pesi(rete)};
+}
+static int leggi(motore& m, rete_cifre& rete) { return leggi_riga(m.lettore, rete.pixel, rete.etichetta); }
+static int riconosci(const motore& m, rete_cifre& rete) { return net_recognize_veloce(rete, *m.pesi); }
+#endif
+
+// ---- main ----------------------------------------------------------------------
+
+// Screen rows 6 and 7, the same after every row: formatted once.
+static std::string righe_fisse(const char* intercalari, const char* efferenti) {
+  static constexpr char formato[] = "\33[6;1H______________________________________________\33[7;1H| benchmark %s, %s";
+  std::string s(static_cast<size_t>(std::snprintf(nullptr, 0, formato, intercalari, efferenti)), '\0');
+  std::snprintf(s.data(), s.size() + 1, formato, intercalari, efferenti);
+  return s;
+}
 
 static void uso() {
   std::printf("\nUSO:\n velmora_bpms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
@@ -28,8 +64,10 @@ int main(int argc, char** argv) {
   int riconosciuti = 0;
   auto rete = crea_rete();
   file_ptr righe = net_load(*rete, argv[1], argv[2], argv[3]);
+  motore m = prepara_motore(*rete, righe.get());
+  const std::string intestazione = righe_fisse(argv[2], argv[3]);
   for (int i = 0; i < N_BENCHMARK; ++i) {
-    const int letti = get_image(rete->pixel, rete->etichetta, righe.get());
+    const int letti = leggi(m, *rete);
     if (letti == -(N_AFFERENTI + 1) && i > 0) {
       // The label read met end of file: fewer rows than N_BENCHMARK. The
       // last status line reports the rows actually evaluated.
@@ -42,9 +80,8 @@ int main(int argc, char** argv) {
       std::printf("Riga %d del file %s non valida\n", i + 1, argv[1]);
       return 1;
     }
-    const int migliore = net_recognize(*rete);
-    std::printf("\33[6;1H______________________________________________");
-    std::printf("\33[7;1H| benchmark %s, %s", argv[2], argv[3]);
+    const int migliore = riconosci(m, *rete);
+    std::fwrite(intestazione.data(), 1, intestazione.size(), stdout);
     if (migliore >= 0 && migliore == rete->etichetta) ++riconosciuti;
     std::printf("\33[9;1HRiconosciuti %d di %d\n", riconosciuti, N_BENCHMARK);
     std::fflush(stdout);

@@ -1,0 +1,161 @@
+// Times velmora_bpms against its straightforward build and against the
+// floors of the work it does, side by side in one run:
+//   bpms_misura RIGHE.csv INTERCALARI.w EFFERENTI.w RIFERIMENTO SPEDITO [GIRI=9]
+// The two programs are timed as whole processes (fork to exit, standard
+// output on /dev/null); the floors are timed in this process around the one
+// phase they measure, on a file already in the page cache. Every figure is
+// the median of GIRI runs, the runs of all figures interleaved, as wall time
+// and as CPU time (user + system), the steadier one when other jobs share
+// the cores.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "lib.h"
+#include "veloce.h"
+
+inline constexpr int N_RIGHE = 10000;
+
+struct tempo {
+  double parete;  // wall milliseconds
+  double cpu;     // user + system milliseconds
+};
+
+static double adesso_ms() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+static double cpu_ms() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// One run of a program, from fork to its exit.
+static tempo processo(const std::vector<const char*>& argv) {
+  const double t0 = adesso_ms();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int nulla = open("/dev/null", O_WRONLY);
+    dup2(nulla, STDOUT_FILENO);
+    execv(argv[0], const_cast<char* const*>(argv.data()));
+    _exit(127);
+  }
+  int stato = 0;
+  rusage uso{};
+  wait4(pid, &stato, 0, &uso);
+  const double t = adesso_ms() - t0;
+  if (!WIFEXITED(stato) || (WEXITSTATUS(stato) != 0 && argv.size() > 2)) {
+    std::printf("%s: uscita anomala\n", argv[0]);
+    std::exit(1);
+  }
+  auto ms = [](timeval v) { return static_cast<double>(v.tv_sec) * 1e3 + static_cast<double>(v.tv_usec) / 1e3; };
+  return {t, ms(uso.ru_utime) + ms(uso.ru_stime)};
+}
+
+// One run of a phase of this process.
+template <typename F>
+static tempo fase(F&& f) {
+  const double t0 = adesso_ms(), c0 = cpu_ms();
+  f();
+  return {adesso_ms() - t0, cpu_ms() - c0};
+}
+
+static long somma_controllo = 0;  // keeps the floors' work observable
+
+static void lettura(const char* path) {
+  file_ptr f(std::fopen(path, "r"));
+  std::vector<char> buf(size_t{1} << 20);
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), f.get())) > 0) somma_controllo += buf[n - 1];
+}
+
+static void analisi(const char* path, std::vector<int32_t>* righe) {
+  file_ptr f(std::fopen(path, "r"));
+  lettore_righe l = crea_lettore(f.get());
+  int32_t pixel[N_AFFERENTI] = {}, etichetta = 0;
+  for (int r = 0; r < N_RIGHE; ++r) {
+    somma_controllo += leggi_riga(l, pixel, etichetta) + pixel[N_AFFERENTI / 2];
+    if (righe) righe->insert(righe->end(), pixel, pixel + N_AFFERENTI);
+  }
+}
+
+static void propagazioni(rete_cifre& rete, const pesi_veloci& pesi, const std::vector<int32_t>& righe) {
+  for (int r = 0; r < N_RIGHE; ++r) {
+    std::copy_n(righe.data() + static_cast<long>(r) * N_AFFERENTI, N_AFFERENTI, rete.pixel);
+    somma_controllo += net_recognize_veloce(rete, pesi);
+  }
+}
+
+static double mediana(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+int main(int argc, char** argv) {
+  if (argc < 6) {
+    std::printf("uso: bpms_misura <righe.csv> <intercalari.w> <efferenti.w> <riferimento> <spedito> [giri=9]\n");
+    return 1;
+  }
+  const char *righe = argv[1], *intercalari = argv[2], *efferenti = argv[3];
+  const int giri = argc > 6 ? std::max(1, std::atoi(argv[6])) : 9;
+
+  auto rete = crea_rete();
+  file_ptr f = net_load(*rete, righe, intercalari, efferenti);
+  f.reset();
+  auto pesi = prepara_pesi(*rete);
+  std::vector<int32_t> pixel;
+  analisi(righe, &pixel);  // also brings the file into the page cache
+
+  enum { RIF, SPED, AVVIO, LETT, ANAL, RETE, N };
+  std::vector<double> parete[N], cpu[N];
+  for (int g = 0; g < giri; ++g) {
+    const tempo t[N] = {
+        processo({argv[4], righe, intercalari, efferenti, nullptr}),
+        processo({argv[5], righe, intercalari, efferenti, nullptr}),
+        processo({argv[5], nullptr}),
+        fase([&] { lettura(righe); }),
+        fase([&] { analisi(righe, nullptr); }),
+        fase([&] { propagazioni(*rete, *pesi, pixel); }),
+    };
+    for (int k = 0; k < N; ++k) {
+      parete[k].push_back(t[k].parete);
+      cpu[k].push_back(t[k].cpu);
+    }
+  }
+  double p[N], c[N];
+  for (int k = 0; k < N; ++k) {
+    p[k] = mediana(parete[k]);
+    c[k] = mediana(cpu[k]);
+  }
+
+  const livello_simd l = livello_disponibile();
+  std::printf("velmora_bpms, 10000 righe di %s\n", righe);
+  std::printf("mediane di %d giri, livello vettoriale %s; millisecondi di parete / di cpu\n", giri,
+              l == livello_simd::avx512 ? "avx512" : l == livello_simd::avx2 ? "avx2" : "base");
+  auto riga = [&](const char* nome, int k) { std::printf("  %-44s %8.1f / %8.1f", nome, p[k], c[k]); };
+  riga("forme dirette (fscanf, un ciclo per neurone)", RIF);
+  std::printf("\n");
+  riga("come distribuito", SPED);
+  std::printf("   %5.1fx / %5.1fx piu' veloce\n", p[RIF] / p[SPED], c[RIF] / c[SPED]);
+  std::printf("soglie\n");
+  riga("avvio del processo (senza argomenti)", AVVIO);
+  std::printf("\n");
+  riga("lettura del file", LETT);
+  std::printf("\n");
+  riga("lettura e analisi delle righe", ANAL);
+  std::printf("   distribuito = %.2fx / %.2fx\n", p[SPED] / p[ANAL], c[SPED] / c[ANAL]);
+  riga("solo le propagazioni in avanti", RETE);
+  std::printf("\n(controllo %ld)\n", somma_controllo % 10);
+  return 0;
+}
