@@ -78,7 +78,8 @@ struct risultato {
   std::array<std::array<int, 10>, 10> confusione{};  // [label][answer]
 };
 
-// Forward pass over every row of the set, weights unchanged.
+// Forward pass over every row of the set, weights unchanged; the same
+// answers as net_recognize row by row.
 risultato valuta(rete_cifre& rete, const righe_cifre& righe);
 
 // ---- Weight files ---------------------------------------------------------------------------

@@ -2,6 +2,8 @@
 // library's forward pass and correction step.
 #include "apms.h"
 
+#include "veloce.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -139,10 +141,13 @@ int addestra_riga(rete_cifre& rete, int32_t etichetta, double tasso) {
 }
 
 risultato valuta(rete_cifre& rete, const righe_cifre& righe) {
+  // The weights do not change here, so the library's vectorised forward pass
+  // (same bits as net_recognize) pays for laying them out once.
+  const auto pesi = prepara_pesi(rete);
   risultato esito;
   for (int r = 0; r < righe.quante; ++r) {
     prendi_riga(rete, righe, r);
-    const int risposta = net_recognize(rete);
+    const int risposta = net_recognize_veloce(rete, *pesi);
     if (risposta < 0) {
       ++esito.senza_risposta;
       continue;
