@@ -7,6 +7,8 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v make  >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+# The MNIST converter's test runs python3.
+command -v python3 >/dev/null 2>&1 || need+=(python3)
 for extra in "$@"; do
   case "$extra" in
     python3) command -v python3 >/dev/null 2>&1 || need+=(python3) ;;

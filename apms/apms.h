@@ -1,0 +1,91 @@
+// Training of the 784-100-10 digit network by online backpropagation, on top
+// of the perceptron library: rows in memory, the reproducible generator, one
+// training step per row, evaluation and the safe writing of the weight files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "lib.h"
+
+// ---- Defaults and fixed choices ------------------------------------------------
+
+inline constexpr int EPOCHE_PREDEFINITE = 15;
+inline constexpr double TASSO_PREDEFINITO = 0.3;
+
+// Seed of the generator that draws the starting weights and then the row
+// order of every epoch. Fixed, so the same inputs give the same weight files.
+inline constexpr uint64_t SEME = 20260101;
+
+// Starting weights are uniform in [-A, A).
+inline constexpr double AMPIEZZA_INTERCALARI = 0.05;
+inline constexpr double AMPIEZZA_EFFERENTI = 0.2;
+
+// A weight file holds inputs * neurons values: the last row of each matrix
+// loses its final `neurons` columns. The index of the last column a file can
+// hold, in the last row of each matrix (684 of 784, 90 of 100); the columns
+// after it stay 0.0 for the whole run.
+inline constexpr int ULTIMA_COLONNA_INTERCALARI =
+    static_cast<int>(VALORI_INTERCALARI - long{N_INTERCALARI - 1} * (N_AFFERENTI + 1) - 1);
+inline constexpr int ULTIMA_COLONNA_EFFERENTI =
+    static_cast<int>(VALORI_EFFERENTI - long{N_EFFERENTI - 1} * (N_INTERCALARI + 1) - 1);
+
+// ---- Generator ----------------------------------------------------------------------
+// splitmix64: a few lines, the same numbers on every compiler and library.
+
+struct generatore {
+  uint64_t stato;  // advanced by 0x9E3779B97F4A7C15 per draw
+};
+
+uint64_t prossimo(generatore& g);
+// Uniform double in [0, 1) from the top 53 bits of one draw.
+double uniforme(generatore& g);
+// Uniform integer in 0 ... n - 1 (n >= 1): one draw modulo n.
+uint32_t sotto(generatore& g, uint32_t n);
+
+// ---- Rows -----------------------------------------------------------------------------
+
+struct righe_cifre {
+  std::vector<int32_t> pixel;      // quante x N_AFFERENTI, row after row
+  std::vector<int32_t> etichette;  // quante labels, each 0 ... 9
+  int quante = 0;
+};
+
+// Reads every row of a CSV rows file with get_image. A row that does not give
+// its 785 values, carries more, or has a label outside 0 ... 9 prints a message
+// naming the row and the file and ends the process with status 1.
+righe_cifre carica_righe(const char* path);
+
+// ---- Training -----------------------------------------------------------------------------
+
+// Draws the starting weights: the hidden matrix row after row, then the
+// output matrix, each element in index order; the tails stay 0.0.
+void inizializza_pesi(rete_cifre& rete, generatore& g);
+
+// One online step on the row in rete.pixel with the given label: forward
+// pass, errors, then every weight update. Returns the class the network gave
+// before the update (-1 for none).
+int addestra_riga(rete_cifre& rete, int32_t etichetta, double tasso);
+
+// Copies row r of the set into rete.pixel and rete.etichetta.
+void prendi_riga(rete_cifre& rete, const righe_cifre& righe, int r);
+
+struct risultato {
+  int riconosciute = 0;
+  int senza_risposta = 0;                         // rows where no output exceeded 0.0
+  std::array<std::array<int, 10>, 10> confusione{};  // [label][answer]
+};
+
+// Forward pass over every row of the set, weights unchanged; the same
+// answers as net_recognize row by row.
+risultato valuta(rete_cifre& rete, const righe_cifre& righe);
+
+// ---- Weight files ---------------------------------------------------------------------------
+
+// Writes both weight files, each first to a temporary file beside it, every
+// write and the close checked, then renamed over the target. On failure
+// prints a message naming the file and returns false; the targets are then
+// as they were (unless the second rename itself failed).
+bool scrivi_pesi(const rete_cifre& rete, const std::string& path_intercalari, const std::string& path_efferenti);

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Bench: velmora_apms on Fashion-MNIST (Debian's dataset-fashion-mnist),
+# 60000 training rows, then velmora_bpms on the 10000 test rows (it reads at
+# most 10000). Prints accuracies and times; the CSV files and weights stay in
+# bench/out/ (git-ignored).
+# Usage: bench/fashion.sh [build-dir] [epochs] [rate]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-build}" && pwd)
+epoche=${2:-10}
+tasso=${3:-0.1}
+sorgente=/usr/share/datasets/fashion-mnist
+if [ ! -f "$sorgente/train-images-idx3-ubyte.gz" ]; then
+  echo "Manca $sorgente: apt-get install dataset-fashion-mnist"
+  exit 1
+fi
+out="$root/bench/out/fashion"
+mkdir -p "$out"
+cd "$out"
+[ -f train.csv ] || python3 "$root/bench/fashion_to_csv.py" "$sorgente/train-images-idx3-ubyte.gz" \
+  "$sorgente/train-labels-idx1-ubyte.gz" train.csv
+[ -f test.csv ] || python3 "$root/bench/fashion_to_csv.py" "$sorgente/t10k-images-idx3-ubyte.gz" \
+  "$sorgente/t10k-labels-idx1-ubyte.gz" test.csv
+
+inizio=$(date +%s.%N)
+"$build/apms/velmora_apms" train.csv h.w o.w "$epoche" "$tasso" test.csv > apms.txt
+fine=$(date +%s.%N)
+"$build/bpms/velmora_bpms" test.csv h.w o.w > bpms.txt
+grep -a '^Epoca' apms.txt
+sed -n '/^Addestramento:/,/^ 9 |/p' apms.txt
+echo "velmora_apms: $epoche epoche, tasso $tasso, $(awk -v a="$inizio" -v b="$fine" 'BEGIN { printf "%.1f", b - a }') s"
+echo "velmora_bpms: $(grep -ao 'Riconosciuti [0-9]* di [0-9]*' bpms.txt | tail -n 1)"
