@@ -3,8 +3,10 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+PROGRAMS   := velmora_bow velmora_pms velmora_bpms velmora_apms
+MAKEFLAGS  += --no-print-directory
 
-.PHONY: all deps build test test-asan demo bench clean
+.PHONY: all deps configure build test test-asan demo clean
 
 all: build
 
@@ -12,19 +14,23 @@ all: build
 deps:
 	@./tools/deps.sh
 
-build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build $(BUILD) -j $(JOBS)
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON >/dev/null
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# The demo needs only the programs, not the tests.
+demo: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target $(PROGRAMS) >/dev/null
 	./tools/demo.sh $(BUILD)
 
 clean:

@@ -1,5 +1,7 @@
 // velmora_bpms: runs the digit network over the first 10000 rows of a CSV
 // rows file and keeps a running count of the rows it recognises.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -71,8 +73,10 @@ int main(int argc, char** argv) {
     if (letti == -(N_AFFERENTI + 1) && i > 0) {
       // The label read met end of file: fewer rows than N_BENCHMARK. The
       // last status line reports the rows actually evaluated.
+      // On a terminal the shorter total would leave the tail of the old
+      // "di 10000" on screen: erase the rest of that line there.
       righe.reset();
-      std::printf("\33[9;1HRiconosciuti %d di %d\n", riconosciuti, i);
+      std::printf("\33[9;1HRiconosciuti %d di %d%s\n", riconosciuti, i, isatty(STDOUT_FILENO) ? "\33[K" : "");
       std::fflush(stdout);
       return 0;
     }

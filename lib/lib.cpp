@@ -107,6 +107,20 @@ file_ptr net_load(rete_cifre& rete, const char* path_righe, const char* path_int
   return apri_o_esci(path_righe, "r");
 }
 
+int classe_migliore(const double* uscite) {
+  // No output above 0.0 (all zero, or not a number) names no digit; of equal
+  // largest outputs the lower digit wins.
+  double migliore = 0.0;
+  int classe = -1;
+  for (int k = 0; k < N_EFFERENTI; ++k) {
+    if (uscite[k] > migliore) {
+      migliore = uscite[k];
+      classe = k;
+    }
+  }
+  return classe;
+}
+
 int net_recognize(rete_cifre& rete) {
   rete.ingresso[0] = 1.0;
   for (int j = 0; j < N_AFFERENTI; ++j) rete.ingresso[j + 1] = static_cast<double>(rete.pixel[j]) / 255.0;
@@ -115,16 +129,7 @@ int net_recognize(rete_cifre& rete) {
   layer_map_out_in(rete.ingresso_efferenti, rete.uscita_intercalari, N_INTERCALARI);
   layer_feed_forward(rete.somma_efferenti, rete.uscita_efferenti, rete.pesi_efferenti, rete.ingresso_efferenti,
                      N_EFFERENTI, N_INTERCALARI);
-  // No output above 0.0 (all zero, or not a number) names no digit.
-  double migliore = 0.0;
-  int classe = -1;
-  for (int k = 0; k < N_EFFERENTI; ++k) {
-    if (rete.uscita_efferenti[k] > migliore) {
-      migliore = rete.uscita_efferenti[k];
-      classe = k;
-    }
-  }
-  return classe;
+  return classe_migliore(rete.uscita_efferenti);
 }
 
 // ---- Terminal output ------------------------------------------------------------------

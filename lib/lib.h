@@ -79,6 +79,9 @@ int get_image(int32_t* pixels, int32_t& etichetta, std::FILE* file);
 file_ptr net_load(rete_cifre& rete, const char* path_righe, const char* path_intercalari,
                   const char* path_efferenti);
 
+// The digit with the largest of the N_EFFERENTI outputs (the lower on a tie),
+// or -1 when none exceeds 0.0.
+int classe_migliore(const double* uscite);
 // Forward pass on rete.pixel; returns the digit whose output is largest, or
 // -1 when no output exceeds 0.0 (all zero, or not a number).
 int net_recognize(rete_cifre& rete);

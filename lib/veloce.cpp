@@ -360,14 +360,5 @@ int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd
     case livello_simd::base: strati_base(rete, pesi, attivi, n); break;
   }
 
-  // No output above 0.0 (all zero, or not a number) names no digit.
-  double migliore = 0.0;
-  int classe = -1;
-  for (int k = 0; k < N_EFFERENTI; ++k) {
-    if (rete.uscita_efferenti[k] > migliore) {
-      migliore = rete.uscita_efferenti[k];
-      classe = k;
-    }
-  }
-  return classe;
+  return classe_migliore(rete.uscita_efferenti);
 }

@@ -91,3 +91,12 @@ TEST(Benchmark, InvalidRowsAreReportedWithTheirNumber) {
     EXPECT_EQ(r.status, 1);
   }
 }
+
+TEST(Benchmark, ShortFileOnATerminalErasesTheOldTotal) {
+  vt::TempDir dir;
+  vt::pesi_pixel().scrivi(dir);
+  vt::write_file(dir / "r.csv", vt::riga(7, vt::immagine(7)) + vt::riga(3, vt::immagine(3)));
+  auto r = vt::run_pty(VELMORA_BPMS_BIN, {"r.csv", "h.w", "o.w"}, 40, 80, vt::in_dir(dir));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, vt::BANNER_BPMS + passo(1) + passo(2) + "\33[9;1HRiconosciuti 2 di 2\33[K\n");
+}
