@@ -20,11 +20,6 @@ namespace {
 constexpr const char* MODELLO = "Bow.txt";
 constexpr size_t BLOCCO = 1 << 16;  // bytes cleaned per read
 
-struct chiudi_file {
-  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, chiudi_file>;
-
 // A word bag that frees its nodes when the run ends.
 struct borsa {
   bow_list testa;
@@ -33,6 +28,11 @@ struct borsa {
   borsa(const borsa&) = delete;
   borsa& operator=(const borsa&) = delete;
 };
+
+int parola_troppo_lunga() {
+  std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
+  return 1;
+}
 
 void uso() {
   std::printf("Uso: velmora_bow AZIONE FILE [CLASSE]\n");
@@ -76,8 +76,7 @@ int pulisci_file(const char* path, const std::string& pulito) {
   }
   scritto = (std::fclose(uscita.release()) == 0) && scritto;
   if (troppo_lunga) {
-    std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
-    return 1;
+    return parola_troppo_lunga();
   }
   if (!scritto) {
     std::printf("File %s non trovato\n", pulito.c_str());
@@ -134,8 +133,7 @@ int esegui(int argc, char** argv) {
   std::vector<std::string_view> parole;
   parole.reserve(testo.size() / 6 + 16);  // about one word in six bytes of running text
   if (!dividi_parole(testo, parole)) {
-    std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
-    return 1;
+    return parola_troppo_lunga();
   }
 
   if (aggiungi) {

@@ -21,11 +21,6 @@
 
 namespace {
 
-struct chiudi_file {
-  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, chiudi_file>;
-
 bool classe_valida(int classe) { return classe >= 0 && classe < CLASSI; }
 
 // The word as the list keeps it: up to its first NUL, at most 31 bytes.

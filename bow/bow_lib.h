@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +16,13 @@ inline constexpr int LUNGHEZZA_MAX = 30;      // longest run of word characters 
 inline constexpr int LUNGHEZZA_PAROLA = 32;   // bytes of parola, terminator included
 inline constexpr int LUNGHEZZA_RECORD = 72;   // bytes of one record of the model file
 inline constexpr int32_t CONTEGGIO_MAX = 2147483647;  // counts and kept totals saturate here
+
+// ---- Files --------------------------------------------------------------------
+
+struct chiudi_file {
+  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, chiudi_file>;  // closed when it goes out of scope
 
 // ---- Records --------------------------------------------------------------------
 
