@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "apms.h"
+#include "memoria.h"
+#include "scrittura.h"
 
 static void uso() {
   std::printf("\nUSO:\n velmora_apms <addestramento.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>"
@@ -101,7 +103,7 @@ static bool leggi_opzioni(int argc, char** argv, opzioni& o) {
     o.tasso = t;
   }
   if (argc > 6) o.path_verifica = argv[6];
-  if (std::strcmp(o.path_intercalari, o.path_efferenti) == 0) {
+  if (stessa_destinazione(o.path_intercalari, o.path_efferenti)) {
     std::printf("I due file dei pesi devono essere diversi: %s\n", o.path_intercalari);
     return false;
   }
@@ -122,7 +124,7 @@ static int epoca_di_addestramento(rete_cifre& rete, const righe_cifre& righe, co
   return giuste;
 }
 
-int main(int argc, char** argv) {
+static int esegui(int argc, char** argv) {
   std::printf("\33[2J\33[1;1H\nvelmora_: addestramento percettrone multistrato (apms) \n");
   std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
   std::fflush(stdout);
@@ -132,6 +134,10 @@ int main(int argc, char** argv) {
   }
   opzioni o;
   if (!leggi_opzioni(argc, argv, o)) return 1;
+  // The targets are checked before any row is read: a run that could not
+  // write its weights fails now, not after hours of training.
+  for (const char* path : {o.path_intercalari, o.path_efferenti})
+    if (!controlla_pesi_da_scrivere(path, o.path_addestramento, o.path_verifica)) return 1;
 
   // Every row is read and checked before any training, so a bad file stops
   // the run at once and leaves the weight files untouched.
@@ -193,3 +199,5 @@ int main(int argc, char** argv) {
   std::printf("\nPesi scritti in %s e %s\n", o.path_intercalari, o.path_efferenti);
   return 0;
 }
+
+int main(int argc, char** argv) { return con_memoria_controllata(esegui, argc, argv); }

@@ -84,8 +84,13 @@ risultato valuta(rete_cifre& rete, const righe_cifre& righe);
 
 // ---- Weight files ---------------------------------------------------------------------------
 
-// Writes both weight files, each first to a temporary file beside it, every
-// write and the close checked, then renamed over the target. On failure
-// prints a message naming the file and returns false; the targets are then
-// as they were (unless the second rename itself failed).
-bool scrivi_pesi(const rete_cifre& rete, const std::string& path_intercalari, const std::string& path_efferenti);
+// Replaces both weight files through the suite's atomic write, both or
+// neither. On failure prints a message naming the file and returns false;
+// both targets are then as they were.
+bool scrivi_pesi(const rete_cifre& rete, const char* path_intercalari, const char* path_efferenti);
+
+// Whether a weight file may be written at path, checked before any row is
+// read: its folder must take a new file, and it must be neither a folder,
+// nor one of the rows files (same device and inode), nor a file of CSV rows.
+// Otherwise prints why and "Impossibile scrivere il file PATH" and returns false.
+bool controlla_pesi_da_scrivere(const char* path, const char* ingresso, const char* verifica);

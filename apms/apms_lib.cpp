@@ -2,15 +2,16 @@
 // library's forward pass and correction step.
 #include "apms.h"
 
+#include "scrittura.h"
 #include "veloce.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 // ---- Generator ----------------------------------------------------------------------
 
@@ -160,52 +161,76 @@ risultato valuta(rete_cifre& rete, const righe_cifre& righe) {
 
 // ---- Weight files ---------------------------------------------------------------------------
 
-// Writes one layer to a fresh temporary file beside the target; returns its
-// name, or an empty string (nothing left behind) on any failure.
-static std::string scrivi_temporaneo(const std::string& target, const double* W, int inputs, int neurons) {
-  const std::string tmp = target + ".tmp." + std::to_string(getpid());
-  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-  if (fd < 0) return {};
-  std::FILE* f = fdopen(fd, "wb");
-  if (!f) {
-    close(fd);
-    unlink(tmp.c_str());
-    return {};
+bool scrivi_pesi(const rete_cifre& rete, const char* path_intercalari, const char* path_efferenti) {
+  file_nuovo intercalari, efferenti;
+  int fallito = 0;
+  if (!apri_file_nuovo(intercalari, path_intercalari))
+    fallito = 1;
+  else if (!apri_file_nuovo(efferenti, path_efferenti))
+    fallito = 2;
+  if (fallito == 0) {
+    // Every write is checked when the files are installed.
+    layer_writedown(intercalari.file, rete.pesi_intercalari, N_AFFERENTI, N_INTERCALARI);
+    layer_writedown(efferenti.file, rete.pesi_efferenti, N_INTERCALARI, N_EFFERENTI);
+    fallito = installa_coppia(intercalari, efferenti);
   }
-  layer_writedown(f, W, inputs, neurons);
-  const bool scritto = std::fflush(f) == 0 && !std::ferror(f);
-  const bool chiuso = std::fclose(f) == 0;
-  if (!scritto || !chiuso) {
-    unlink(tmp.c_str());
-    return {};
-  }
-  return tmp;
+  if (fallito == 0) return true;
+  std::printf("Impossibile scrivere il file %s\n", fallito == 1 ? path_intercalari : path_efferenti);
+  return false;
 }
 
-bool scrivi_pesi(const rete_cifre& rete, const std::string& path_intercalari, const std::string& path_efferenti) {
-  const std::string tmp_intercalari =
-      scrivi_temporaneo(path_intercalari, rete.pesi_intercalari, N_AFFERENTI, N_INTERCALARI);
-  if (tmp_intercalari.empty()) {
-    std::printf("Impossibile scrivere il file %s\n", path_intercalari.c_str());
-    return false;
+// ---- Before any work ----------------------------------------------------------------------
+
+namespace {
+
+// The first bytes of a file hold nothing but the characters of CSV rows,
+// among them a comma: rows, not weights, which a mistaken argument order
+// would destroy. A weight file is raw doubles and never reads so.
+bool contiene_righe(const char* path) {
+  file_ptr f(std::fopen(path, "rb"));
+  if (!f) return false;
+  char buf[4096];
+  const size_t n = std::fread(buf, 1, sizeof buf, f.get());
+  bool virgola = false;
+  for (size_t i = 0; i < n; ++i) {
+    const char c = buf[i];
+    if (c == ',') virgola = true;
+    else if (!std::isdigit(static_cast<unsigned char>(c)) && !std::isspace(static_cast<unsigned char>(c)) &&
+             c != '-' && c != '+')
+      return false;
   }
-  const std::string tmp_efferenti = scrivi_temporaneo(path_efferenti, rete.pesi_efferenti, N_INTERCALARI, N_EFFERENTI);
-  if (tmp_efferenti.empty()) {
-    unlink(tmp_intercalari.c_str());
-    std::printf("Impossibile scrivere il file %s\n", path_efferenti.c_str());
-    return false;
+  return virgola;
+}
+
+bool stesso_file(const struct stat& a, const char* path) {
+  struct stat b;
+  return path && stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+bool controlla_pesi_da_scrivere(const char* path, const char* ingresso, const char* verifica) {
+  const char* motivo = nullptr;
+  std::string testo;
+  switch (controlla_destinazione(path)) {
+    case stato_destinazione::scrivibile: break;
+    case stato_destinazione::cartella_mancante: motivo = "la sua cartella non esiste"; break;
+    case stato_destinazione::cartella_non_scrivibile: motivo = "la sua cartella non accetta nuovi file"; break;
+    case stato_destinazione::e_una_cartella: motivo = "e' una cartella"; break;
   }
-  // Both files are complete on disk before either target is replaced.
-  if (std::rename(tmp_intercalari.c_str(), path_intercalari.c_str()) != 0) {
-    unlink(tmp_intercalari.c_str());
-    unlink(tmp_efferenti.c_str());
-    std::printf("Impossibile scrivere il file %s\n", path_intercalari.c_str());
-    return false;
+  struct stat st;
+  if (!motivo && stat(path, &st) == 0) {
+    for (const char* in : {ingresso, verifica}) {
+      if (stesso_file(st, in)) {
+        testo = std::string("e' il file di righe ") + in;
+        motivo = testo.c_str();
+        break;
+      }
+    }
+    if (!motivo && contiene_righe(path)) motivo = "contiene righe CSV, non pesi: gli argomenti sono nell'ordine giusto?";
   }
-  if (std::rename(tmp_efferenti.c_str(), path_efferenti.c_str()) != 0) {
-    unlink(tmp_efferenti.c_str());
-    std::printf("Impossibile scrivere il file %s\n", path_efferenti.c_str());
-    return false;
-  }
-  return true;
+  if (!motivo) return true;
+  std::printf("Il file %s non puo' ricevere i pesi: %s\n", path, motivo);
+  std::printf("Impossibile scrivere il file %s\n", path);
+  return false;
 }

@@ -8,12 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "bow_lib.h"
+#include "file.h"
+#include "memoria.h"
+#include "scrittura.h"
 
 namespace {
 
@@ -55,8 +56,9 @@ int pulisci_file(const char* path, const std::string& pulito) {
     std::printf("File %s non trovato\n", path);
     return 1;
   }
-  file_ptr uscita(std::fopen(pulito.c_str(), "w"));
-  if (!uscita) {
+  // The cleaned text replaces any earlier one whole, or not at all.
+  file_nuovo uscita;
+  if (!apri_file_nuovo(uscita, pulito.c_str())) {
     std::printf("File %s non trovato\n", pulito.c_str());
     return 1;
   }
@@ -68,13 +70,14 @@ int pulisci_file(const char* path, const std::string& pulito) {
   while (!troppo_lunga && (letti = std::fread(testo.data(), 1, BLOCCO, ingresso.get())) > 0) {
     size_t puliti = pulisci_testo(stato, testo.data(), letti, pulizia.data());
     troppo_lunga = puliti < letti;
-    scritto = scritto && std::fwrite(pulizia.data(), 1, puliti, uscita.get()) == puliti;
+    scritto = scritto && std::fwrite(pulizia.data(), 1, puliti, uscita.file) == puliti;
   }
   if (std::ferror(ingresso.get())) {
     std::printf("File %s non trovato\n", path);
     return 1;
   }
-  scritto = (std::fclose(uscita.release()) == 0) && scritto;
+  // A refused text still leaves the cleaned form of what came before the refusal.
+  scritto = scritto && installa_file(uscita);
   if (troppo_lunga) {
     return parola_troppo_lunga();
   }
@@ -114,6 +117,13 @@ int esegui(int argc, char** argv) {
     std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", argv[3], CLASSI - 1);
     return 1;
   }
+
+  // aggiungi loads, counts and saves under a lock on the model's folder, so
+  // runs started together add up instead of overwriting each other. A run
+  // that must wait, waits. classifica needs none: the model is replaced by
+  // a rename, so it reads the old file or the new one, whole.
+  blocco_cartella blocco;
+  if (aggiungi) blocca_cartella(blocco, MODELLO);
 
   borsa modello;
   // Only a model that does not exist may be replaced by aggiungi; one that
@@ -165,14 +175,4 @@ int esegui(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    return esegui(argc, argv);
-  } catch (const std::bad_alloc&) {
-    std::printf("Memoria insufficiente\n");
-    return 1;
-  } catch (const std::length_error&) {  // a size no container can hold
-    std::printf("Memoria insufficiente\n");
-    return 1;
-  }
-}
+int main(int argc, char** argv) { return con_memoria_controllata(esegui, argc, argv); }

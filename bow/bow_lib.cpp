@@ -7,9 +7,6 @@
 // saturating addition of non-negative counts does not depend on its order.
 #include "bow_lib.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -18,6 +15,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include "file.h"
+#include "scrittura.h"
 
 namespace {
 
@@ -240,55 +240,16 @@ esito_lettura leggi_bow(bow_list& bag, const char* path) {
   return esito;
 }
 
-namespace {
-
-// Writes every record to a fresh temporary file beside path, then renames it
-// over path, so a failure at any step leaves the previous model as it was.
-bool salva_bow(const blocco_bow* bag, const char* path) {
-  // A model reached through a symbolic link is replaced where it lies, as
-  // writing through the link would.
-  std::string destinazione = path;
-  if (char* reale = realpath(path, nullptr)) {
-    destinazione = reale;
-    std::free(reale);
-  }
-  std::string temporaneo = destinazione + ".XXXXXX";
-  int fd = mkstemp(temporaneo.data());
-  if (fd < 0) return false;
-  // The model keeps the permissions it had, or gets those fopen would give.
-  struct stat st;
-  mode_t modo;
-  if (stat(destinazione.c_str(), &st) == 0) {
-    modo = st.st_mode & 07777;
-  } else {
-    mode_t maschera = umask(0);
-    umask(maschera);
-    modo = 0666 & ~maschera;
-  }
-  file_ptr file(fdopen(fd, "wb"));
-  if (!file) {
-    close(fd);
-    unlink(temporaneo.c_str());
-    return false;
-  }
-  bool ok = fchmod(fd, modo) == 0;
+bool scrivi_bow(const blocco_bow* bag, const char* path) {
+  file_nuovo nuovo;
+  bool ok = apri_file_nuovo(nuovo, path);
   unsigned char rec[LUNGHEZZA_RECORD];
   for (; ok && bag; bag = bag->prossimo) {
     std::memcpy(rec, bag->parola, LUNGHEZZA_PAROLA);
     for (int k = 0; k < CLASSI; ++k) scrivi_int32_le(rec + LUNGHEZZA_PAROLA + 4 * k, bag->conteggi[k]);
-    ok = std::fwrite(rec, 1, LUNGHEZZA_RECORD, file.get()) == LUNGHEZZA_RECORD;
+    ok = std::fwrite(rec, 1, LUNGHEZZA_RECORD, nuovo.file) == LUNGHEZZA_RECORD;
   }
-  ok = ok && std::fflush(file.get()) == 0;
-  ok = (std::fclose(file.release()) == 0) && ok;
-  ok = ok && std::rename(temporaneo.c_str(), destinazione.c_str()) == 0;
-  if (!ok) unlink(temporaneo.c_str());
-  return ok;
-}
-
-}  // namespace
-
-bool scrivi_bow(const blocco_bow* bag, const char* path) {
-  if (salva_bow(bag, path)) return true;
+  if (ok && installa_file(nuovo)) return true;
   std::printf("File <%s> non trovato\n", path);
   return false;
 }

@@ -4,8 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -16,13 +14,6 @@ inline constexpr int LUNGHEZZA_MAX = 30;      // longest run of word characters 
 inline constexpr int LUNGHEZZA_PAROLA = 32;   // bytes of parola, terminator included
 inline constexpr int LUNGHEZZA_RECORD = 72;   // bytes of one record of the model file
 inline constexpr int32_t CONTEGGIO_MAX = 2147483647;  // counts and kept totals saturate here
-
-// ---- Files --------------------------------------------------------------------
-
-struct chiudi_file {
-  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, chiudi_file>;  // closed when it goes out of scope
 
 // ---- Records --------------------------------------------------------------------
 
@@ -70,8 +61,8 @@ enum class esito_lettura { letto, mancante, illeggibile };
 esito_lettura carica_bow(bow_list& bag, const char* path);
 // carica_bow that prints "File <path> non trovato" when the file could not be read.
 esito_lettura leggi_bow(bow_list& bag, const char* path);
-// Writes the bag through a temporary file renamed over path; on any failure
-// prints "File <path> non trovato", leaves path untouched and returns false.
+// Replaces path with the bag's records through the suite's atomic write; on
+// any failure prints "File <path> non trovato", leaves path as it was and returns false.
 bool scrivi_bow(const blocco_bow* bag, const char* path);
 
 // ---- Text cleaning and word reading -------------------------------------------------

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "lib.h"
+#include "memoria.h"
 #include "veloce.h"
 
 inline constexpr int N_BENCHMARK = 10000;
@@ -54,7 +55,7 @@ static void uso() {
   std::printf("uso: tq_lettore <digit.csv> <layer1.w> <layer2.w>");
 }
 
-int main(int argc, char** argv) {
+static int esegui(int argc, char** argv) {
   std::printf("\33[2J\33[1;1H\nvelmora_: benchmarck percettrone multistrato (bpms) \n");
   std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
   std::fflush(stdout);
@@ -92,3 +93,5 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+int main(int argc, char** argv) { return con_memoria_controllata(esegui, argc, argv); }

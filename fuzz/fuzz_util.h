@@ -8,15 +8,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
+
+#include "file.h"
 
 namespace fz {
 
-struct chiudi {
-  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, chiudi>;
+using ::file_ptr;
 
 // A stream over these bytes, open at its start, without any system call;
 // the bytes must outlive it.

@@ -7,12 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-// ---- Files ------------------------------------------------------------------
-
-struct chiudi_file {
-  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, chiudi_file>;
+#include "file.h"
 
 // ---- Neuron and layer arithmetic ---------------------------------------------
 // Vectors are bias-extended: element 0 is the constant 1.0. A layer of m

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "lib.h"
+#include "memoria.h"
 
 static void uso() {
   std::printf("\nUSO:\n velmora_pms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
@@ -13,7 +14,7 @@ static void uso() {
   std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
 }
 
-int main(int argc, char** argv) {
+static int esegui(int argc, char** argv) {
   // The screen layout assumes the banner fills rows 1 to 4.
   std::printf("\33[2J\33[1;1H\nvelmora_: percettrone multistrato (pms) \n");
   std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
@@ -53,3 +54,5 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   return 0;
 }
+
+int main(int argc, char** argv) { return con_memoria_controllata(esegui, argc, argv); }

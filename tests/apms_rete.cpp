@@ -88,7 +88,7 @@ TEST(ApmsStep, TailsStayZeroAndTheReloadedNetworkAnswersBitForBit) {
   EXPECT_NE(rete->pesi_intercalari[VALORI_INTERCALARI - 1], 0.0) << "the last weight a file holds is trained";
 
   vt::TempDir d;
-  ASSERT_TRUE(scrivi_pesi(*rete, d / "h.w", d / "o.w"));
+  ASSERT_TRUE(scrivi_pesi(*rete, (d / "h.w").c_str(), (d / "o.w").c_str()));
   vt::write_file(d / "r.csv", "0");
   auto letta = crea_rete();
   file_ptr righe = net_load(*letta, (d / "r.csv").c_str(), (d / "h.w").c_str(), (d / "o.w").c_str());

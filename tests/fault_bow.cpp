@@ -67,7 +67,10 @@ TEST(FaultBow, EveryFileSizeLimitEitherSavesAllOrKeepsTheOldModel) {
     }
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
-    EXPECT_EQ(ft::elenco(dir.path.string()), (std::vector<std::string>{"Bow.txt", "t.txt", "t.txt.clean"}));
+    // A cleaned text that could not be written whole is not left half-written.
+    std::vector<std::string> attesi{"Bow.txt", "t.txt", "t.txt.clean"};
+    if (limite < static_cast<long>(testo.size())) attesi.pop_back();
+    EXPECT_EQ(ft::elenco(dir.path.string()), attesi);
     if (HasFailure()) return;
   }
 

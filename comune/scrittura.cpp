@@ -1,0 +1,390 @@
+#include "scrittura.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+constexpr const char* SUFFISSO = ".tmp-";  // temporaries are TARGET.tmp-XXXXXX
+constexpr int CARATTERI_CASUALI = 6;
+
+// ---- Signals held back while a temporary has a name ---------------------------------
+// Nested holds count: the mask is restored when the last one ends, and a
+// signal that came meanwhile takes effect then, after the cleanup.
+
+int trattenute = 0;
+sigset_t maschera_precedente;
+
+void trattieni_segnali() {
+  if (trattenute++ > 0) return;
+  sigset_t s;
+  sigemptyset(&s);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&s, sig);
+  sigprocmask(SIG_BLOCK, &s, &maschera_precedente);
+}
+
+void rilascia_segnali() {
+  if (--trattenute == 0) sigprocmask(SIG_SETMASK, &maschera_precedente, nullptr);
+}
+
+// ---- Names ----------------------------------------------------------------------------
+
+std::string cartella_di(const std::string& path) {
+  const size_t barra = path.rfind('/');
+  if (barra == std::string::npos) return ".";
+  return barra == 0 ? "/" : path.substr(0, barra);
+}
+
+std::string base_di(const std::string& path) {
+  const size_t barra = path.rfind('/');
+  return barra == std::string::npos ? path : path.substr(barra + 1);
+}
+
+std::string nome_temporaneo(const std::string& destinazione) {
+  static const char cifre[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  static unsigned contatore = 0;
+  unsigned char r[CARATTERI_CASUALI];
+  if (getrandom(r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r)) {
+    // No entropy yet: the O_EXCL retries sort out any clash.
+    const unsigned long v = static_cast<unsigned long>(getpid()) * 2654435761ul ^
+                            static_cast<unsigned long>(std::time(nullptr)) ^ ++contatore * 40503ul;
+    for (int i = 0; i < CARATTERI_CASUALI; ++i) r[i] = static_cast<unsigned char>(v >> (5 * i));
+  }
+  std::string s = destinazione + SUFFISSO;
+  for (unsigned char c : r) s += cifre[c % 36];
+  return s;
+}
+
+bool sincronizza(int fd) {
+#ifdef VELMORA_SENZA_FSYNC
+  (void)fd;
+  return true;  // the benchmark's twin, to measure what durability costs
+#else
+  return fsync(fd) == 0;
+#endif
+}
+
+// ---- Temporaries left by writers that were killed ------------------------------------
+
+// Removes the temporaries of base in the folder that no live writer holds:
+// a writer keeps its temporary locked, and the lock ends with its process.
+void spazza_orfani(int cartella, const std::string& base) {
+  const int fd = openat(cartella, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return;
+  }
+  const std::string prefisso = base + SUFFISSO;
+  while (const dirent* e = readdir(dir)) {
+    if (std::strlen(e->d_name) != prefisso.size() + CARATTERI_CASUALI ||
+        std::strncmp(e->d_name, prefisso.c_str(), prefisso.size()) != 0)
+      continue;
+    int t = openat(fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (t < 0) t = openat(fd, e->d_name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (t < 0) continue;
+    struct stat st;
+    if (fstat(t, &st) == 0 && S_ISREG(st.st_mode) && flock(t, LOCK_EX | LOCK_NB) == 0) unlinkat(fd, e->d_name, 0);
+    close(t);
+  }
+  closedir(dir);
+}
+
+// ---- Steps of an installation ------------------------------------------------------------
+
+// Flushes, syncs and closes the new file, then gives it its temporary name.
+// From here until scarta_file the signals are held back. false: discarded.
+bool prepara(file_nuovo& n) {
+  if (!n.file) return false;
+  const int fd = fileno(n.file);
+  bool ok = !std::ferror(n.file) && std::fflush(n.file) == 0 && fchmod(fd, n.modo) == 0 && sincronizza(fd);
+  n.tenuto = dup(fd);
+  ok = (std::fclose(n.file) == 0) && ok && n.tenuto >= 0;
+  n.file = nullptr;
+  if (!ok) {
+    scarta_file(n);
+    return false;
+  }
+  if (!n.trattiene) {
+    trattieni_segnali();
+    n.trattiene = true;
+  }
+  if (!n.temporaneo.empty()) return true;
+  const std::string proc = "/proc/self/fd/" + std::to_string(n.tenuto);
+  for (int tentativo = 0; tentativo < 100; ++tentativo) {
+    std::string nome = nome_temporaneo(n.destinazione);
+    if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, nome.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      n.temporaneo = std::move(nome);
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  scarta_file(n);
+  return false;
+}
+
+void sincronizza_cartella(const file_nuovo& n) {
+  if (n.cartella >= 0) sincronizza(n.cartella);  // the rename is done: a failure here changes nothing
+}
+
+// The old file of a target, kept under a temporary name until a pair of
+// renames is complete, so that it can be put back.
+struct vecchio_file {
+  std::string nome;  // empty: the target did not exist
+  int fd = -1;       // holds the lock that keeps other writers from removing it
+  ~vecchio_file() {
+    if (!nome.empty()) unlink(nome.c_str());
+    if (fd >= 0) close(fd);
+  }
+};
+
+// A copy of the old file for file systems without hard links.
+bool copia_vecchio(const std::string& da, const std::string& a, int& fd) {
+  const int in = open(da.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  fd = open(a.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  bool ok = fd >= 0;
+  if (ok) flock(fd, LOCK_EX | LOCK_NB);
+  char buf[1 << 16];
+  for (ssize_t letti; ok && (letti = read(in, buf, sizeof buf)) != 0;) {
+    ok = letti > 0 && write(fd, buf, static_cast<size_t>(letti)) == letti;
+  }
+  close(in);
+  struct stat st;
+  ok = ok && stat(da.c_str(), &st) == 0 && fchmod(fd, st.st_mode & 07777) == 0;
+  if (!ok && fd >= 0) unlink(a.c_str());
+  return ok;
+}
+
+bool conserva_vecchio(const file_nuovo& n, vecchio_file& v) {
+  struct stat st;
+  if (lstat(n.destinazione.c_str(), &st) != 0) return errno == ENOENT;
+  for (int tentativo = 0; tentativo < 100; ++tentativo) {
+    std::string nome = nome_temporaneo(n.destinazione);
+    v.fd = open(n.destinazione.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (v.fd >= 0) flock(v.fd, LOCK_SH | LOCK_NB);
+    if (link(n.destinazione.c_str(), nome.c_str()) == 0) {
+      v.nome = std::move(nome);
+      return true;
+    }
+    const int errore = errno;
+    if (v.fd >= 0) close(v.fd);
+    v.fd = -1;
+    if (errore == EEXIST) continue;
+    if (!copia_vecchio(n.destinazione, nome, v.fd)) return false;
+    v.nome = std::move(nome);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// ---- Public entry points -----------------------------------------------------------------
+
+file_nuovo::~file_nuovo() { scarta_file(*this); }
+
+std::string segui_collegamenti(const std::string& path) {
+  std::string p = path;
+  for (int salti = 0; salti < 40; ++salti) {  // a loop of links is left to fail where it is opened
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+    std::string dove(PATH_MAX, '\0');
+    const ssize_t n = readlink(p.c_str(), dove.data(), dove.size());
+    if (n <= 0 || static_cast<size_t>(n) >= dove.size()) return p;
+    dove.resize(static_cast<size_t>(n));
+    const size_t barra = p.rfind('/');
+    p = (dove[0] == '/' || barra == std::string::npos) ? dove : p.substr(0, barra + 1) + dove;
+  }
+  return p;
+}
+
+bool stessa_destinazione(const char* a, const char* b) {
+  auto canonico = [](const char* path) {
+    const std::string d = segui_collegamenti(path);
+    char* cartella = realpath(cartella_di(d).c_str(), nullptr);
+    const std::string c = cartella ? std::string(cartella) : cartella_di(d);
+    std::free(cartella);
+    return c + "/" + base_di(d);
+  };
+  return canonico(a) == canonico(b);
+}
+
+bool apri_file_nuovo(file_nuovo& n, const char* path) {
+  scarta_file(n);
+  n.destinazione = segui_collegamenti(path);
+  const std::string cartella = cartella_di(n.destinazione);
+  struct stat st;
+  if (stat(n.destinazione.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      errno = EISDIR;
+      return false;
+    }
+    n.modo = st.st_mode & 07777;
+  } else {
+    const mode_t maschera = umask(0);
+    umask(maschera);
+    n.modo = 0666 & ~maschera;
+  }
+  // A folder that cannot be read can still take the file; it is then neither
+  // swept nor synced.
+  n.cartella = open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (n.cartella >= 0) spazza_orfani(n.cartella, base_di(n.destinazione));
+
+  int fd = -1;
+  if (access("/proc/self/fd", X_OK) == 0)  // an unnamed file is named through /proc
+    fd = open(cartella.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    trattieni_segnali();
+    n.trattiene = true;
+    for (int tentativo = 0; tentativo < 100; ++tentativo) {
+      std::string nome = nome_temporaneo(n.destinazione);
+      fd = open(nome.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (fd >= 0) {
+        n.temporaneo = std::move(nome);
+        break;
+      }
+      if (errno != EEXIST) break;
+    }
+    if (fd < 0) {
+      const int errore = errno;
+      scarta_file(n);
+      errno = errore;
+      return false;
+    }
+  }
+  flock(fd, LOCK_EX | LOCK_NB);
+  n.file = fdopen(fd, "wb");
+  if (!n.file) {
+    const int errore = errno;
+    close(fd);
+    scarta_file(n);
+    errno = errore;
+    return false;
+  }
+  return true;
+}
+
+bool installa_file(file_nuovo& n) {
+  if (!prepara(n)) return false;
+  const bool ok = std::rename(n.temporaneo.c_str(), n.destinazione.c_str()) == 0;
+  if (ok) {
+    n.temporaneo.clear();
+    sincronizza_cartella(n);
+  }
+  scarta_file(n);
+  return ok;
+}
+
+int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
+  int fallito = !prepara(primo) ? 1 : !prepara(secondo) ? 2 : 0;
+  {
+    vecchio_file vecchio;
+    if (fallito == 0 && (!conserva_vecchio(primo, vecchio) ||
+                         std::rename(primo.temporaneo.c_str(), primo.destinazione.c_str()) != 0))
+      fallito = 1;
+    if (fallito == 0) {
+      primo.temporaneo.clear();
+      if (std::rename(secondo.temporaneo.c_str(), secondo.destinazione.c_str()) == 0) {
+        secondo.temporaneo.clear();
+        sincronizza_cartella(secondo);
+      } else {
+        // The first target goes back to its old file (or away, if it had none).
+        if (vecchio.nome.empty()) {
+          unlink(primo.destinazione.c_str());
+        } else if (std::rename(vecchio.nome.c_str(), primo.destinazione.c_str()) == 0) {
+          vecchio.nome.clear();
+        }
+        fallito = 2;
+      }
+      sincronizza_cartella(primo);
+    }
+  }
+  scarta_file(primo);
+  scarta_file(secondo);
+  return fallito;
+}
+
+void scarta_file(file_nuovo& n) {
+  if (n.file) {
+    std::fclose(n.file);
+    n.file = nullptr;
+  }
+  // The name goes before the lock, so no other writer sees it unlocked.
+  if (!n.temporaneo.empty()) {
+    unlink(n.temporaneo.c_str());
+    n.temporaneo.clear();
+  }
+  if (n.tenuto >= 0) {
+    close(n.tenuto);
+    n.tenuto = -1;
+  }
+  if (n.cartella >= 0) {
+    close(n.cartella);
+    n.cartella = -1;
+  }
+  if (n.trattiene) {
+    n.trattiene = false;
+    rilascia_segnali();
+  }
+}
+
+bool scrivi_file_atomico(const char* path, const void* dati, size_t n) {
+  file_nuovo nuovo;
+  if (!apri_file_nuovo(nuovo, path)) return false;
+  if (n > 0 && std::fwrite(dati, 1, n, nuovo.file) != n) {
+    scarta_file(nuovo);
+    return false;
+  }
+  return installa_file(nuovo);
+}
+
+stato_destinazione controlla_destinazione(const char* path) {
+  const std::string destinazione = segui_collegamenti(path);
+  struct stat st;
+  if (stat(destinazione.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return stato_destinazione::e_una_cartella;
+  const std::string cartella = cartella_di(destinazione);
+  if (stat(cartella.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return stato_destinazione::cartella_mancante;
+  // A real try, which leaves nothing: an unnamed file in that folder.
+  const int fd = open(cartella.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    close(fd);
+    return stato_destinazione::scrivibile;
+  }
+  if (errno == ENOENT) return stato_destinazione::cartella_mancante;  // removed, as a working folder can be
+  if (errno == EACCES || errno == EPERM || errno == EROFS) return stato_destinazione::cartella_non_scrivibile;
+  // No unnamed files on this file system: the permissions must do.
+  return faccessat(AT_FDCWD, cartella.c_str(), W_OK | X_OK, AT_EACCESS) == 0
+             ? stato_destinazione::scrivibile
+             : stato_destinazione::cartella_non_scrivibile;
+}
+
+blocco_cartella::~blocco_cartella() {
+  if (fd >= 0) close(fd);  // closing releases the lock
+}
+
+bool blocca_cartella(blocco_cartella& b, const char* path) {
+  const std::string cartella = cartella_di(segui_collegamenti(path));
+  b.fd = open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (b.fd < 0) return false;
+  while (flock(b.fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(b.fd);
+      b.fd = -1;
+      return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,90 @@
+// Atomic replacement of every file the suite writes. A new file is written
+// beside its target and only then renamed over it, so a reader sees the old
+// file or the new one, whole, and a failure at any step (a full disk, a
+// signal, a crash, a power cut) leaves the old file as it was.
+//
+// One policy for every writer: every write, the flush and the close are
+// checked; the file is synced before the rename and its folder after it; a
+// target reached through symbolic links is replaced where the links lead and
+// keeps its permission bits. While it is written the new file has no name
+// (O_TMPFILE), so no signal can leave it behind. It gets one, "TARGET.tmp-XXXXXX",
+// only for the rename, with SIGINT, SIGTERM, SIGHUP and SIGQUIT held back;
+// where the file system has no unnamed files it has that name throughout.
+// A temporary whose writer was killed outright is removed by the next write of
+// the same target: every writer holds a lock on its temporary while it lives.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+// A file being written beside its target.
+struct file_nuovo {
+  std::string destinazione;   // the file replaced: the target with its symbolic links followed
+  std::string temporaneo;     // the temporary's path while it has a name, else empty
+  std::FILE* file = nullptr;  // open for writing until installed or discarded
+  int cartella = -1;          // the target's folder, synced after the rename
+  mode_t modo = 0;            // the old file's permission bits, or 0666 less the umask
+  int tenuto = -1;            // the new file, still open after its stream is closed: its lock lasts until the rename
+  bool trattiene = false;     // signals are held back on its behalf
+
+  file_nuovo() = default;
+  file_nuovo(const file_nuovo&) = delete;
+  file_nuovo& operator=(const file_nuovo&) = delete;
+  ~file_nuovo();  // discards whatever was not installed
+};
+
+// Starts a new file for path; false (errno set) when its folder takes none.
+bool apri_file_nuovo(file_nuovo& nuovo, const char* path);
+// Checks, syncs and renames the new file over its target; false when any
+// step failed, and the target is then as it was. The new file is closed either way.
+bool installa_file(file_nuovo& nuovo);
+// Installs two new files, both or neither: when the second rename fails
+// the first target is put back as it was. Returns 0 when both are in place,
+// else 1 or 2: the file that failed (the first, when both would have).
+int installa_coppia(file_nuovo& primo, file_nuovo& secondo);
+// Drops the new file; nothing of it is left.
+void scarta_file(file_nuovo& nuovo);
+
+// The whole content of path replaced by n bytes, atomically.
+bool scrivi_file_atomico(const char* path, const void* dati, size_t n);
+
+// ---- Before the work ----------------------------------------------------------------
+
+enum class stato_destinazione {
+  scrivibile,
+  cartella_mancante,        // the folder does not exist, or a part of the path is not a folder
+  cartella_non_scrivibile,  // the folder takes no new file
+  e_una_cartella,           // the target itself is a folder
+};
+
+// Whether path could be written, tried for real in its folder without
+// leaving anything there; for a program that must refuse before long work.
+stato_destinazione controlla_destinazione(const char* path);
+
+// Whether two paths name the same target once links are followed and their
+// folders resolved ("h.w", "./h.w" and a link to h.w all do).
+bool stessa_destinazione(const char* a, const char* b);
+
+// path with every symbolic link along its last component followed (a
+// dangling link gives the path it points to).
+std::string segui_collegamenti(const std::string& path);
+
+// ---- Read, change, write ------------------------------------------------------------
+
+// An exclusive lock on the folder that holds a file, for a read-change-write
+// cycle of that file across processes. The folder is locked, not the file,
+// because the file is replaced by rename while the lock is held.
+struct blocco_cartella {
+  int fd = -1;
+  blocco_cartella() = default;
+  blocco_cartella(const blocco_cartella&) = delete;
+  blocco_cartella& operator=(const blocco_cartella&) = delete;
+  ~blocco_cartella();  // releases the lock
+};
+
+// Waits until the folder of path (links followed) is locked. false when
+// the folder cannot be opened; the caller then goes on without the lock.
+bool blocca_cartella(blocco_cartella& blocco, const char* path);
