@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 // ---- Neuron and layer arithmetic ---------------------------------------------
@@ -142,28 +143,46 @@ int dimensioni_finestra(int32_t& righe, int32_t& colonne) {
   return 0;
 }
 
-void print_object(const double* valori, int righe, int colonne, int riga0, int colonna0) {
-  double minimo = 10.0, massimo = -10.0;
-  for (int k = 0; k < righe * colonne; ++k) {
+void estremi_griglia(const double* valori, int n, double& minimo, double& massimo) {
+  minimo = 10.0;
+  massimo = -10.0;
+  for (int k = 0; k < n; ++k) {
     if (valori[k] > massimo) massimo = valori[k];
     if (minimo > valori[k]) minimo = valori[k];
   }
+}
+
+int tono_grigio(double v, double minimo, double massimo) {
   const double alto = 255.0, basso = 232.0;
   const double scala = (alto - basso) / (massimo - minimo);
+  const double t = ((v - minimo) * scala) + basso;
+  const double grigio = (alto - t) + basso;
+  // A flat grid (zero range) gives not-a-number here, and converting that to
+  // an integer is undefined: such cells take the lightest grey. Every other
+  // value lies between the extremes, so the tone stays within 232 ... 255.
+  if (!(grigio > -2147483648.0 && grigio < 2147483648.0)) return 255;
+  return static_cast<int>(grigio);
+}
+
+std::string componi_oggetto(const double* valori, int righe, int colonne, int riga0, int colonna0) {
+  double minimo, massimo;
+  estremi_griglia(valori, righe * colonne, minimo, massimo);
+  std::string cornice;
+  cornice.reserve(static_cast<size_t>(righe) * static_cast<size_t>(colonne) * 32);
+  char cella[64];
   for (int i = 0; i < righe; ++i) {
     for (int j = 0; j < colonne; ++j) {
-      const double v = valori[i * colonne + j];
-      const double t = ((v - minimo) * scala) + basso;
-      const double grigio = (alto - t) + basso;
-      // A flat grid (zero range) gives not-a-number here, and converting that
-      // to an integer is undefined: such cells take the lightest grey.
-      int tono = 255;
-      if (grigio > -2147483648.0 && grigio < 2147483648.0) {
-        tono = static_cast<int>(grigio);
-        if (tono < 0) std::printf("%f", v);
-      }
-      std::printf("\33[%d;%dH\33[48;5;%dm  \33[0m", riga0 + i, colonna0 + 2 * j, tono);
+      const int n = std::snprintf(cella, sizeof cella, "\33[%d;%dH\33[48;5;%dm  \33[0m", riga0 + i, colonna0 + 2 * j,
+                                  tono_grigio(valori[i * colonne + j], minimo, massimo));
+      cornice.append(cella, static_cast<size_t>(n));
     }
   }
+  return cornice;
+}
+
+void print_object(const double* valori, int righe, int colonne, int riga0, int colonna0) {
+  // One write for the whole frame, so the screen never shows it half-drawn.
+  const std::string cornice = componi_oggetto(valori, righe, colonne, riga0, colonna0);
+  std::fwrite(cornice.data(), 1, cornice.size(), stdout);
   std::fflush(stdout);
 }

@@ -1,11 +1,12 @@
 // Perceptron library of the velmora suite: neuron and layer arithmetic,
-// weight files, CSV digit rows, the 784-100-10 digit network and the
-// terminal drawing shared by velmora_pms and velmora_bpms.
+// weight files, CSV digit rows, the 784-100-10 digit network, and the grey
+// drawing of a digit on a terminal.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "file.h"
 
@@ -85,8 +86,16 @@ int net_recognize(rete_cifre& rete);
 
 // Size of the terminal on standard output: 0 and the sizes, or -1 leaving both untouched.
 int dimensioni_finestra(int32_t& righe, int32_t& colonne);
-// Paints a righe x colonne grid as 256-colour grey cells two columns wide,
-// top-left cell at screen row riga0, column colonna0; lowest value lightest.
+// The extremes of n values as the drawing takes them: the minimum starts at
+// 10.0 and the maximum at -10.0, so they bound values all above or all below.
+void estremi_griglia(const double* valori, int n, double& minimo, double& massimo);
+// Colour of v on the 256-colour grey ramp, 232 (darkest) ... 255 (lightest),
+// between the extremes: the lowest value lightest; a flat grid is all 255.
+int tono_grigio(double v, double minimo, double massimo);
+// The escapes that paint a righe x colonne grid as grey cells two columns
+// wide, top-left cell at screen row riga0, column colonna0, each cell reset.
+std::string componi_oggetto(const double* valori, int righe, int colonne, int riga0, int colonna0);
+// Writes componi_oggetto's frame to standard output in one write and flushes.
 void print_object(const double* valori, int righe, int colonne, int riga0, int colonna0);
 
 // One-line attribution printed under the banner of every program of the suite.
