@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cfloat>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,15 +19,6 @@ namespace {
 
 constexpr const char* MODELLO = "Bow.txt";
 constexpr size_t BLOCCO = 1 << 16;  // bytes cleaned per read
-
-// A word bag that frees its nodes when the run ends.
-struct borsa {
-  bow_list testa;
-  borsa() { inizia_bow(testa); }
-  ~borsa() { libera_bow(testa); }
-  borsa(const borsa&) = delete;
-  borsa& operator=(const borsa&) = delete;
-};
 
 int parola_troppo_lunga() {
   std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
@@ -97,80 +87,80 @@ bool leggi_tutto(std::FILE* file, std::string& testo) {
   return !std::ferror(file);
 }
 
-int esegui(int argc, char** argv) {
-  if (argc < 3) {
-    uso();
-    return 1;
-  }
-  const bool aggiungi = std::strcmp(argv[1], "aggiungi") == 0;
-  if (aggiungi && argc < 4) {
-    std::printf("Uso: bow aggiungi <file.txt> CLASS\nEs.: $./bow Odissea.txt 1\n");
-    return 0;
-  }
-  if (!aggiungi && std::strcmp(argv[1], "classifica") != 0) {
-    std::printf("Azione %s non supportata:\n", argv[1]);
-    uso();
-    return 1;
-  }
-  int classe = 0;
-  if (aggiungi && (classe = leggi_classe(argv[3])) < 0) {
-    std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", argv[3], CLASSI - 1);
-    return 1;
-  }
-
-  // aggiungi loads, counts and saves under a lock on the model's folder, so
-  // runs started together add up instead of overwriting each other. A run
-  // that must wait, waits. classifica needs none: the model is replaced by
-  // a rename, so it reads the old file or the new one, whole.
-  blocco_cartella blocco;
-  if (aggiungi) blocca_cartella(blocco, MODELLO);
-
-  borsa modello;
-  // Only a model that does not exist may be replaced by aggiungi; one that
-  // exists but cannot be read is left alone.
-  if (leggi_bow(modello.testa, MODELLO) == esito_lettura::illeggibile && aggiungi) return 1;
-
-  const std::string pulito = std::string(argv[2]) + ".clean";
-  if (int stato = pulisci_file(argv[2], pulito); stato >= 0) return stato;
-
+// Cleans FILE into FILE.clean and splits what was written into words (views
+// into testo). Returns the exit status on failure, or -1.
+int parole_del_testo(const char* path, std::string& testo, std::vector<std::string_view>& parole) {
+  const std::string pulito = std::string(path) + ".clean";
+  if (int stato = pulisci_file(path, pulito); stato >= 0) return stato;
   // The read handle of the cleaned text stays open until the run ends.
   file_ptr rilettura(std::fopen(pulito.c_str(), "rt"));
-  std::string testo;
   if (!rilettura || !leggi_tutto(rilettura.get(), testo)) {
     std::printf("File %s non trovato\n", pulito.c_str());
     return 1;
   }
-  std::vector<std::string_view> parole;
   parole.reserve(testo.size() / 6 + 16);  // about one word in six bytes of running text
-  if (!dividi_parole(testo, parole)) {
-    return parola_troppo_lunga();
-  }
+  if (!dividi_parole(testo, parole)) return parola_troppo_lunga();
+  return -1;
+}
 
-  if (aggiungi) {
-    aggiungi_parole(modello.testa, parole, classe);
-    if (!scrivi_bow(modello.testa, MODELLO)) return 1;
-    for (int k = 0; k < CLASSI; ++k)
-      std::printf("Classe %d, parole totali:%d\n", k, totale_classe(modello.testa, k));
-    return 0;
-  }
+int aggiungi(const char* path, int classe) {
+  // The load, count and save happen under a lock on the model's folder, so
+  // runs started together add up instead of overwriting each other. A run
+  // that must wait, waits.
+  blocco_cartella blocco;
+  blocca_cartella(blocco, MODELLO);
+  borsa modello;
+  // Only a model that does not exist may be replaced; one that exists but
+  // cannot be read is left alone.
+  if (leggi_bow(modello.testa, MODELLO) == esito_lettura::illeggibile) return 1;
+  std::string testo;
+  std::vector<std::string_view> parole;
+  if (int stato = parole_del_testo(path, testo, parole); stato >= 0) return stato;
+  aggiungi_parole(modello.testa, parole, classe);
+  if (!scrivi_bow(modello.testa, MODELLO)) return 1;
+  for (int k = 0; k < CLASSI; ++k) std::printf("Classe %d, parole totali:%d\n", k, totale_classe(modello.testa, k));
+  return 0;
+}
 
+int classifica(const char* path) {
+  // No lock: the model is replaced by a rename, so this reads the old file
+  // or the new one, whole.
+  borsa modello;
+  leggi_bow(modello.testa, MODELLO);
+  std::string testo;
+  std::vector<std::string_view> parole;
+  if (int stato = parole_del_testo(path, testo, parole); stato >= 0) return stato;
   borsa documento;
   aggiungi_parole(documento.testa, parole, 0);
   double punteggi[CLASSI];
   classifica_testo(documento.testa, modello.testa, punteggi);
   std::printf("CLASSIFICAZIONE:\n");
-  int scelta = 0;
-  double migliore = -DBL_MAX;
-  for (int k = 0; k < CLASSI; ++k) {
-    // A score of exactly 0.0 (either sign) marks a class without data.
-    if (punteggi[k] > migliore && punteggi[k] != 0.0) {
-      migliore = punteggi[k];
-      scelta = k;
-    }
-    std::printf("Class %d, p=%f\n", k, punteggi[k]);
-  }
-  std::printf("\nIl documento appartiene alla classe %d\n", scelta);
+  for (int k = 0; k < CLASSI; ++k) std::printf("Class %d, p=%f\n", k, punteggi[k]);
+  std::printf("\nIl documento appartiene alla classe %d\n", classe_scelta(punteggi));
   return 0;
+}
+
+int esegui(int argc, char** argv) {
+  if (argc < 3) {
+    uso();
+    return 1;
+  }
+  if (std::strcmp(argv[1], "aggiungi") == 0) {
+    if (argc < 4) {
+      std::printf("Uso: bow aggiungi <file.txt> CLASS\nEs.: $./bow Odissea.txt 1\n");
+      return 0;
+    }
+    const int classe = leggi_classe(argv[3]);
+    if (classe < 0) {
+      std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", argv[3], CLASSI - 1);
+      return 1;
+    }
+    return aggiungi(argv[2], classe);
+  }
+  if (std::strcmp(argv[1], "classifica") == 0) return classifica(argv[2]);
+  std::printf("Azione %s non supportata:\n", argv[1]);
+  uso();
+  return 1;
 }
 
 }  // namespace

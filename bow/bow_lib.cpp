@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -319,4 +320,16 @@ void classifica_testo(const blocco_bow* doc, const blocco_bow* model, double pun
   }
   for (int k = 0; k < CLASSI; ++k)
     if (totali[k] > 0) punteggi[k] -= 1.0;
+}
+
+int classe_scelta(const double punteggi[CLASSI]) {
+  int scelta = 0;
+  double migliore = -DBL_MAX;
+  for (int k = 0; k < CLASSI; ++k) {
+    if (punteggi[k] > migliore && punteggi[k] != 0.0) {
+      migliore = punteggi[k];
+      scelta = k;
+    }
+  }
+  return scelta;
 }

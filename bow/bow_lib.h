@@ -36,6 +36,15 @@ void inizia_bow(bow_list& bag);
 // Frees every node of the bag and makes it empty.
 void libera_bow(bow_list& bag);
 
+// A word bag that frees its nodes when it goes out of scope.
+struct borsa {
+  bow_list testa = nullptr;
+  borsa() = default;
+  borsa(const borsa&) = delete;
+  borsa& operator=(const borsa&) = delete;
+  ~borsa() { libera_bow(testa); }
+};
+
 // Adds one occurrence of word to the class (the count saturates at CONTEGGIO_MAX).
 void aggiorna_blocco(bow_list& bag, const char* word, int classe);
 // Adds every word of parole to the class at once; the same bag as one aggiorna_blocco per word.
@@ -87,3 +96,6 @@ bool dividi_parole(std::string_view testo, std::vector<std::string_view>& parole
 // Scores the document bag (its class-0 counts) against the model: punteggi[k]
 // is exactly 0.0 for a class with no data, otherwise at most -1.0.
 void classifica_testo(const blocco_bow* doc, const blocco_bow* model, double punteggi[CLASSI]);
+// The class a text goes to: the highest score that is not exactly 0.0 (either
+// sign: a class without data), the lower class on a tie, 0 when none qualifies.
+int classe_scelta(const double punteggi[CLASSI]);

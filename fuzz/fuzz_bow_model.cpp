@@ -30,12 +30,6 @@ std::string chiave(std::string_view w) {
   return std::string(s.substr(0, LUNGHEZZA_PAROLA - 1));
 }
 
-struct borsa {
-  bow_list testa;
-  borsa() { inizia_bow(testa); }
-  ~borsa() { libera_bow(testa); }
-};
-
 // The bag against the plain model, node by node, and the list's own rules.
 void confronta(const blocco_bow* b, const modello& m, const char* fase) {
   auto it = m.begin();

@@ -10,12 +10,6 @@
 
 namespace {
 
-struct borsa {
-  bow_list testa;
-  borsa() { inizia_bow(testa); }
-  ~borsa() { libera_bow(testa); }
-};
-
 // Short words over a small alphabet collide often; a few run to 30 bytes.
 std::string parola_casuale(std::mt19937& rng) {
   static const char alfabeto[] = "ab{|~_";
