@@ -341,6 +341,15 @@ void scarta_file(file_nuovo& n) {
   }
 }
 
+void avvia_scrittura(std::FILE* f) {
+#ifdef VELMORA_SENZA_FSYNC
+  (void)f;
+#else
+  // The whole file: pages already on their way or clean are skipped.
+  if (std::fflush(f) == 0) sync_file_range(fileno(f), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 bool scrivi_file_atomico(const char* path, const void* dati, size_t n) {
   file_nuovo nuovo;
   if (!apri_file_nuovo(nuovo, path)) return false;
