@@ -41,7 +41,7 @@ int leggi_classe(const char* testo) {
 
 // Cleans FILE into the file beside it; returns the exit status on failure, or -1.
 int pulisci_file(const char* path, const std::string& pulito) {
-  file_ptr ingresso(std::fopen(path, "rb"));
+  file_ptr ingresso = apri_file(path, "rb");
   if (!ingresso) {
     std::printf("File %s non trovato\n", path);
     return 1;
@@ -93,7 +93,7 @@ int parole_del_testo(const char* path, std::string& testo, std::vector<std::stri
   const std::string pulito = std::string(path) + ".clean";
   if (int stato = pulisci_file(path, pulito); stato >= 0) return stato;
   // The read handle of the cleaned text stays open until the run ends.
-  file_ptr rilettura(std::fopen(pulito.c_str(), "rt"));
+  file_ptr rilettura = apri_file(pulito.c_str(), "rt");
   if (!rilettura || !leggi_tutto(rilettura.get(), testo)) {
     std::printf("File %s non trovato\n", pulito.c_str());
     return 1;

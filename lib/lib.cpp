@@ -81,7 +81,7 @@ std::unique_ptr<rete_cifre> crea_rete() {
 }
 
 static file_ptr apri_o_esci(const char* path, const char* modo) {
-  file_ptr f(std::fopen(path, modo));
+  file_ptr f = apri_file(path, modo);
   if (!f) {
     std::printf("File %s non trovato\n", path);
     std::exit(1);
