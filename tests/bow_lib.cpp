@@ -31,7 +31,7 @@ void riempi(std::mt19937& rng, borsa& veloce, ref::bag& lenta, int classi) {
   }
 }
 
-TEST(Bag, AddingATextMatchesOneWordAtATime) {
+TEST(BowBag, AddingATextMatchesOneWordAtATime) {
   for (unsigned seme = 1; seme <= 50; ++seme) {
     std::mt19937 rng(seme);
     borsa veloce;
@@ -46,7 +46,7 @@ TEST(Bag, AddingATextMatchesOneWordAtATime) {
   }
 }
 
-TEST(ModelFile, LoadingMatchesTheOccurrenceByOccurrenceRebuild) {
+TEST(BowModelFile, LoadingMatchesTheOccurrenceByOccurrenceRebuild) {
   vt::TempDir dir;
   const std::string path = dir / "Bow.txt";
   for (unsigned seme = 1; seme <= 50; ++seme) {
@@ -80,7 +80,7 @@ TEST(ModelFile, LoadingMatchesTheOccurrenceByOccurrenceRebuild) {
   }
 }
 
-TEST(Scoring, MatchesTheLinearSearchBitForBit) {
+TEST(BowScoring, MatchesTheLinearSearchBitForBit) {
   for (unsigned seme = 1; seme <= 50; ++seme) {
     std::mt19937 rng(seme);
     borsa model, doc;
@@ -94,7 +94,7 @@ TEST(Scoring, MatchesTheLinearSearchBitForBit) {
   }
 }
 
-TEST(Text, CleaningInBlocksAndSplittingMatchTheByteByByteForms) {
+TEST(BowText, CleaningInBlocksAndSplittingMatchTheByteByByteForms) {
   for (unsigned seme = 1; seme <= 200; ++seme) {
     std::mt19937 rng(seme);
     std::string testo(rng() % 2000, '\0');
