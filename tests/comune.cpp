@@ -2,6 +2,7 @@
 // installed both or neither, targets checked without a trace, and the
 // temporaries of writers that are gone removed by the next write.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -104,6 +105,32 @@ TEST(ComuneScrittura, TemporariesOfWritersThatAreGoneAreRemoved) {
   ASSERT_TRUE(scrivi(d / "m", "modello"));
   close(vivo);
   EXPECT_EQ(vt::elenco(d.path.string()), (nomi{"m", "m.tmp-corto", "m.tmp-vivo12", "n.tmp-altrui"}));
+}
+
+TEST(ComuneScrittura, ANewFileLeavesNothingUntilInstalled) {
+  vt::TempDir d;
+  sigset_t prima, durante, dopo;
+  sigprocmask(SIG_SETMASK, nullptr, &prima);
+  {
+    file_nuovo n;
+    ASSERT_TRUE(apri_file_nuovo(n, (d / "x").c_str()));
+    std::fputs("mai installato", n.file);
+    sigprocmask(SIG_SETMASK, nullptr, &durante);
+#ifdef VELMORA_SENZA_TMPFILE
+    // A named temporary exists while it is written: the signals that would
+    // end the process wait until it is gone.
+    ASSERT_EQ(vt::elenco(d.path.string()).size(), 1u);
+    EXPECT_TRUE(vt::elenco(d.path.string())[0].starts_with("x.tmp-"));
+    EXPECT_EQ(sigismember(&durante, SIGTERM), 1);
+#else
+    EXPECT_TRUE(vt::elenco(d.path.string()).empty());
+    EXPECT_EQ(sigismember(&durante, SIGTERM), sigismember(&prima, SIGTERM));
+#endif
+  }
+  sigprocmask(SIG_SETMASK, nullptr, &dopo);
+  EXPECT_TRUE(vt::elenco(d.path.string()).empty());
+  EXPECT_EQ(sigismember(&dopo, SIGTERM), sigismember(&prima, SIGTERM));
+  EXPECT_EQ(sigismember(&dopo, SIGINT), sigismember(&prima, SIGINT));
 }
 
 TEST(ComuneScrittura, TargetsAreCheckedWithoutLeavingAnything) {
