@@ -188,9 +188,7 @@ static void riepilogo(rete_cifre& rete, const righe_cifre& addestramento, const 
 }
 
 static int esegui(int argc, char** argv) {
-  std::printf("\33[2J\33[1;1H\nvelmora_: addestramento percettrone multistrato (apms) \n");
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
-  std::fflush(stdout);
+  stampa_intestazione("addestramento percettrone multistrato (apms)");
   if (argc < 4) {
     uso();
     return 1;

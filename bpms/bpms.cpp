@@ -56,9 +56,7 @@ static void uso() {
 }
 
 static int esegui(int argc, char** argv) {
-  std::printf("\33[2J\33[1;1H\nvelmora_: benchmarck percettrone multistrato (bpms) \n");
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
-  std::fflush(stdout);
+  stampa_intestazione("benchmarck percettrone multistrato (bpms)");
   if (argc < 4) {
     uso();
     return 1;

@@ -135,6 +135,13 @@ int net_recognize(rete_cifre& rete) {
 
 // ---- Terminal output ------------------------------------------------------------------
 
+void stampa_intestazione(const char* titolo) {
+  // The screen layout of velmora_pms rests on this block filling rows 1 to 4.
+  std::printf("\33[2J\33[1;1H\nvelmora_: %s \n", titolo);
+  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
+  std::fflush(stdout);
+}
+
 int dimensioni_finestra(int32_t& righe, int32_t& colonne) {
   winsize ws{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return -1;

@@ -15,10 +15,7 @@ static void uso() {
 }
 
 static int esegui(int argc, char** argv) {
-  // The screen layout assumes the banner fills rows 1 to 4.
-  std::printf("\33[2J\33[1;1H\nvelmora_: percettrone multistrato (pms) \n");
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
-  std::fflush(stdout);
+  stampa_intestazione("percettrone multistrato (pms)");
   if (argc < 4) {
     uso();
     return 1;
