@@ -142,6 +142,16 @@ void stampa_intestazione(const char* titolo) {
   std::fflush(stdout);
 }
 
+void stampa_uso_rete(const char* programma, const char* descrizione_righe) {
+  std::printf("\nUSO:\n %s <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n", programma);
+  std::printf("\nPARAMETRI:\n"
+              "<ingressi.csv>               %s\n"
+              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
+              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n",
+              descrizione_righe);
+  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
+}
+
 int dimensioni_finestra(int32_t& righe, int32_t& colonne) {
   winsize ws{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return -1;
