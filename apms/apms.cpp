@@ -124,10 +124,71 @@ static int epoca_di_addestramento(rete_cifre& rete, const righe_cifre& righe, co
   return giuste;
 }
 
-static int esegui(int argc, char** argv) {
-  std::printf("\33[2J\33[1;1H\nvelmora_: addestramento percettrone multistrato (apms) \n");
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
+// Every row is read and checked before any training, so a bad file stops the
+// run at once and leaves the weight files untouched. False: stop with status 1.
+static bool carica_dati(const opzioni& o, righe_cifre& addestramento, righe_cifre& verifica) {
+  addestramento = carica_righe(o.path_addestramento);
+  if (addestramento.quante == 0) {
+    std::printf("Il file %s non contiene righe\n", o.path_addestramento);
+    return false;
+  }
+  if (o.path_verifica) verifica = carica_righe(o.path_verifica);
+  std::printf("\nRighe di addestramento: %d (%s)\n", addestramento.quante, o.path_addestramento);
+  if (o.path_verifica) std::printf("Righe di verifica: %d (%s)\n", verifica.quante, o.path_verifica);
+  std::printf("Epoche: %d, tasso di apprendimento: %g, seme: %llu\n\n", o.epoche, o.tasso,
+              static_cast<unsigned long long>(SEME));
   std::fflush(stdout);
+  return true;
+}
+
+// Every epoch in turn, from the generator's starting weights; one line per
+// epoch. Returns the seconds spent.
+static double addestra(rete_cifre& rete, const righe_cifre& addestramento, const righe_cifre& verifica,
+                       const opzioni& o, bool terminale) {
+  generatore g{SEME};
+  inizializza_pesi(rete, g);
+  std::vector<int> ordine(static_cast<size_t>(addestramento.quante));
+  std::iota(ordine.begin(), ordine.end(), 0);
+  const auto inizio = std::chrono::steady_clock::now();
+  for (int epoca = 1; epoca <= o.epoche; ++epoca) {
+    // Fisher-Yates from the last position down, one draw per position.
+    for (int i = addestramento.quante - 1; i > 0; --i)
+      std::swap(ordine[static_cast<size_t>(i)], ordine[sotto(g, static_cast<uint32_t>(i) + 1)]);
+    const auto inizio_epoca = std::chrono::steady_clock::now();
+    const int giuste = epoca_di_addestramento(rete, addestramento, ordine, o.tasso, epoca, o.epoche, terminale);
+
+    if (terminale) std::printf("\r\33[K");
+    std::printf("Epoca %d di %d: accuratezza %.2f%%", epoca, o.epoche, percentuale(giuste, addestramento.quante));
+    if (o.path_verifica) {
+      const risultato esito = valuta(rete, verifica);
+      std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, verifica.quante));
+    }
+    if (terminale) std::printf(", %.1f s", secondi_da(inizio_epoca));
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+  return secondi_da(inizio);
+}
+
+// The accuracy on the training rows and on the held-out ones, and the
+// confusion matrix of the held-out rows (of the training rows without them).
+static void riepilogo(rete_cifre& rete, const righe_cifre& addestramento, const righe_cifre& verifica,
+                      const opzioni& o) {
+  const risultato finale = valuta(rete, addestramento);
+  std::printf("\nAddestramento: %d righe riconosciute su %d (%.2f%%)\n", finale.riconosciute, addestramento.quante,
+              percentuale(finale.riconosciute, addestramento.quante));
+  if (!o.path_verifica) {
+    stampa_confusione(finale, o.path_addestramento);
+    return;
+  }
+  const risultato esito = valuta(rete, verifica);
+  std::printf("Verifica: %d righe riconosciute su %d (%.2f%%)\n", esito.riconosciute, verifica.quante,
+              percentuale(esito.riconosciute, verifica.quante));
+  stampa_confusione(esito, o.path_verifica);
+}
+
+static int esegui(int argc, char** argv) {
+  stampa_intestazione("addestramento percettrone multistrato (apms)");
   if (argc < 4) {
     uso();
     return 1;
@@ -139,60 +200,12 @@ static int esegui(int argc, char** argv) {
   for (const char* path : {o.path_intercalari, o.path_efferenti})
     if (!controlla_pesi_da_scrivere(path, o.path_addestramento, o.path_verifica)) return 1;
 
-  // Every row is read and checked before any training, so a bad file stops
-  // the run at once and leaves the weight files untouched.
-  const righe_cifre addestramento = carica_righe(o.path_addestramento);
-  if (addestramento.quante == 0) {
-    std::printf("Il file %s non contiene righe\n", o.path_addestramento);
-    return 1;
-  }
-  righe_cifre verifica;
-  if (o.path_verifica) verifica = carica_righe(o.path_verifica);
-
-  std::printf("\nRighe di addestramento: %d (%s)\n", addestramento.quante, o.path_addestramento);
-  if (o.path_verifica) std::printf("Righe di verifica: %d (%s)\n", verifica.quante, o.path_verifica);
-  std::printf("Epoche: %d, tasso di apprendimento: %g, seme: %llu\n\n", o.epoche, o.tasso,
-              static_cast<unsigned long long>(SEME));
-  std::fflush(stdout);
-
+  righe_cifre addestramento, verifica;
+  if (!carica_dati(o, addestramento, verifica)) return 1;
   const bool terminale = isatty(STDOUT_FILENO) == 1;
   auto rete = crea_rete();
-  generatore g{SEME};
-  inizializza_pesi(*rete, g);
-  std::vector<int> ordine(static_cast<size_t>(addestramento.quante));
-  std::iota(ordine.begin(), ordine.end(), 0);
-
-  const auto inizio = std::chrono::steady_clock::now();
-  for (int epoca = 1; epoca <= o.epoche; ++epoca) {
-    // Fisher-Yates from the last position down, one draw per position.
-    for (int i = addestramento.quante - 1; i > 0; --i)
-      std::swap(ordine[static_cast<size_t>(i)], ordine[sotto(g, static_cast<uint32_t>(i) + 1)]);
-    const auto inizio_epoca = std::chrono::steady_clock::now();
-    const int giuste = epoca_di_addestramento(*rete, addestramento, ordine, o.tasso, epoca, o.epoche, terminale);
-
-    if (terminale) std::printf("\r\33[K");
-    std::printf("Epoca %d di %d: accuratezza %.2f%%", epoca, o.epoche, percentuale(giuste, addestramento.quante));
-    if (o.path_verifica) {
-      const risultato esito = valuta(*rete, verifica);
-      std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, verifica.quante));
-    }
-    if (terminale) std::printf(", %.1f s", secondi_da(inizio_epoca));
-    std::printf("\n");
-    std::fflush(stdout);
-  }
-  const double durata = secondi_da(inizio);
-
-  const risultato finale = valuta(*rete, addestramento);
-  std::printf("\nAddestramento: %d righe riconosciute su %d (%.2f%%)\n", finale.riconosciute, addestramento.quante,
-              percentuale(finale.riconosciute, addestramento.quante));
-  if (o.path_verifica) {
-    const risultato esito = valuta(*rete, verifica);
-    std::printf("Verifica: %d righe riconosciute su %d (%.2f%%)\n", esito.riconosciute, verifica.quante,
-                percentuale(esito.riconosciute, verifica.quante));
-    stampa_confusione(esito, o.path_verifica);
-  } else {
-    stampa_confusione(finale, o.path_addestramento);
-  }
+  const double durata = addestra(*rete, addestramento, verifica, o, terminale);
+  riepilogo(*rete, addestramento, verifica, o);
   if (terminale) std::printf("Tempo di addestramento: %.1f s\n", durata);
 
   if (!scrivi_pesi(*rete, o.path_intercalari, o.path_efferenti)) return 1;

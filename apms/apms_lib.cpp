@@ -56,7 +56,7 @@ static bool fine_riga_pulita(std::FILE* f) {
 }
 
 righe_cifre carica_righe(const char* path) {
-  file_ptr f(std::fopen(path, "r"));
+  file_ptr f = apri_file(path, "r");
   if (!f) {
     std::printf("File %s non trovato\n", path);
     std::exit(1);
@@ -187,7 +187,7 @@ namespace {
 // among them a comma: rows, not weights, which a mistaken argument order
 // would destroy. A weight file is raw doubles and never reads so.
 bool contiene_righe(const char* path) {
-  file_ptr f(std::fopen(path, "rb"));
+  file_ptr f = apri_file(path, "rb");
   if (!f) return false;
   char buf[4096];
   const size_t n = std::fread(buf, 1, sizeof buf, f.get());

@@ -3,7 +3,8 @@
 # build and the floors of its work, as medians of several interleaved runs.
 #   bench/bpms.sh [build-dir] [rows.csv hidden.w output.w]
 # Without files it generates 10000 digit-like rows and two weight files from
-# the seed SEME (default 1) into bench/out/. GIRI sets the runs (default 9).
+# the seed SEME (default 1) into bench/out/bpms/. GIRI sets the runs (default 9).
+# The table is printed and kept in bench/out/bpms.txt.
 set -euo pipefail
 files=()
 for f in "${@:2}"; do files+=("$(realpath "$f")"); done  # given relative to the caller
@@ -11,12 +12,12 @@ cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
 cmake --build "$build" -j 2 --target velmora_bpms velmora_bpms_riferimento bpms_genera bpms_misura >/dev/null
+mkdir -p bench/out/bpms
 if [ $# -ge 4 ]; then
   righe=${files[0]} intercalari=${files[1]} efferenti=${files[2]}
 else
-  mkdir -p bench/out
-  righe=bench/out/righe.csv intercalari=bench/out/intercalari.w efferenti=bench/out/efferenti.w
+  righe=bench/out/bpms/righe.csv intercalari=bench/out/bpms/intercalari.w efferenti=bench/out/bpms/efferenti.w
   "$build/bench/bpms_genera" "${SEME:-1}" "$righe" "$intercalari" "$efferenti" 10000
 fi
 "$build/bench/bpms_misura" "$righe" "$intercalari" "$efferenti" \
-  "$build/bpms/velmora_bpms_riferimento" "$build/bpms/velmora_bpms" "${GIRI:-9}"
+  "$build/bpms/velmora_bpms_riferimento" "$build/bpms/velmora_bpms" "${GIRI:-9}" | tee bench/out/bpms.txt

@@ -38,7 +38,7 @@ int leggi_classe(const char* testo) {
 // Cleans FILE into FILE.clean and counts its words, block by block; returns
 // the exit status on failure, or -1.
 int conta_file(const char* path, tabella_parole& tabella) {
-  file_ptr ingresso(std::fopen(path, "rb"));
+  file_ptr ingresso = apri_file(path, "rb");
   if (!ingresso) {
     std::printf("File %s non trovato\n", path);
     return 1;

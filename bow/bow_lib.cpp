@@ -370,7 +370,7 @@ void mostra_bow(const blocco_bow* bag, int classe) {
 // ---- Model file -------------------------------------------------------------------
 
 esito_lettura carica_bow(bow_list& bag, const char* path) {
-  file_ptr file(std::fopen(path, "rb"));
+  file_ptr file = apri_file(path, "rb");
   if (!file) return errno == ENOENT ? esito_lettura::mancante : esito_lettura::illeggibile;
 
   constexpr size_t RECORD_PER_BLOCCO = 256;  // 18 KB a read: small enough to reuse, large enough to stream

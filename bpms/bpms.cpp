@@ -46,19 +46,12 @@ static std::string righe_fisse(const char* intercalari, const char* efferenti) {
 }
 
 static void uso() {
-  std::printf("\nUSO:\n velmora_bpms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
-  std::printf("\nPARAMETRI:\n"
-              "<ingressi.csv>               file csv con i dati di test\n"
-              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
-              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n");
-  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
+  stampa_uso_rete("velmora_bpms", "file csv con i dati di test");
   std::printf("uso: tq_lettore <digit.csv> <layer1.w> <layer2.w>");
 }
 
 static int esegui(int argc, char** argv) {
-  std::printf("\33[2J\33[1;1H\nvelmora_: benchmarck percettrone multistrato (bpms) \n");
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
-  std::fflush(stdout);
+  stampa_intestazione("benchmarck percettrone multistrato (bpms)");
   if (argc < 4) {
     uso();
     return 1;

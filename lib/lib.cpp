@@ -81,7 +81,7 @@ std::unique_ptr<rete_cifre> crea_rete() {
 }
 
 static file_ptr apri_o_esci(const char* path, const char* modo) {
-  file_ptr f(std::fopen(path, modo));
+  file_ptr f = apri_file(path, modo);
   if (!f) {
     std::printf("File %s non trovato\n", path);
     std::exit(1);
@@ -134,6 +134,23 @@ int net_recognize(rete_cifre& rete) {
 }
 
 // ---- Terminal output ------------------------------------------------------------------
+
+void stampa_intestazione(const char* titolo) {
+  // The screen layout of velmora_pms rests on this block filling rows 1 to 4.
+  std::printf("\33[2J\33[1;1H\nvelmora_: %s \n", titolo);
+  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
+  std::fflush(stdout);
+}
+
+void stampa_uso_rete(const char* programma, const char* descrizione_righe) {
+  std::printf("\nUSO:\n %s <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n", programma);
+  std::printf("\nPARAMETRI:\n"
+              "<ingressi.csv>               %s\n"
+              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
+              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n",
+              descrizione_righe);
+  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
+}
 
 int dimensioni_finestra(int32_t& righe, int32_t& colonne) {
   winsize ws{};

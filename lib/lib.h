@@ -100,3 +100,10 @@ void print_object(const double* valori, int righe, int colonne, int riga0, int c
 
 // One-line attribution printed under the banner of every program of the suite.
 inline constexpr const char* VELMORA_ATTRIBUZIONE = "velmora - apprendimento automatico su file";
+// Clears the screen and prints the banner every digit program starts with,
+// "velmora_: TITLE " on screen row 2 and the attribution on row 4, flushed.
+void stampa_intestazione(const char* titolo);
+// The usage text velmora_pms and velmora_bpms share: the command line of
+// programma, its three files (the rows file described as descrizione_righe)
+// and the trainer that writes the weights.
+void stampa_uso_rete(const char* programma, const char* descrizione_righe);

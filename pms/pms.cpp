@@ -5,22 +5,10 @@
 #include "lib.h"
 #include "memoria.h"
 
-static void uso() {
-  std::printf("\nUSO:\n velmora_pms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
-  std::printf("\nPARAMETRI:\n"
-              "<ingressi.csv>               file csv con il dato da riconoscere\n"
-              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
-              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n");
-  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
-}
-
 static int esegui(int argc, char** argv) {
-  // The screen layout assumes the banner fills rows 1 to 4.
-  std::printf("\33[2J\33[1;1H\nvelmora_: percettrone multistrato (pms) \n");
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
-  std::fflush(stdout);
+  stampa_intestazione("percettrone multistrato (pms)");
   if (argc < 4) {
-    uso();
+    stampa_uso_rete("velmora_pms", "file csv con il dato da riconoscere");
     return 1;
   }
 

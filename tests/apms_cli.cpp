@@ -6,41 +6,14 @@
 #include <regex>
 #include <string>
 
-#include "run_util.h"
+#include "rete_util.h"
 
 namespace {
 
 const std::string APMS = VELMORA_APMS_BIN;
 const std::string BPMS = VELMORA_BPMS_BIN;
-const std::string BANNER =
-    "\33[2J\33[1;1H\nvelmora_: addestramento percettrone multistrato (apms) \n\nvelmora - apprendimento automatico su file\n";
-
-// A small constructed data set: digit d lights the 7 x 7 block at block row
-// d / 4, block column d % 4 of the 28 x 28 grid (ten of the 16 blocks), with
-// a sprinkle of noise pixels drawn from a fixed xorshift sequence.
-std::string righe_blocchi(int quante, uint32_t seme) {
-  std::string csv;
-  uint32_t x = seme;
-  auto rnd = [&x] {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return x;
-  };
-  for (int r = 0; r < quante; ++r) {
-    const int d = r % 10;
-    csv += std::to_string(d);
-    for (int p = 0; p < 784; ++p) {
-      const int riga = p / 28, col = p % 28;
-      int v = (riga / 7 == d / 4 && col / 7 == d % 4) ? 200 + static_cast<int>(rnd() % 56) : 0;
-      if (rnd() % 16 == 0) v = static_cast<int>(rnd() % 256);
-      csv += ',';
-      csv += std::to_string(v);
-    }
-    csv += "\n";
-  }
-  return csv;
-}
+const std::string BANNER = vt::BANNER_APMS;
+using vt::righe_blocchi;
 
 int numero_dopo(const std::string& testo, const std::string& prima) {
   std::smatch m;
@@ -50,10 +23,7 @@ int numero_dopo(const std::string& testo, const std::string& prima) {
 
 struct Cartella : vt::TempDir {
   vt::RunResult apms(const std::vector<std::string>& args, long limite = -1) {
-    vt::RunOptions o;
-    o.cwd = path.string();
-    o.fsize_limit = limite;
-    return vt::run(APMS, args, o);
+    return vt::run(APMS, args, vt::in_dir(*this, limite));
   }
 };
 

@@ -1,6 +1,6 @@
 // The word-bag algorithms in their plain step-by-step form: one occurrence at
 // a time, linear search, one byte at a time. The fast paths of bow_lib must
-// give exactly what these give.
+// give exactly what these give. Then the exact texts velmora_bow prints.
 #pragma once
 
 #include <algorithm>
@@ -130,6 +130,27 @@ inline bag da_lista(const blocco_bow* b) {
     out.push_back(n);
   }
   return out;
+}
+
+// ---- What velmora_bow prints ---------------------------------------------------------
+
+inline const std::string USO = "Uso: velmora_bow AZIONE FILE [CLASSE]\nAZIONE = {aggiungi, classifica }\n";
+inline const std::string NO_MODELLO = "File <Bow.txt> non trovato\n";
+inline const std::string TROPPO_LUNGA = "Attenzione: le parle devono avere lunghezza massima 30\n";
+
+// The ten class totals aggiungi prints.
+inline std::string totali(const std::array<long, CLASSI>& t) {
+  std::string s;
+  for (int k = 0; k < CLASSI; ++k)
+    s += "Classe " + std::to_string(k) + ", parole totali:" + std::to_string(t[k]) + "\n";
+  return s;
+}
+
+// The block classifica prints: the ten scores as %f, then the class.
+inline std::string classificazione(const std::array<const char*, CLASSI>& p, int classe) {
+  std::string s = "CLASSIFICAZIONE:\n";
+  for (int k = 0; k < CLASSI; ++k) s += "Class " + std::to_string(k) + ", p=" + p[k] + "\n";
+  return s + "\nIl documento appartiene alla classe " + std::to_string(classe) + "\n";
 }
 
 }  // namespace ref

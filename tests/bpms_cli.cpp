@@ -32,7 +32,7 @@ vt::RunResult bpms(const std::string& righe, const vt::Pesi& pesi = vt::pesi_pix
 
 }  // namespace
 
-TEST(Cli, UsageAndMissingFiles) {
+TEST(BpmsCli, UsageAndMissingFiles) {
   vt::TempDir dir;
   auto r = vt::run(VELMORA_BPMS_BIN, {"r.csv", "h.w"}, vt::in_dir(dir));
   EXPECT_EQ(r.out, vt::BANNER_BPMS + USO);
@@ -49,7 +49,7 @@ TEST(Cli, UsageAndMissingFiles) {
   EXPECT_EQ(r.status, 1);
 }
 
-TEST(Benchmark, CountsRowsWhoseBestClassIsTheLabel) {
+TEST(BpmsRun, CountsRowsWhoseBestClassIsTheLabel) {
   using vt::immagine, vt::riga;
   auto r = bpms(riga(7, immagine(7)) + riga(2, immagine(3)) + riga(3, immagine(3)) + riga(-1, immagine(5)));
   EXPECT_EQ(r.out, vt::BANNER_BPMS + passo(1) + passo(1) + passo(2) + passo(2) + fine(2, 4));
@@ -62,7 +62,7 @@ TEST(Benchmark, CountsRowsWhoseBestClassIsTheLabel) {
   EXPECT_EQ(r.out, vt::BANNER_BPMS + passo(0) + fine(0, 1));
 }
 
-TEST(Benchmark, StopsAfter10000Rows) {
+TEST(BpmsRun, StopsAfter10000Rows) {
   std::string righe;
   for (int i = 0; i < 10000; ++i) righe += vt::riga(0, vt::immagine());
   auto r = bpms(righe + "this row is never read\n", vt::Pesi{});
@@ -70,7 +70,7 @@ TEST(Benchmark, StopsAfter10000Rows) {
   EXPECT_TRUE(r.out.ends_with(passo(9999) + passo(10000))) << r.out.substr(r.out.size() - 200);
 }
 
-TEST(Benchmark, InvalidRowsAreReportedWithTheirNumber) {
+TEST(BpmsRun, InvalidRowsAreReportedWithTheirNumber) {
   const std::string buona = vt::riga(1, vt::immagine(1));
   std::string troncata = vt::riga(2, vt::immagine(2));
   troncata.resize(troncata.size() - 5);
@@ -92,7 +92,7 @@ TEST(Benchmark, InvalidRowsAreReportedWithTheirNumber) {
   }
 }
 
-TEST(Benchmark, ShortFileOnATerminalErasesTheOldTotal) {
+TEST(BpmsRun, ShortFileOnATerminalErasesTheOldTotal) {
   vt::TempDir dir;
   vt::pesi_pixel().scrivi(dir);
   vt::write_file(dir / "r.csv", vt::riga(7, vt::immagine(7)) + vt::riga(3, vt::immagine(3)));

@@ -5,33 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstring>
+#include <random>
 
+#include "bow_reference.h"
 #include "fault_util.h"
 #include "run_util.h"
 
 namespace {
 
-const std::string NO_MODELLO = "File <Bow.txt> non trovato\n";
-
-std::string record(const std::string& parola, int32_t conteggio, int classe) {
-  std::string r(72, '\0');
-  std::memcpy(r.data(), parola.data(), parola.size());
-  std::memcpy(r.data() + 32 + 4 * classe, &conteggio, 4);
-  return r;
-}
-
-std::string totali(const std::array<long, 10>& t) {
-  std::string s;
-  for (int k = 0; k < 10; ++k) s += "Classe " + std::to_string(k) + ", parole totali:" + std::to_string(t[k]) + "\n";
-  return s;
-}
+using ref::NO_MODELLO;
+using ref::record;
+using ref::totali;
 
 vt::RunResult aggiungi(const vt::TempDir& dir, const std::string& testo, long limite) {
-  vt::RunOptions opt;
-  opt.cwd = dir.path.string();
-  opt.fsize_limit = limite;
-  return vt::run(VELMORA_BOW_BIN, {"aggiungi", testo, "1"}, opt);
+  return vt::run(VELMORA_BOW_BIN, {"aggiungi", testo, "1"}, vt::in_dir(dir, limite));
 }
 
 // An old model of 200 words in class 0 (14400 bytes): larger than many of
@@ -41,7 +30,7 @@ std::string vecchio_modello() {
   for (int i = 0; i < 200; ++i) {
     std::string parola = "w";
     parola += std::to_string(1000 + i);
-    m += record(parola, 3, 0);
+    m += record(parola, {3});
   }
   return m;
 }
@@ -70,7 +59,7 @@ TEST(FaultBow, EveryFileSizeLimitEitherSavesAllOrKeepsTheOldModel) {
     // A cleaned text that could not be written whole is not left half-written.
     std::vector<std::string> attesi{"Bow.txt", "t.txt", "t.txt.clean"};
     if (limite < static_cast<long>(testo.size())) attesi.pop_back();
-    EXPECT_EQ(ft::elenco(dir.path.string()), attesi);
+    EXPECT_EQ(vt::elenco(dir.path.string()), attesi);
     if (HasFailure()) return;
   }
 
@@ -89,7 +78,7 @@ TEST(FaultBow, ACleanedTextCutShortIsNeverCounted) {
   // the cleaned text does not. Counting the part that was written would
   // report a wrong total as success.
   vt::TempDir dir;
-  const std::string vecchio = record("ab", 7, 1);
+  const std::string vecchio = record("ab", {0, 7});
   vt::write_file(dir / "Bow.txt", vecchio);
   std::string testo;
   for (int i = 0; i < 400; ++i) testo += "ab ";
@@ -144,5 +133,107 @@ TEST(FaultBow, AWorkingFolderThatVanishedIsReported) {
   ASSERT_NE(r.status, 127) << r.err;
   EXPECT_EQ(r.out, NO_MODELLO + NO_MODELLO);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(ft::elenco(fuori.path.string()), (std::vector<std::string>{"t.txt", "t.txt.clean"}));
+  EXPECT_EQ(vt::elenco(fuori.path.string()), (std::vector<std::string>{"t.txt", "t.txt.clean"}));
+}
+
+namespace {
+
+// A model of many words over all ten classes, and a text of words old and new.
+std::string modello_grande(int parole) {
+  std::string m;
+  for (int i = 0; i < parole; ++i) {
+    std::array<int32_t, CLASSI> c{};
+    c[static_cast<size_t>(i % CLASSI)] = 1 + i % 7;
+    std::string parola = "w";
+    parola += std::to_string(100000 + i);
+    m += record(parola, c);
+  }
+  return m;
+}
+
+std::string testo_di(int classe, int parole) {
+  std::string t;
+  for (int i = 0; i < parole; ++i) {
+    t += {'c', static_cast<char>('a' + classe), static_cast<char>('a' + i % 26), static_cast<char>('a' + i % 23)};
+    t += i % 13 ? ' ' : '\n';
+  }
+  return t;
+}
+
+// t0.txt ... t9.txt
+std::string testo_n(int k) {
+  std::string nome = "t";
+  nome += static_cast<char>('0' + k);
+  return nome + ".txt";
+}
+
+bool e_temporaneo(const std::string& nome) {
+  return nome.starts_with("Bow.txt.tmp-") || nome.starts_with("t.txt.clean.tmp-");
+}
+
+}  // namespace
+
+TEST(FaultBow, RunsStartedTogetherAllCount) {
+  // The sequential runs give the model every parallel run must give.
+  vt::TempDir uno;
+  for (int k = 0; k < CLASSI; ++k) vt::write_file(uno / testo_n(k), testo_di(k, 20000));
+  for (int k = 0; k < CLASSI; ++k)
+    ASSERT_EQ(vt::run(VELMORA_BOW_BIN, {"aggiungi", testo_n(k), std::to_string(k)},
+                      vt::in_dir(uno)).status, 0);
+  const std::string atteso = vt::read_file(uno / "Bow.txt");
+
+  for (int giro = 0; giro < 5; ++giro) {
+    SCOPED_TRACE("giro " + std::to_string(giro));
+    vt::TempDir d;
+    std::vector<pid_t> processi;
+    for (int k = 0; k < CLASSI; ++k) vt::write_file(d / testo_n(k), testo_di(k, 20000));
+    for (int k = 0; k < CLASSI; ++k)
+      processi.push_back(vt::avvia(VELMORA_BOW_BIN, {"aggiungi", testo_n(k), std::to_string(k)},
+                                   vt::in_dir(d)));
+    for (pid_t p : processi) EXPECT_EQ(vt::attendi(p), 0);
+    EXPECT_TRUE(vt::read_file(d / "Bow.txt") == atteso) << "a run's words were lost";
+    EXPECT_EQ(vt::elenco(d.path.string()).size(), 1u + 2u * CLASSI);
+  }
+}
+
+TEST(FaultBow, KilledAtAnyMomentTheModelIsOldOrNew) {
+  // A model of 2.9 MB; the run loads it, counts the text and saves it again.
+  const std::string vecchio = modello_grande(40000);
+  const std::string testo = testo_di(3, 20000);
+  vt::TempDir rif(vt::cartella_veloce());
+  vt::write_file(rif / "Bow.txt", vecchio);
+  vt::write_file(rif / "t.txt", testo);
+  const auto inizio = std::chrono::steady_clock::now();
+  ASSERT_EQ(aggiungi(rif, "t.txt", -1).status, 0);
+  const auto durata = std::chrono::steady_clock::now() - inizio;
+  const std::string nuovo = vt::read_file(rif / "Bow.txt");
+  ASSERT_NE(nuovo, vecchio);
+
+  vt::TempDir d(vt::cartella_veloce());
+  vt::write_file(d / "t.txt", testo);
+  std::mt19937 gen(20261208);
+  const auto arco = std::chrono::duration_cast<std::chrono::microseconds>(durata * 13 / 10).count();
+  int vecchi = 0, nuovi = 0;
+  // SIGKILL 100 times, then the signals a save holds back until it is done.
+  for (int giro = 0; giro < 115; ++giro) {
+    const int segnale = giro < 100 ? SIGKILL : std::array{SIGINT, SIGTERM, SIGHUP}[giro % 3];
+    SCOPED_TRACE("giro " + std::to_string(giro) + ", segnale " + std::to_string(segnale));
+    vt::write_file(d / "Bow.txt", vecchio);
+    const pid_t p = vt::avvia(VELMORA_BOW_BIN, {"aggiungi", "t.txt", "1"}, vt::in_dir(d));
+    usleep(static_cast<useconds_t>(gen() % static_cast<uint32_t>(arco + 1)));
+    kill(p, segnale);
+    vt::attendi(p);
+    const std::string dopo = vt::read_file(d / "Bow.txt");
+    ASSERT_TRUE(dopo == vecchio || dopo == nuovo) << "the model is neither the old nor the new one";
+    (dopo == vecchio ? vecchi : nuovi)++;
+    for (const std::string& nome : vt::elenco(d.path.string())) {
+      if (nome == "Bow.txt" || nome == "t.txt" || nome == "t.txt.clean") continue;
+      // Only SIGKILL, between the naming of a temporary and its rename, can leave one; the next save removes it.
+      ASSERT_TRUE(segnale == SIGKILL && e_temporaneo(nome)) << nome;
+    }
+  }
+  EXPECT_GT(vecchi, 0);
+  EXPECT_GT(nuovi, 0);
+  ASSERT_EQ(aggiungi(d, "t.txt", -1).status, 0);
+  EXPECT_EQ(vt::elenco(d.path.string()), (std::vector<std::string>{"Bow.txt", "t.txt", "t.txt.clean"}));
 }

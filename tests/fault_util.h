@@ -1,8 +1,7 @@
 // Fault injection helpers: a file system that is full, for real, inside a
-// user and mount namespace; and the listing of what a run left in a folder.
+// user and mount namespace.
 #pragma once
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,14 +9,6 @@
 #include "run_util.h"
 
 namespace ft {
-
-// The names in dir, sorted: what a failed run must not add to.
-inline std::vector<std::string> elenco(const std::string& dir) {
-  std::vector<std::string> nomi;
-  for (auto& e : std::filesystem::directory_iterator(dir)) nomi.push_back(e.path().filename().string());
-  std::sort(nomi.begin(), nomi.end());
-  return nomi;
-}
 
 // Runs `sh -c script sh args...` in a new user and mount namespace, where the
 // script can mount a small tmpfs and fill it. The tmpfs is gone when the run

@@ -7,7 +7,7 @@
 
 #include "rete_util.h"
 
-TEST(Network, ArithmeticExamples) {
+TEST(LibNetwork, ArithmeticExamples) {
   EXPECT_EQ(activ_function(0.0), 0.5);
   EXPECT_EQ(Dactiv_function(0.0), 0.25);
   EXPECT_EQ(activ_function(-1000.0), 0.0);  // exp overflows to infinity
@@ -30,7 +30,7 @@ TEST(Network, ArithmeticExamples) {
   EXPECT_EQ(uscite[1], 1.0 / (1.0 + std::exp(0.5)));
 }
 
-TEST(Network, SumsInIndexOrderWithRoundedProducts) {
+TEST(LibNetwork, SumsInIndexOrderWithRoundedProducts) {
   // In index order 1 + 1e100 loses the 1; any other order keeps it.
   const double ones[] = {1.0, 1.0, 1.0}, w[] = {1.0, 1e100, -1e100};
   EXPECT_EQ(perc_calc_output(w, ones, 2), 0.0);
@@ -40,7 +40,7 @@ TEST(Network, SumsInIndexOrderWithRoundedProducts) {
   EXPECT_EQ(perc_calc_output(v, x, 1), 0.0);
 }
 
-TEST(Network, CorrectionStep) {
+TEST(LibNetwork, CorrectionStep) {
   const double x[] = {1.0, 2.0, -4.0};
   double w[] = {0.5, 0.5, 0.5};
   perc_correzione(w, x, 0.7, 0.0, 3.0, 2);  // b = 0 or c = 0: nothing moves
@@ -49,7 +49,7 @@ TEST(Network, CorrectionStep) {
   EXPECT_EQ(std::vector<double>(w, w + 3), (std::vector<double>{0.75, 1.0, -0.5}));
 }
 
-TEST(ModelFile, RoundTripIsBitIdenticalAndLeavesTheTail) {
+TEST(LibWeightFile, RoundTripIsBitIdenticalAndLeavesTheTail) {
   const double odd[] = {-0.0, std::numeric_limits<double>::denorm_min(), std::nan("0x5a5a"),
                         -std::numeric_limits<double>::infinity(), 1.0 / 3.0, 6.02e23, 7.0, 8.0, 9.0};
   vt::TempDir dir;
@@ -69,7 +69,7 @@ TEST(ModelFile, RoundTripIsBitIdenticalAndLeavesTheTail) {
   EXPECT_EQ(std::vector<double>(back + 6, back + 9), (std::vector<double>{-1, -1, -1}));
 }
 
-TEST(ModelFile, ShortFileKeepsWhatItCannotFill) {
+TEST(LibWeightFile, ShortFileKeepsWhatItCannotFill) {
   vt::TempDir dir;
   const double two[] = {1.5, 2.5};
   vt::write_file(dir / "s.w", std::string(reinterpret_cast<const char*>(two), 16) + "abc");
@@ -80,7 +80,7 @@ TEST(ModelFile, ShortFileKeepsWhatItCannotFill) {
   EXPECT_EQ(std::vector<double>(W, W + 6), (std::vector<double>{1.5, 2.5, 9, 9, 9, 9}));
 }
 
-TEST(Network, ForwardPass) {
+TEST(LibNetwork, ForwardPass) {
   auto rete = crea_rete();
   for (int k = 0; k < N_AFFERENTI; ++k) rete->pixel[k] = k % 2 ? 255 : 128;
   EXPECT_EQ(net_recognize(*rete), 0);  // all-zero weights: every activation 0.5

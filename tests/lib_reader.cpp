@@ -34,7 +34,7 @@ std::vector<int> da(int primo, int n = N_AFFERENTI) {
 
 }  // namespace
 
-TEST(Reader, CompleteRowsBlanksAfterCommasAndEndOfFile) {
+TEST(LibReader, CompleteRowsBlanksAfterCommasAndEndOfFile) {
   Righe r(vt::riga(7, vt::immagine()) + vt::riga(3, da(0), ", \t\n ") + "\n\n");
   EXPECT_EQ(r.leggi(), "785 7: 0 0 0 0 0");
   EXPECT_EQ(r.leggi(), "785 3: 0 1 2 500 783");
@@ -42,7 +42,7 @@ TEST(Reader, CompleteRowsBlanksAfterCommasAndEndOfFile) {
   EXPECT_EQ(Righe("9,4,5").leggi(), "-779 9: 4 5 -7 -7 -7");  // 3 reads, then 782 at end of file
 }
 
-TEST(Reader, ShortRowsAndRowsTooLongFallBackInStep) {
+TEST(LibReader, ShortRowsAndRowsTooLongFallBackInStep) {
   Righe r(vt::riga(1, da(1000)) + vt::riga(2, da(0, 500)) + vt::riga(3, da(0, 785)) + vt::riga(4, da(10)));
   EXPECT_EQ(r.leggi(), "785 1: 1000 1001 1002 1500 1783");
   EXPECT_EQ(r.leggi(), "501 2: 0 1 2 1500 1783");  // stops at the line break
@@ -51,7 +51,7 @@ TEST(Reader, ShortRowsAndRowsTooLongFallBackInStep) {
   EXPECT_EQ(r.leggi(), "785 4: 10 11 12 510 793");
 }
 
-TEST(Reader, FailedReadsKeepTheirDestination) {
+TEST(LibReader, FailedReadsKeepTheirDestination) {
   Righe prima("5,1,2 ,3,4\n");  // a blank before a comma stops the row and stays unread
   EXPECT_EQ(prima.leggi(), "3 5: 1 2 -7 -7 -7");
   EXPECT_EQ(prima.prossimo(), ' ');
@@ -61,7 +61,7 @@ TEST(Reader, FailedReadsKeepTheirDestination) {
   EXPECT_EQ(segno.prossimo(), 'x');
 }
 
-TEST(Reader, BlockingCharacterStopsEveryLaterRead) {
+TEST(LibReader, BlockingCharacterStopsEveryLaterRead) {
   Righe header("label,pixel0,pixel1\n" + vt::riga(1, vt::immagine()));
   EXPECT_EQ(header.leggi(), "0 -7: -7 -7 -7 -7 -7");
   EXPECT_EQ(header.leggi(), "0 -7: -7 -7 -7 -7 -7");

@@ -32,7 +32,7 @@ struct Caso {
 
 }  // namespace
 
-TEST(Cli, UsageText) {
+TEST(PmsCli, UsageText) {
   vt::TempDir dir;
   for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"r.csv", "h.w"}}) {
     auto r = pms(dir, args);
@@ -41,7 +41,7 @@ TEST(Cli, UsageText) {
   }
 }
 
-TEST(Cli, MissingFilesAreReportedHiddenThenOutputThenRows) {
+TEST(PmsCli, MissingFilesAreReportedHiddenThenOutputThenRows) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> casi = {
       {{"r.csv"}, "h.w"}, {{"h.w"}, "o.w"}, {{"h.w", "o.w"}, "r.csv"}};
   for (auto& [presenti, mancante] : casi) {
@@ -54,7 +54,7 @@ TEST(Cli, MissingFilesAreReportedHiddenThenOutputThenRows) {
   }
 }
 
-TEST(Cli, WeightFilesShorterThanTheLayerAreRefused) {
+TEST(PmsCli, WeightFilesShorterThanTheLayerAreRefused) {
   Caso c(vt::riga(0, vt::immagine()));
   vt::write_file(c.dir / "h.w", std::string(627199, '\0'));
   std::filesystem::remove(c.dir / "o.w");
@@ -76,7 +76,7 @@ TEST(Cli, WeightFilesShorterThanTheLayerAreRefused) {
   EXPECT_EQ(r.status, 0);
 }
 
-TEST(Cli, ResultBlock) {
+TEST(PmsCli, ResultBlock) {
   // Only the first row counts: what follows it is never read.
   Caso zero(vt::riga(5, vt::immagine(3)) + "garbage\n");
   auto r = pms(zero.dir);
@@ -103,7 +103,7 @@ TEST(Cli, ResultBlock) {
   EXPECT_EQ(r.status, 0);
 }
 
-TEST(Cli, FirstRowThatIsNotCompleteIsRefused) {
+TEST(PmsCli, FirstRowThatIsNotCompleteIsRefused) {
   auto riga_corta = vt::riga(1, vt::immagine());
   riga_corta.resize(riga_corta.size() - 3);  // 783 pixels
   for (std::string righe : {std::string(), std::string("\n\n"), "label,p0\n" + vt::riga(1, vt::immagine()),
@@ -124,7 +124,7 @@ static std::string celle(const std::vector<int>& grigi) {
   return s;
 }
 
-TEST(Drawing, ImageOnlyWhenTheTerminalIsWiderThan57Columns) {
+TEST(PmsDrawing, ImageOnlyWhenTheTerminalIsWiderThan57Columns) {
   // Four intensities: 0 is the lightest grey, 255 the darkest.
   const int valori[] = {0, 64, 128, 255}, toni[] = {255, 249, 243, 232};
   std::vector<int> px(N_AFFERENTI), grigi(N_AFFERENTI);

@@ -2,6 +2,7 @@
 // screens velmora_pms and velmora_bpms print.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,13 +10,6 @@
 #include "run_util.h"
 
 namespace vt {
-
-// Runs a program with the scratch directory as its working directory.
-inline RunOptions in_dir(const TempDir& dir) {
-  RunOptions o;
-  o.cwd = dir.path.string();
-  return o;
-}
 
 // A whole weight matrix of each layer; the files keep all but its tail.
 struct Pesi {
@@ -55,11 +49,39 @@ inline std::vector<int> immagine(int pixel_acceso = -1) {
   return px;
 }
 
+// A small constructed data set: digit d lights the 7 x 7 block at block row
+// d / 4, block column d % 4 of the 28 x 28 grid (ten of the 16 blocks), with
+// a sprinkle of noise pixels drawn from a fixed xorshift sequence.
+inline std::string righe_blocchi(int quante, uint32_t seme) {
+  std::string csv;
+  uint32_t x = seme;
+  auto rnd = [&x] {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return x;
+  };
+  for (int r = 0; r < quante; ++r) {
+    const int d = r % 10;
+    csv += std::to_string(d);
+    for (int p = 0; p < 784; ++p) {
+      const int riga = p / 28, col = p % 28;
+      int v = (riga / 7 == d / 4 && col / 7 == d % 4) ? 200 + static_cast<int>(rnd() % 56) : 0;
+      if (rnd() % 16 == 0) v = static_cast<int>(rnd() % 256);
+      csv += ',';
+      csv += std::to_string(v);
+    }
+    csv += "\n";
+  }
+  return csv;
+}
+
 inline std::string banner(const std::string& titolo) {
   return "\33[2J\33[1;1H\nvelmora_: " + titolo + " \n\n" + VELMORA_ATTRIBUZIONE + "\n";
 }
 inline const std::string BANNER_PMS = banner("percettrone multistrato (pms)");
 inline const std::string BANNER_BPMS = banner("benchmarck percettrone multistrato (bpms)");
+inline const std::string BANNER_APMS = banner("addestramento percettrone multistrato (apms)");
 
 // The result block of velmora_pms: ten percentages and the best digit.
 inline std::string blocco(const std::vector<std::string>& perc, const std::string& migliore) {

@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -41,8 +42,9 @@ struct RunOptions {
 // A fresh directory under the system temp dir, removed with everything in it.
 struct TempDir {
   std::filesystem::path path;
-  TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "velmora-XXXXXX").string();
+  TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+  explicit TempDir(const std::filesystem::path& base) {
+    std::string templ = (base / "velmora-XXXXXX").string();
     if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
     path = templ;
   }
@@ -59,6 +61,13 @@ struct TempDir {
   std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
 
+// Where a test that runs a program hundreds of times keeps its files: in
+// memory when the machine has /dev/shm, since syncing to a disk would cost
+// more than all the rest and the property tested does not depend on it.
+inline std::filesystem::path cartella_veloce() {
+  return access("/dev/shm", W_OK) == 0 ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+}
+
 inline std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
@@ -72,6 +81,14 @@ inline void write_file(const std::string& path, const std::string& bytes) {
 }
 
 inline bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// The names in dir, sorted: what a run left behind.
+inline std::vector<std::string> elenco(const std::string& dir) {
+  std::vector<std::string> nomi;
+  for (auto& e : std::filesystem::directory_iterator(dir)) nomi.push_back(e.path().filename().string());
+  std::sort(nomi.begin(), nomi.end());
+  return nomi;
+}
 
 namespace detail {
 
@@ -102,6 +119,15 @@ inline int decode_status(int st) {
 }
 
 }  // namespace detail
+
+// Options that run a program with the scratch directory as its working
+// directory, under an optional file size limit.
+inline RunOptions in_dir(const TempDir& dir, long fsize_limit = -1) {
+  RunOptions o;
+  o.cwd = dir.path.string();
+  o.fsize_limit = fsize_limit;
+  return o;
+}
 
 // Runs exe with args on pipes; returns its exit status, stdout and stderr.
 inline RunResult run(const std::string& exe, const std::vector<std::string>& args,
@@ -161,6 +187,29 @@ inline RunResult run(const std::string& exe, const std::vector<std::string>& arg
   waitpid(pid, &st, 0);
   r.status = detail::decode_status(st);
   return r;
+}
+
+// Starts exe with args in the background, its output thrown away; returns
+// its process id, for a test that signals it or lets it race others.
+inline pid_t avvia(const std::string& exe, const std::vector<std::string>& args, const RunOptions& opt = {}) {
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    int nulla = open("/dev/null", O_RDWR);
+    dup2(nulla, 0);
+    dup2(nulla, 1);
+    dup2(nulla, 2);
+    detail::exec_child(exe, args, opt);
+  }
+  return pid;
+}
+
+// Waits for a process started with avvia: its exit status, or 128 + signal.
+inline int attendi(pid_t pid) {
+  int st = 0;
+  while (waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+  }
+  return detail::decode_status(st);
 }
 
 // Runs exe on a fresh pseudo-terminal of rows x cols (set with TIOCSWINSZ)

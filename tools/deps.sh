@@ -6,7 +6,8 @@ command -v g++   >/dev/null 2>&1 || need+=(g++)
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v make  >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+# The check for fused multiply-adds reads the library's machine code.
+command -v objdump >/dev/null 2>&1 || need+=(binutils)
 # The MNIST converter's test runs python3.
 command -v python3 >/dev/null 2>&1 || need+=(python3)
 for extra in "$@"; do

@@ -91,7 +91,7 @@ void confronta(const rete_cifre& rete, const std::string& caso) {
 
 }  // namespace
 
-TEST(SpeedNetwork, MatchesEveryBitOnOrdinaryAndExtremeValues) {
+TEST(LibFastNetwork, MatchesEveryBitOnOrdinaryAndExtremeValues) {
   std::mt19937_64 gen(21);
   auto rete = crea_rete();
   for (int caso = 0; caso < 30; ++caso) {
@@ -104,7 +104,7 @@ TEST(SpeedNetwork, MatchesEveryBitOnOrdinaryAndExtremeValues) {
   }
 }
 
-TEST(SpeedNetwork, ZeroPixelsUnderInfiniteOrNanWeightsStillCount) {
+TEST(LibFastNetwork, ZeroPixelsUnderInfiniteOrNanWeightsStillCount) {
   // 0 * inf is not a number: an input of 0.0 may be skipped only where its
   // weights are finite.
   std::mt19937_64 gen(22);

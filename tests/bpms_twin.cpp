@@ -60,7 +60,7 @@ void stessa_uscita(const std::string& csv, const std::string& intercalari, const
 
 }  // namespace
 
-TEST(SpeedBpms, SameOutputOnSeededRowsAndWeights) {
+TEST(BpmsTwin, SameOutputOnSeededRowsAndWeights) {
   std::mt19937 gen(31);
   for (int caso = 0; caso < 4; ++caso)
     stessa_uscita(righe(gen, 40 + caso * 60, caso % 2 ? "\r\n" : "\n"),
@@ -68,7 +68,7 @@ TEST(SpeedBpms, SameOutputOnSeededRowsAndWeights) {
                   "seeded case " + std::to_string(caso));
 }
 
-TEST(SpeedBpms, SameOutputOnIrregularAndBrokenFiles) {
+TEST(BpmsTwin, SameOutputOnIrregularAndBrokenFiles) {
   std::mt19937 gen(32);
   const std::string h = pesi(gen, VALORI_INTERCALARI, 0.05), o = pesi(gen, VALORI_EFFERENTI, 0.3);
   const std::string buone = righe(gen, 30);
@@ -87,7 +87,7 @@ TEST(SpeedBpms, SameOutputOnIrregularAndBrokenFiles) {
   for (size_t k = 0; k < casi.size(); ++k) stessa_uscita(casi[k], h, o, "file " + std::to_string(k));
 }
 
-TEST(SpeedBpms, SameOutputFromAPipe) {
+TEST(BpmsTwin, SameOutputFromAPipe) {
   std::mt19937 gen(33);
   stessa_uscita(righe(gen, 20), pesi(gen, VALORI_INTERCALARI, 0.05), pesi(gen, VALORI_EFFERENTI, 0.3), "stdin",
                 "/dev/stdin");

@@ -12,37 +12,22 @@
 
 namespace {
 
-const std::string USO = "Uso: velmora_bow AZIONE FILE [CLASSE]\nAZIONE = {aggiungi, classifica }\n";
-const std::string NO_MODELLO = "File <Bow.txt> non trovato\n";
-const std::string TROPPO_LUNGA = "Attenzione: le parle devono avere lunghezza massima 30\n";
+using ref::classificazione;
+using ref::NO_MODELLO;
+using ref::totali;
+using ref::TROPPO_LUNGA;
+using ref::USO;
 
 vt::RunResult bow(const vt::TempDir& dir, std::vector<std::string> args, long fsize_limit = -1) {
-  vt::RunOptions opt;
-  opt.cwd = dir.path.string();
-  opt.fsize_limit = fsize_limit;
-  return vt::run(VELMORA_BOW_BIN, args, opt);
-}
-
-std::string totali(std::array<long, 10> t) {
-  std::string s;
-  for (int k = 0; k < 10; ++k) s += "Classe " + std::to_string(k) + ", parole totali:" + std::to_string(t[k]) + "\n";
-  return s;
-}
-
-std::string classificazione(const std::array<const char*, 10>& p, int classe) {
-  std::string s = "CLASSIFICAZIONE:\n";
-  for (int k = 0; k < 10; ++k) s += "Class " + std::to_string(k) + ", p=" + p[k] + "\n";
-  return s + "\nIl documento appartiene alla classe " + std::to_string(classe) + "\n";
+  return vt::run(VELMORA_BOW_BIN, args, vt::in_dir(dir, fsize_limit));
 }
 
 const std::array<const char*, 10> ZERI = {"0.000000", "0.000000", "0.000000", "0.000000", "0.000000",
                                           "0.000000", "0.000000", "0.000000", "0.000000", "0.000000"};
 
-size_t voci(const vt::TempDir& dir) {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.path), {}));
-}
+size_t voci(const vt::TempDir& dir) { return vt::elenco(dir.path.string()).size(); }
 
-TEST(Cli, ArgumentsAreCheckedBeforeAnyFileIsTouched) {
+TEST(BowCli, ArgumentsAreCheckedBeforeAnyFileIsTouched) {
   vt::TempDir dir;
   struct caso { std::vector<std::string> args; std::string out; int status; };
   const caso casi[] = {
@@ -63,7 +48,7 @@ TEST(Cli, ArgumentsAreCheckedBeforeAnyFileIsTouched) {
   EXPECT_EQ(voci(dir), 0u);
 }
 
-TEST(Cli, WorkedExampleThroughBothCommands) {
+TEST(BowCli, WorkedExampleThroughBothCommands) {
   vt::TempDir dir;
   vt::write_file(dir / "zero.txt", "A a, a b\n");
   vt::write_file(dir / "uno.txt", "b\tB");
@@ -83,7 +68,7 @@ TEST(Cli, WorkedExampleThroughBothCommands) {
   EXPECT_EQ(vt::read_file(dir / "doc.txt.clean"), "a a b");
 }
 
-TEST(Cli, EmptyAndMissingModels) {
+TEST(BowCli, EmptyAndMissingModels) {
   vt::TempDir dir;
   vt::write_file(dir / "doc.txt", "");
   auto r = bow(dir, {"classifica", "doc.txt"});
@@ -103,7 +88,7 @@ TEST(Cli, EmptyAndMissingModels) {
   EXPECT_EQ(bow(dir, {"classifica", "doc.txt"}).out, classificazione(p, 3));
 }
 
-TEST(Cli, CleaningAndTheThirtyCharacterRule) {
+TEST(BowCli, CleaningAndTheThirtyCharacterRule) {
   vt::TempDir dir;
   // Every byte value, each one a word of its own.
   std::string tutti, atteso;
@@ -149,7 +134,7 @@ std::string testo_lungo(size_t n, unsigned seme) {
   return t;
 }
 
-TEST(Cli, TextsLongerThanABlockGiveWhatTheStraightforwardReaderGives) {
+TEST(BowCli, TextsLongerThanABlockGiveWhatTheStraightforwardReaderGives) {
   vt::TempDir dir;
   const std::string modello = ref::record("aeiou", {0, 5, 0, 0, 2}) + ref::record("zzz", {1});
   ref::bag atteso;
@@ -218,7 +203,7 @@ TEST(Cli, TextsLongerThanABlockGiveWhatTheStraightforwardReaderGives) {
   }
 }
 
-TEST(Cli, CraftedModelFiles) {
+TEST(BowCli, CraftedModelFiles) {
   vt::TempDir dir;
   const int32_t MAX = 2147483647;
   // Unsorted, repeated, negative, huge, unterminated and empty records, then a fragment.
@@ -244,7 +229,7 @@ TEST(Cli, CraftedModelFiles) {
   EXPECT_EQ(bow(dir, {"classifica", "doc.txt"}).out, classificazione(p, 0));
 }
 
-TEST(Cli, AddingTwiceDoublesTheCounts) {
+TEST(BowCli, AddingTwiceDoublesTheCounts) {
   vt::TempDir dir;
   vt::write_file(dir / "t.txt", "il gatto e il cane\n");
   bow(dir, {"aggiungi", "t.txt", "1"});
@@ -258,7 +243,7 @@ TEST(Cli, AddingTwiceDoublesTheCounts) {
                                                 ref::record("gatto", {0, 2}) + ref::record("il", {0, 4}));
 }
 
-TEST(Cli, FailuresNeverDestroyTheModel) {
+TEST(BowCli, FailuresNeverDestroyTheModel) {
   vt::TempDir dir;
   const std::string vecchio = ref::record("vecchio", {1});
   vt::write_file(dir / "Bow.txt", vecchio);
@@ -286,7 +271,7 @@ TEST(Cli, FailuresNeverDestroyTheModel) {
   EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
 }
 
-TEST(Cli, AnUnreadableModelIsNeverReplaced) {
+TEST(BowCli, AnUnreadableModelIsNeverReplaced) {
   // A directory named Bow.txt exists but cannot be read, even by root.
   vt::TempDir dir;
   std::filesystem::create_directory(dir / "Bow.txt");
@@ -303,7 +288,7 @@ TEST(Cli, AnUnreadableModelIsNeverReplaced) {
   EXPECT_EQ(r.status, 0);
 }
 
-TEST(Cli, RunningOutOfMemoryIsReported) {
+TEST(BowCli, RunningOutOfMemoryIsReported) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "the sanitizer needs far more address space than the limit leaves";
 #endif

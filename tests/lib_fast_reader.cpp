@@ -89,13 +89,13 @@ std::string corrompi(std::mt19937& gen, std::string s) {
 
 }  // namespace
 
-TEST(SpeedReader, WellFormedRowsAgreeOnEveryWindowSize) {
+TEST(LibFastReader, WellFormedRowsAgreeOnEveryWindowSize) {
   std::mt19937 gen(11);
   for (size_t capienza : {size_t{1}, size_t{7}, size_t{64}, size_t{100}, size_t{4096}, CAPIENZA_LETTORE})
     confronta(righe_a_caso(gen, 4), capienza, "window " + std::to_string(capienza));
 }
 
-TEST(SpeedReader, CorruptedRowsAgree) {
+TEST(LibFastReader, CorruptedRowsAgree) {
   std::mt19937 gen(12);
   for (int caso = 0; caso < 150; ++caso) {
     const std::string s = corrompi(gen, righe_a_caso(gen, 3));
@@ -103,7 +103,7 @@ TEST(SpeedReader, CorruptedRowsAgree) {
   }
 }
 
-TEST(SpeedReader, EdgeFilesAgree) {
+TEST(LibFastReader, EdgeFilesAgree) {
   std::string zeri = "7";
   for (int i = 0; i < N_AFFERENTI; ++i) zeri += ",0";
   const std::string cinquecento = zeri.substr(0, 1 + 2 * 500);
@@ -124,7 +124,7 @@ TEST(SpeedReader, EdgeFilesAgree) {
   for (const auto& s : casi) confronta(s, CAPIENZA_LETTORE, "edge case " + std::to_string(k++));
 }
 
-TEST(SpeedReader, RefillsAcrossAWindowLargerThanOneRead) {
+TEST(LibFastReader, RefillsAcrossAWindowLargerThanOneRead) {
   // More than one full window, a corruption near each window boundary.
   std::mt19937 gen(13);
   std::string s = righe_a_caso(gen, 40);

@@ -33,7 +33,7 @@ void riempi(std::mt19937& rng, borsa& veloce, ref::bag& lenta, int classi) {
   }
 }
 
-TEST(Bag, AddingATextMatchesOneWordAtATime) {
+TEST(BowBag, AddingATextMatchesOneWordAtATime) {
   for (unsigned seme = 1; seme <= 50; ++seme) {
     std::mt19937 rng(seme);
     borsa veloce;
@@ -48,7 +48,7 @@ TEST(Bag, AddingATextMatchesOneWordAtATime) {
   }
 }
 
-TEST(ModelFile, LoadingMatchesTheOccurrenceByOccurrenceRebuild) {
+TEST(BowModelFile, LoadingMatchesTheOccurrenceByOccurrenceRebuild) {
   vt::TempDir dir;
   const std::string path = dir / "Bow.txt";
   for (unsigned seme = 1; seme <= 50; ++seme) {
@@ -82,7 +82,7 @@ TEST(ModelFile, LoadingMatchesTheOccurrenceByOccurrenceRebuild) {
   }
 }
 
-TEST(Scoring, MatchesTheLinearSearchBitForBit) {
+TEST(BowScoring, MatchesTheLinearSearchBitForBit) {
   for (unsigned seme = 1; seme <= 50; ++seme) {
     std::mt19937 rng(seme);
     borsa model, doc;
@@ -134,7 +134,7 @@ void confronta(const std::string& testo, size_t blocco) {
       << "block " << blocco;
 }
 
-TEST(Text, CleaningInBlocksMatchesTheByteByByteForm) {
+TEST(BowText, CleaningInBlocksMatchesTheByteByByteForm) {
   for (unsigned seme = 1; seme <= 200; ++seme) {
     std::mt19937 rng(seme);
     std::string testo(rng() % 2000, '\0');
@@ -159,7 +159,7 @@ TEST(Text, CleaningInBlocksMatchesTheByteByByteForm) {
   }
 }
 
-TEST(Text, CountingInBlocksMatchesTheStraightforwardReader) {
+TEST(BowText, CountingInBlocksMatchesTheStraightforwardReader) {
   for (unsigned seme = 1; seme <= 150; ++seme) {
     std::mt19937 rng(seme);
     // Words of 1 to 31 letters over a small alphabet, so they repeat, and
@@ -186,7 +186,7 @@ TEST(Text, CountingInBlocksMatchesTheStraightforwardReader) {
   }
 }
 
-TEST(Text, ReadAndWriteFailuresAreReported) {
+TEST(BowText, ReadAndWriteFailuresAreReported) {
   // Writing to a stream open for reading fails; reading one open for writing does too.
   file_ptr in(std::tmpfile());
   std::fputs("Una parola, due PAROLE", in.get());
