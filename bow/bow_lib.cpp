@@ -123,39 +123,54 @@ uint64_t hash_di(const chiave32& k) {
   h ^= h >> 29;
   h *= 0xBF58476D1CE4E5B9ull;
   h ^= h >> 32;
-  return h | (uint64_t{1} << 63);  // never 0, the mark of a free cell
+  return h;
 }
 
-bool stessa_chiave(const cella_parola& c, const chiave32& k) {
-  chiave32 p;
-  std::memcpy(&p, c.parola, sizeof p);
-  return ((p.w[0] ^ k.w[0]) | (p.w[1] ^ k.w[1]) | (p.w[2] ^ k.w[2]) | (p.w[3] ^ k.w[3])) == 0;
+// The part of the hash a cell keeps, never 0 (the mark of a free cell): the
+// low part picks the cell.
+uint32_t etichetta(uint64_t h) { return static_cast<uint32_t>(h >> 32) | 0x80000000u; }
+
+// Whether the cell holds the word k, which fits the cell (zeros past BYTE).
+template <size_t BYTE>
+bool stessa_chiave(const cella_parola<BYTE>& c, const chiave32& k) {
+  uint64_t diversi = 0;
+  for (size_t i = 0; i < BYTE / 8; ++i) {
+    uint64_t w;
+    std::memcpy(&w, c.parola + 8 * i, 8);
+    diversi |= w ^ k.w[i];
+  }
+  return diversi == 0;
 }
 
-void raddoppia(tabella_parole& t) {
-  tabella_parole::celle_t vecchie(t.celle.size() * 2);
+template <size_t BYTE>
+void raddoppia(celle_parole<BYTE>& t) {
+  typename celle_parole<BYTE>::vettore vecchie(t.celle.size() * 2);
   vecchie.swap(t.celle);
   const size_t maschera = t.celle.size() - 1;
-  for (const cella_parola& c : vecchie) {
+  for (const cella_parola<BYTE>& c : vecchie) {
     if (c.hash == 0) continue;
-    size_t i = c.hash & maschera;
+    chiave32 k{};
+    std::memcpy(&k, c.parola, BYTE);
+    size_t i = hash_di(k) & maschera;
     while (t.celle[i].hash != 0) i = (i + 1) & maschera;
     t.celle[i] = c;
   }
 }
 
 // One more occurrence of the word k, whose hash is h.
-inline void conta_chiave(tabella_parole& t, const chiave32& k, uint64_t h) {
+template <size_t BYTE>
+inline void conta_in(celle_parole<BYTE>& t, const chiave32& k, uint64_t h) {
   const size_t maschera = t.celle.size() - 1;
+  const uint32_t e = etichetta(h);
   for (size_t i = h & maschera;; i = (i + 1) & maschera) {
-    cella_parola& c = t.celle[i];
-    if (c.hash == h && stessa_chiave(c, k)) {
-      ++c.n;
+    cella_parola<BYTE>& c = t.celle[i];
+    if (c.hash == e && stessa_chiave(c, k)) {
+      c.n += c.n != UINT32_MAX;
       return;
     }
     if (c.hash == 0) {
-      std::memcpy(c.parola, &k, sizeof k);
-      c.hash = h;
+      std::memcpy(c.parola, &k, BYTE);
+      c.hash = e;
       c.n = 1;
       if (2 * ++t.usate > t.celle.size()) raddoppia(t);
       return;
@@ -163,33 +178,56 @@ inline void conta_chiave(tabella_parole& t, const chiave32& k, uint64_t h) {
   }
 }
 
+// Words have no NUL before their end, so a word is longer than 24 bytes
+// exactly when its last eight bytes are not all zero.
+bool lunga(const chiave32& k) { return k.w[3] != 0; }
+
+// Long words are rare: their path stays out of the loop over a text's words.
+[[gnu::noinline, gnu::cold]] void conta_lunga(tabella_parole& t, const chiave32& k, uint64_t h) {
+  conta_in(t.lunghe, k, h);
+}
+
+inline void conta_chiave(tabella_parole& t, const chiave32& k, uint64_t h) {
+  if (lunga(k)) {
+    conta_lunga(t, k, h);
+  } else {
+    conta_in(t.corte, k, h);
+  }
+}
+
+// Asks for the cell where the search for hash h starts.
+template <size_t BYTE>
+void anticipa(const celle_parole<BYTE>& t, uint64_t h) {
+  const char* cella = reinterpret_cast<const char*>(&t.celle[h & (t.celle.size() - 1)]);
+  __builtin_prefetch(cella);
+  if (sizeof(cella_parola<BYTE>) > 32) __builtin_prefetch(cella + sizeof(cella_parola<BYTE>) - 1);
+}
+
 // Words on their way into the table. A table of many words is larger than
 // the caches, so most words of a text wait for their cell to come from
 // memory; a word's cell is fetched when the word is found and counted a few
 // words later, so that the fetches of several words overlap.
+template <size_t N>  // a power of two
 struct in_arrivo {
-  static constexpr size_t N = 16;  // a power of two
   chiave32 chiavi[N];
   uint64_t hash[N];
-  size_t arrivate = 0;
 };
 
-inline void arriva(tabella_parole& t, in_arrivo& a, const chiave32& k) {
+// Word number i joins the ones on their way; the word N places before it is counted.
+template <size_t N>
+inline void arriva(tabella_parole& t, in_arrivo<N>& a, size_t i, const chiave32& k) {
   const uint64_t h = hash_di(k);
-  const size_t posto = a.arrivate++ & (in_arrivo::N - 1);
-  if (a.arrivate > in_arrivo::N) conta_chiave(t, a.chiavi[posto], a.hash[posto]);
+  const size_t posto = i & (N - 1);
+  if (i >= N) conta_chiave(t, a.chiavi[posto], a.hash[posto]);
   a.chiavi[posto] = k;
   a.hash[posto] = h;
-  const char* cella = reinterpret_cast<const char*>(&t.celle[h & (t.celle.size() - 1)]);
-  __builtin_prefetch(cella);
-  __builtin_prefetch(cella + sizeof(cella_parola) - 1);
+  if (!lunga(k)) anticipa(t.corte, h);
 }
 
-// Counts the words still on their way, oldest first.
-void svuota(tabella_parole& t, in_arrivo& a) {
-  const size_t inizio = a.arrivate > in_arrivo::N ? a.arrivate - in_arrivo::N : 0;
-  for (size_t i = inizio; i < a.arrivate; ++i) conta_chiave(t, a.chiavi[i & (in_arrivo::N - 1)], a.hash[i & (in_arrivo::N - 1)]);
-  a.arrivate = 0;
+// Counts the words still on their way after n arrived, oldest first.
+template <size_t N>
+void svuota(tabella_parole& t, in_arrivo<N>& a, size_t n) {
+  for (size_t i = n > N ? n - N : 0; i < n; ++i) conta_chiave(t, a.chiavi[i & (N - 1)], a.hash[i & (N - 1)]);
 }
 
 // ---- Cleaning and counting, many bytes at a time ----------------------------------------
@@ -265,7 +303,8 @@ chiave32 chiave_da(const char* p, size_t n) {
 // at most LUNGHEZZA_MAX bytes long. The 64 bytes after them must be blanks:
 // they are read, whole groups of 64 at a time.
 void conta_parole_pulite(tabella_parole& t, const char* p, size_t n) {
-  in_arrivo arrivo;
+  in_arrivo<16> arrivo;
+  size_t arrivate = 0;
 #ifdef __SSE2__
   uint64_t dentro = 0;  // 1: the byte before the group belongs to a word
   size_t inizio = 0;
@@ -276,7 +315,7 @@ void conta_parole_pulite(tabella_parole& t, const char* p, size_t n) {
     dentro = piene >> 63;
     for (; bordi != 0; bordi &= bordi - 1) {
       const size_t i = o + static_cast<size_t>(std::countr_zero(bordi));
-      if (aperta) arriva(t, arrivo, chiave_da(p + inizio, i - inizio));
+      if (aperta) arriva(t, arrivo, arrivate++, chiave_da(p + inizio, i - inizio));
       inizio = i;
       aperta = !aperta;
     }
@@ -286,10 +325,10 @@ void conta_parole_pulite(tabella_parole& t, const char* p, size_t n) {
     for (; i < n && p[i] == ' '; ++i) {}
     const size_t inizio = i;
     for (; i < n && p[i] != ' '; ++i) {}
-    if (i > inizio) arriva(t, arrivo, chiave_da(p + inizio, i - inizio));
+    if (i > inizio) arriva(t, arrivo, arrivate++, chiave_da(p + inizio, i - inizio));
   }
 #endif
-  svuota(t, arrivo);
+  svuota(t, arrivo, arrivate);
 }
 
 int32_t leggi_int32_le(const unsigned char* p) {
@@ -448,17 +487,22 @@ size_t pulisci_testo(stato_pulizia& stato, const char* testo, size_t n, char* ou
 // ---- Counting the words of a text ---------------------------------------------------
 
 namespace {
+
 constexpr size_t PAGINA_GRANDE = size_t{2} << 20;
-}
+// A table starts on a cache line, so a 32-byte cell lies within one.
+constexpr std::align_val_t RIGA{64};
+
+}  // namespace
 
 void* prendi_celle(size_t byte) {
-  if (byte < PAGINA_GRANDE) return ::operator new(byte);
+  if (byte < PAGINA_GRANDE) return ::operator new(byte, RIGA);
   // Mapped one large page longer, then trimmed to start on a large page.
   const size_t mappati = byte + PAGINA_GRANDE;
   void* p = mmap(nullptr, mappati, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
   char* inizio = static_cast<char*>(p);
-  char* allineato = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(p) + PAGINA_GRANDE - 1) & ~(PAGINA_GRANDE - 1));
+  const uintptr_t indirizzo = reinterpret_cast<uintptr_t>(p);
+  char* allineato = inizio + ((PAGINA_GRANDE - indirizzo % PAGINA_GRANDE) % PAGINA_GRANDE);
   if (allineato > inizio) munmap(inizio, static_cast<size_t>(allineato - inizio));
   munmap(allineato + byte, static_cast<size_t>(inizio + mappati - (allineato + byte)));
   madvise(allineato, byte, MADV_HUGEPAGE);  // only a hint: ignored where there are no large pages
@@ -467,7 +511,7 @@ void* prendi_celle(size_t byte) {
 
 void rendi_celle(void* p, size_t byte) {
   if (byte < PAGINA_GRANDE) {
-    ::operator delete(p);
+    ::operator delete(p, RIGA);
   } else {
     munmap(p, byte);
   }
@@ -480,15 +524,26 @@ void conta_parola(tabella_parole& tabella, std::string_view word) {
   conta_chiave(tabella, k, hash_di(k));
 }
 
+namespace {
+
+template <size_t BYTE>
+void aggiungi_voci(const celle_parole<BYTE>& t, std::vector<voce_parola>& voci) {
+  for (const cella_parola<BYTE>& c : t.celle) {
+    if (c.hash == 0) continue;
+    voce_parola v{};
+    std::memcpy(v.parola, c.parola, BYTE);
+    v.n = c.n;
+    voci.push_back(v);
+  }
+}
+
+}  // namespace
+
 std::vector<voce_parola> voci_ordinate(const tabella_parole& tabella) {
   std::vector<voce_parola> voci;
-  voci.reserve(tabella.usate);
-  for (const cella_parola& c : tabella.celle) {
-    if (c.hash == 0) continue;
-    voci.push_back({});
-    std::memcpy(voci.back().parola, c.parola, LUNGHEZZA_PAROLA);
-    voci.back().n = c.n;
-  }
+  voci.reserve(tabella.corte.usate + tabella.lunghe.usate);
+  aggiungi_voci(tabella.corte, voci);
+  aggiungi_voci(tabella.lunghe, voci);
   std::sort(voci.begin(), voci.end(),
             [](const voce_parola& a, const voce_parola& b) { return prima(a.parola, b.parola); });
   return voci;
@@ -528,7 +583,7 @@ size_t conta_blocco(tabella_parole& tabella, char* dati, size_t riporto, size_t 
 }  // namespace
 
 esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella, size_t blocco) {
-  constexpr uint64_t AVVIO = uint64_t{8} << 20;  // bytes written between two starts of the writeback
+  constexpr uint64_t AVVIO = uint64_t{4} << 20;  // bytes written between two starts of the writeback
   blocco = std::max<size_t>(blocco, 1);
   std::vector<char> buffer(RIPORTO_MAX + blocco + CODA);
   char* const dati = buffer.data() + RIPORTO_MAX;
@@ -536,6 +591,7 @@ esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tab
   esito_testo esito;
   size_t riporto = 0;
   uint64_t non_avviati = 0;
+  long avviati = pulito ? std::max(std::ftell(pulito), 0L) : 0;  // the writeback has been started up to here
   for (bool ultimo = false; !ultimo;) {
     const size_t letti = std::fread(dati, 1, blocco, testo);
     const size_t puliti = pulisci_testo(stato, dati, letti, dati);
@@ -544,7 +600,7 @@ esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tab
     if (pulito && !esito.errore_scrittura && puliti > 0) {
       esito.errore_scrittura = std::fwrite(dati, 1, puliti, pulito) != puliti;
       if ((non_avviati += puliti) >= AVVIO) {
-        avvia_scrittura(pulito);
+        avviati = avvia_scrittura(pulito, avviati);
         non_avviati = 0;
       }
     }

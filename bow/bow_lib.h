@@ -100,13 +100,6 @@ struct voce_parola {
   int64_t n;                      // occurrences, >= 1
 };
 
-// One cell of tabella_parole.
-struct cella_parola {
-  char parola[LUNGHEZZA_PAROLA];  // zero-padded
-  uint64_t hash;                  // of parola, top bit set; 0 in a free cell
-  int64_t n;                      // occurrences; 0 in a free cell
-};
-
 // Memory for the cells of a word table. The words of a text land all over a
 // table, so past a few megabytes it is asked of the system in large pages
 // where there are any: with small ones nearly every word would also miss the
@@ -126,13 +119,29 @@ struct memoria_celle {
   bool operator==(const memoria_celle<U>&) const { return true; }
 };
 
-// Occurrences of distinct words, open-addressed with the words stored in the
-// cells: its size follows the number of distinct words, never the length of
-// the texts counted into it. It doubles before it is half full.
+// One cell of a word table, for words of at most BYTE bytes.
+template <size_t BYTE>
+struct cella_parola {
+  char parola[BYTE];  // zero-padded
+  uint32_t hash;      // high half of the word's hash, top bit set; 0 in a free cell
+  uint32_t n;         // occurrences, saturating at 2^32 - 1, past any count a model keeps
+};
+
+// Open addressing with the words in the cells, doubled before half full.
+template <size_t BYTE>
+struct celle_parole {
+  using vettore = std::vector<cella_parola<BYTE>, memoria_celle<cella_parola<BYTE>>>;
+  vettore celle = vettore(256);  // a power of two
+  size_t usate = 0;              // cells in use
+};
+
+// Occurrences of distinct words: its size follows the number of distinct
+// words, never the length of the texts counted into it. Nearly every word
+// of a real text fits a 32-byte cell; the few longer ones have cells of their
+// own, so that the common cells stay small.
 struct tabella_parole {
-  using celle_t = std::vector<cella_parola, memoria_celle<cella_parola>>;
-  celle_t celle = celle_t(1024);  // a power of two
-  size_t usate = 0;                                                   // cells in use
+  celle_parole<24> corte;   // words of at most 24 bytes
+  celle_parole<32> lunghe;  // words of 25 to 31 bytes
 };
 
 // Adds one occurrence of word (taken up to its first NUL, at most 31 bytes).

@@ -347,13 +347,14 @@ void scarta_file(file_nuovo& n) {
   }
 }
 
-void avvia_scrittura(std::FILE* f) {
-#ifdef VELMORA_SENZA_FSYNC
-  (void)f;
-#else
-  // The whole file: pages already on their way or clean are skipped.
-  if (std::fflush(f) == 0) sync_file_range(fileno(f), 0, 0, SYNC_FILE_RANGE_WRITE);
+long avvia_scrittura(std::FILE* f, long da) {
+  if (std::fflush(f) != 0) return da;  // the error stays on the stream, for the check before the rename
+  const long fin_qui = std::ftell(f);
+  if (fin_qui <= da) return da;
+#ifndef VELMORA_SENZA_FSYNC
+  sync_file_range(fileno(f), da, fin_qui - da, SYNC_FILE_RANGE_WRITE);
 #endif
+  return fin_qui;
 }
 
 bool scrivi_file_atomico(const char* path, const void* dati, size_t n) {
