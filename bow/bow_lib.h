@@ -131,7 +131,7 @@ struct cella_parola {
 template <size_t BYTE>
 struct celle_parole {
   using vettore = std::vector<cella_parola<BYTE>, memoria_celle<cella_parola<BYTE>>>;
-  vettore celle = vettore(256);  // a power of two
+  vettore celle = vettore(16);  // a power of two; small, for the many short texts
   size_t usate = 0;              // cells in use
 };
 

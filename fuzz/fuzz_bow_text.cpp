@@ -72,9 +72,9 @@ void confronta_parole(const tabella_parole& tabella, const std::map<std::string,
   }
 }
 
-// The whole text through conta_testo, from a real file into a memory stream.
+// The whole text through conta_testo, between two memory streams.
 void confronta_conteggio(std::string_view testo, size_t blocco, const std::string& atteso, size_t fino) {
-  file_ptr in = fz::memfile(reinterpret_cast<const uint8_t*>(testo.data()), testo.size());
+  file_ptr in = fz::memstream(reinterpret_cast<const uint8_t*>(testo.data()), testo.size());
   char* scritto = nullptr;
   size_t n = 0;
   file_ptr out(open_memstream(&scritto, &n));
