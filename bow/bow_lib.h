@@ -97,7 +97,7 @@ inline constexpr size_t BLOCCO_TESTO = size_t{1} << 17;  // bytes read, cleaned 
 // One word and its occurrences, as merged into a bag.
 struct voce_parola {
   char parola[LUNGHEZZA_PAROLA];  // zero-padded, so memcmp over the field is strcmp order
-  int64_t n;                      // occurrences, >= 1
+  int64_t n;                      // occurrences, >= 1 (from a table: at most 2^32 - 1)
 };
 
 // Memory for the cells of a word table. The words of a text land all over a
@@ -132,13 +132,14 @@ template <size_t BYTE>
 struct celle_parole {
   using vettore = std::vector<cella_parola<BYTE>, memoria_celle<cella_parola<BYTE>>>;
   vettore celle = vettore(16);  // a power of two; small, for the many short texts
-  size_t usate = 0;              // cells in use
+  size_t usate = 0;             // cells in use
 };
 
 // Occurrences of distinct words: its size follows the number of distinct
-// words, never the length of the texts counted into it. Nearly every word
-// of a real text fits a 32-byte cell; the few longer ones have cells of their
-// own, so that the common cells stay small.
+// words, never the length of the texts counted into it. One table may take
+// several texts, their counts adding up. Nearly every word of a real text
+// fits a 32-byte cell; the few longer ones have cells of their own, so that
+// the common cells stay small.
 struct tabella_parole {
   celle_parole<24> corte;   // words of at most 24 bytes
   celle_parole<32> lunghe;  // words of 25 to 31 bytes
