@@ -132,14 +132,12 @@ namespace {
 constexpr uint8_t GRIGIO_CORNICE = 128;
 constexpr uint8_t ROSSO_CORNICE[3] = {220, 30, 30};
 
-void riempi(std::vector<uint8_t>& rgb, int larghezza, int x0, int y0, int lato, const uint8_t* colore) {
+// A square of the strip in one colour (its first `canali` bytes).
+void riempi(std::vector<uint8_t>& striscia, int larghezza, int canali, int x0, int y0, int lato, const uint8_t* colore) {
   for (int y = y0; y < y0 + lato; ++y) {
-    for (int x = x0; x < x0 + lato; ++x) {
-      uint8_t* p = rgb.data() + (static_cast<size_t>(y) * static_cast<size_t>(larghezza) + static_cast<size_t>(x)) * 3;
-      p[0] = colore[0];
-      p[1] = colore[1];
-      p[2] = colore[2];
-    }
+    uint8_t* p = striscia.data() + (static_cast<size_t>(y) * static_cast<size_t>(larghezza) + static_cast<size_t>(x0)) *
+                                       static_cast<size_t>(canali);
+    for (int x = 0; x < lato * canali; ++x) p[x] = colore[x % canali];
   }
 }
 
@@ -151,24 +149,28 @@ int altezza_foglio(int n) {
   return std::max(1, (n + CIFRE_PER_RIGA_FOGLIO - 1) / CIFRE_PER_RIGA_FOGLIO) * LATO_CELLA;
 }
 
+int canali_foglio(bool cornici_rosse) { return cornici_rosse ? 3 : 1; }
+
 std::vector<uint8_t> componi_striscia(const std::vector<esito_riga>& esiti, const std::vector<immagine_cifra>& immagini,
                                       int da, bool cornici_rosse) {
   const int n = static_cast<int>(esiti.size());
-  const int larghezza = larghezza_foglio(n);
-  std::vector<uint8_t> rgb(static_cast<size_t>(larghezza) * LATO_CELLA * 3, GRIGIO_CORNICE);
+  const int larghezza = larghezza_foglio(n), canali = canali_foglio(cornici_rosse);
+  std::vector<uint8_t> striscia(static_cast<size_t>(larghezza) * LATO_CELLA * static_cast<size_t>(canali),
+                                GRIGIO_CORNICE);
   for (int d = da; d < std::min(n, da + CIFRE_PER_RIGA_FOGLIO); ++d) {
     const esito_riga& e = esiti[static_cast<size_t>(d)];
     const int x0 = (d - da) * LATO_CELLA;
-    if (cornici_rosse && e.riconosciuta != e.etichetta) riempi(rgb, larghezza, x0, 0, LATO_CELLA, ROSSO_CORNICE);
+    if (cornici_rosse && e.riconosciuta != e.etichetta)
+      riempi(striscia, larghezza, canali, x0, 0, LATO_CELLA, ROSSO_CORNICE);
     const immagine_cifra& im = immagini[static_cast<size_t>(d)];
     for (int k = 0; k < N_AFFERENTI; ++k) {
       const uint8_t g = im.grigi[static_cast<size_t>(k)];
       const uint8_t grigio[3] = {g, g, g};
-      riempi(rgb, larghezza, x0 + BORDO_FOGLIO + (k % LATO_IMMAGINE) * SCALA_FOGLIO,
+      riempi(striscia, larghezza, canali, x0 + BORDO_FOGLIO + (k % LATO_IMMAGINE) * SCALA_FOGLIO,
              BORDO_FOGLIO + (k / LATO_IMMAGINE) * SCALA_FOGLIO, SCALA_FOGLIO, grigio);
     }
   }
-  return rgb;
+  return striscia;
 }
 
 namespace {
@@ -186,13 +188,15 @@ struct lavoro_foglio {
 // Every libpng call of the sheet. Its own locals are plain values, and each
 // strip's temporary is gone before libpng runs again.
 void scrivi_righe(png_structp png, png_infop info, lavoro_foglio& l) {
+  const int canali = canali_foglio(l.cornici_rosse);
   png_set_IHDR(png, info, static_cast<png_uint_32>(l.larghezza), static_cast<png_uint_32>(l.altezza), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+               canali == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int y0 = 0; y0 < l.altezza; y0 += LATO_CELLA) {
     l.striscia = componi_striscia(l.esiti, l.immagini, y0 / LATO_CELLA * CIFRE_PER_RIGA_FOGLIO, l.cornici_rosse);
     for (int y = 0; y < LATO_CELLA; ++y)
-      png_write_row(png, l.striscia.data() + static_cast<size_t>(y) * static_cast<size_t>(l.larghezza) * 3);
+      png_write_row(png, l.striscia.data() + static_cast<size_t>(y) * static_cast<size_t>(l.larghezza * canali));
   }
   png_write_end(png, info);
 }

@@ -70,8 +70,10 @@ inline constexpr int LATO_CELLA = LATO_IMMAGINE * SCALA_FOGLIO + 2 * BORDO_FOGLI
 // Width and height in pixels of the sheet of n digits (one empty cell for none).
 int larghezza_foglio(int n);
 int altezza_foglio(int n);
-// The RGB pixels of the sheet's band of cells that starts at digit da: LATO_CELLA
-// rows of larghezza_foglio(n) pixels, three bytes each.
+// Bytes per pixel: grey, or RGB when red frames may be drawn.
+int canali_foglio(bool cornici_rosse);
+// The pixels of the sheet's band of cells that starts at digit da: LATO_CELLA
+// rows of larghezza_foglio(n) pixels of canali_foglio bytes.
 std::vector<uint8_t> componi_striscia(const std::vector<esito_riga>& esiti, const std::vector<immagine_cifra>& immagini,
                                       int da, bool cornici_rosse);
 // Writes the whole sheet as a PNG to f; false when libpng reports an error.
