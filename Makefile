@@ -12,7 +12,7 @@ MAKEFLAGS  += --no-print-directory
 
 all: build
 
-# Installs what a fresh Debian machine lacks (compiler, CMake, GoogleTest).
+# Installs what a fresh Debian machine lacks (compiler, CMake, GoogleTest, zlib, libpng).
 deps:
 	@./tools/deps.sh
 
