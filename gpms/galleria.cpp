@@ -133,10 +133,11 @@ constexpr uint8_t GRIGIO_CORNICE = 128;
 constexpr uint8_t ROSSO_CORNICE[3] = {220, 30, 30};
 
 // A square of the strip in one colour (its first `canali` bytes).
-void riempi(std::vector<uint8_t>& striscia, int larghezza, int canali, int x0, int y0, int lato, const uint8_t* colore) {
+void riempi(std::vector<uint8_t>& striscia, int larghezza, int canali, int x0, int y0, int lato,
+            const uint8_t* colore) {
   for (int y = y0; y < y0 + lato; ++y) {
-    uint8_t* p = striscia.data() + (static_cast<size_t>(y) * static_cast<size_t>(larghezza) + static_cast<size_t>(x0)) *
-                                       static_cast<size_t>(canali);
+    const size_t primo = static_cast<size_t>(y) * static_cast<size_t>(larghezza) + static_cast<size_t>(x0);
+    uint8_t* p = striscia.data() + primo * static_cast<size_t>(canali);
     for (int x = 0; x < lato * canali; ++x) p[x] = colore[x % canali];
   }
 }
