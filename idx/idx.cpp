@@ -176,7 +176,8 @@ bool converti(file_idx& immagini, file_idx& etichette, uint32_t quante, std::FIL
     if (!leggi(immagini, pixel, sizeof pixel, attesi_immagini) || !leggi(etichette, &etichetta, 1, attesi_etichette))
       return false;
     const size_t n = componi_riga(riga, etichetta, pixel);
-    if (std::fwrite(riga, 1, n, uscita) != n) break;  // reported when the file is installed
+    // A failed write stays on the stream, and installing the file reports it.
+    if (std::fwrite(riga, 1, n, uscita) != n) return true;
   }
   return alla_fine(immagini) && alla_fine(etichette);
 }

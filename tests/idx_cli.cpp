@@ -47,12 +47,13 @@ std::string gzip(const std::string& s) {
 
 // Writes the pair and an old out.csv, converts, and lists what the folder holds then.
 vt::RunResult converti(const vt::TempDir& d, const std::string& img, const std::string& lab,
-                       std::vector<std::string> args = {"img", "lab", "out.csv"}) {
+                       std::vector<std::string> args = {"img", "lab", "out.csv"}, long limite = -1) {
   vt::write_file(d / "img", img);
   vt::write_file(d / "lab", lab);
   vt::write_file(d / "out.csv", "vecchio\n");
   vt::RunOptions o;
   o.cwd = d.path.string();
+  o.fsize_limit = limite;
   auto r = vt::run(VELMORA_IDX_BIN, args, o);
   for (auto& e : std::filesystem::directory_iterator(d.path)) r.err += e.path().filename().string() + " ";
   return r;
@@ -122,7 +123,12 @@ TEST(IdxCli, RefusalsNameTheFileAndLeaveNothing) {
     EXPECT_EQ(vt::read_file(d / "img"), img);
   }
   vt::TempDir d;
-  auto r = converti(d, img, lab, {"img", "lab"});
+  // A write refused half-way (a full disk): the old file stays, nothing else is left.
+  auto r = converti(d, img, lab, {"img", "lab", "out.csv"}, 4000);
+  EXPECT_EQ(r.out, BANNER + "Impossibile scrivere il file out.csv\n");
+  EXPECT_EQ(vt::read_file(d / "out.csv"), "vecchio\n");
+  EXPECT_EQ(r.err.size(), std::string("img lab out.csv ").size()) << r.err;
+  r = converti(d, img, lab, {"img", "lab"});
   EXPECT_TRUE(r.out.starts_with(BANNER + "\nUSO:\n velmora_idx <immagini> <etichette> <uscita.csv>\n")) << r.out;
   EXPECT_EQ(r.status, 1);
 }
