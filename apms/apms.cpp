@@ -57,18 +57,6 @@ static void barra(int epoca, int epoche, int fatte, int tutte, int giuste, doubl
   std::fflush(stdout);
 }
 
-static void stampa_confusione(const risultato& esito, const char* path) {
-  std::printf("\nMatrice di confusione su %s (righe: etichetta, colonne: cifra riconosciuta):\n    ", path);
-  for (int c = 0; c < 10; ++c) std::printf("%6d", c);
-  std::printf("\n");
-  for (int e = 0; e < 10; ++e) {
-    std::printf("%2d |", e);
-    for (int c = 0; c < 10; ++c) std::printf("%6d", esito.confusione[static_cast<size_t>(e)][static_cast<size_t>(c)]);
-    std::printf("\n");
-  }
-  if (esito.senza_risposta > 0) std::printf("Righe senza risposta: %d\n", esito.senza_risposta);
-}
-
 // The command line, checked: the numbers before any file is opened.
 struct opzioni {
   const char* path_addestramento = nullptr;

@@ -82,6 +82,10 @@ struct risultato {
 // answers as net_recognize row by row.
 risultato valuta(rete_cifre& rete, const righe_cifre& righe);
 
+// Prints the confusion matrix of the rows of path (a blank line first, then
+// one line per label), and the rows without an answer when there are some.
+void stampa_confusione(const risultato& esito, const char* path);
+
 // ---- Weight files ---------------------------------------------------------------------------
 
 // Replaces both weight files through the suite's atomic write, both or

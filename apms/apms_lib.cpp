@@ -159,6 +159,18 @@ risultato valuta(rete_cifre& rete, const righe_cifre& righe) {
   return esito;
 }
 
+void stampa_confusione(const risultato& esito, const char* path) {
+  std::printf("\nMatrice di confusione su %s (righe: etichetta, colonne: cifra riconosciuta):\n    ", path);
+  for (int c = 0; c < 10; ++c) std::printf("%6d", c);
+  std::printf("\n");
+  for (int e = 0; e < 10; ++e) {
+    std::printf("%2d |", e);
+    for (int c = 0; c < 10; ++c) std::printf("%6d", esito.confusione[static_cast<size_t>(e)][static_cast<size_t>(c)]);
+    std::printf("\n");
+  }
+  if (esito.senza_risposta > 0) std::printf("Righe senza risposta: %d\n", esito.senza_risposta);
+}
+
 // ---- Weight files ---------------------------------------------------------------------------
 
 bool scrivi_pesi(const rete_cifre& rete, const char* path_intercalari, const char* path_efferenti) {
@@ -202,26 +214,15 @@ bool contiene_righe(const char* path) {
   return virgola;
 }
 
-bool stesso_file(const struct stat& a, const char* path) {
-  struct stat b;
-  return path && stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 }  // namespace
 
 bool controlla_pesi_da_scrivere(const char* path, const char* ingresso, const char* verifica) {
-  const char* motivo = nullptr;
+  const char* motivo = perche_non_scrivibile(path);
   std::string testo;
-  switch (controlla_destinazione(path)) {
-    case stato_destinazione::scrivibile: break;
-    case stato_destinazione::cartella_mancante: motivo = "la sua cartella non esiste"; break;
-    case stato_destinazione::cartella_non_scrivibile: motivo = "la sua cartella non accetta nuovi file"; break;
-    case stato_destinazione::e_una_cartella: motivo = "e' una cartella"; break;
-  }
   struct stat st;
   if (!motivo && stat(path, &st) == 0) {
     for (const char* in : {ingresso, verifica}) {
-      if (stesso_file(st, in)) {
+      if (in && stesso_file(path, in)) {
         testo = std::string("e' il file di righe ") + in;
         motivo = testo.c_str();
         break;

@@ -226,6 +226,30 @@ long posizione_lettore(const lettore_righe& l) {
   return l.ricercabile ? l.inizio + static_cast<long>(l.pos) : std::ftell(l.file);
 }
 
+bool chiudi_riga(lettore_righe& l) {
+  if (!l.ricercabile) {
+    int c;
+    while ((c = std::fgetc(l.file)) != EOF && c != '\n') {
+      if (!spazio(static_cast<char>(c))) {
+        std::ungetc(c, l.file);
+        return false;
+      }
+    }
+    return true;
+  }
+  for (;;) {
+    for (; l.pos < l.fine; ++l.pos) {
+      const char c = l.dati[l.pos];
+      if (c == '\n') {
+        ++l.pos;
+        return true;
+      }
+      if (!spazio(c)) return false;
+    }
+    if (!riempi(l)) return true;  // the window was empty, so only the end of the file stops it
+  }
+}
+
 // ---- Forward pass ----------------------------------------------------------------
 
 namespace {

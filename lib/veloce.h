@@ -38,6 +38,10 @@ lettore_righe crea_lettore(std::FILE* file, size_t capienza = CAPIENZA_LETTORE);
 int leggi_riga(lettore_righe& lettore, int32_t* pixels, int32_t& etichetta);
 // File offset where the next read starts (ftell after get_image).
 long posizione_lettore(const lettore_righe& lettore);
+// After a complete row: skips the blanks that end it and its line break (or
+// the end of the file). false, stopping at it, when anything else comes
+// first: more values, or text after the last pixel.
+bool chiudi_riga(lettore_righe& lettore);
 
 // ---- Forward pass ----------------------------------------------------------------
 
