@@ -4,6 +4,7 @@
 // every product rounded before it is added, so its bits match
 // layer_feed_forward on any vector unit.
 #include "veloce.h"
+#include "vettori.h"
 
 #include <emmintrin.h>
 
@@ -230,10 +231,6 @@ long posizione_lettore(const lettore_righe& l) {
 
 namespace {
 
-typedef double v2d __attribute__((vector_size(16), may_alias));
-typedef double v4d __attribute__((vector_size(32), may_alias));
-typedef double v8d __attribute__((vector_size(64), may_alias));
-
 constexpr int BLOCCO = 13;  // accumulator vectors kept in registers: 104 = 13 x 8 = 26 x 4 = 52 x 2
 
 // Both layers on V-wide vectors. Hidden inputs not listed in attivi are zero
@@ -242,7 +239,7 @@ constexpr int BLOCCO = 13;  // accumulator vectors kept in registers: 104 = 13 x
 template <typename V>
 [[gnu::always_inline]] inline void strati(rete_cifre& rete, const pesi_veloci& pesi, const int16_t* attivi,
                                           int n_attivi) {
-  constexpr int L = sizeof(V) / sizeof(double);
+  constexpr int L = CORSIE<V>;
   alignas(64) double somme[COLONNE_INTERCALARI];
   for (int b0 = 0; b0 < COLONNE_INTERCALARI / L; b0 += BLOCCO) {
     V acc[BLOCCO] = {};
