@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "addestramento.h"
 #include "apms.h"
 #include "memoria.h"
 #include "scrittura.h"
@@ -110,15 +111,38 @@ static bool leggi_opzioni(int argc, char** argv, opzioni& o) {
   return true;
 }
 
+// ---- Training step ----------------------------------------------------------------
+// Built with VELMORA_APMS_RIFERIMENTO the program trains with the
+// straightforward step, addestra_riga on the weights of rete; both builds
+// write the same weight files and the same text.
+
+#ifdef VELMORA_APMS_RIFERIMENTO
+struct motore {};
+static motore prepara_motore(const rete_cifre&) { return {}; }
+static int addestra(motore&, rete_cifre& rete, double tasso) { return addestra_riga(rete, rete.etichetta, tasso); }
+static void aggiorna_rete(const motore&, rete_cifre&) {}
+#else
+struct motore {
+  std::unique_ptr<addestramento_veloce> stato;  // the weights being trained, laid out by input
+};
+static motore prepara_motore(const rete_cifre& rete) { return {prepara_addestramento(rete)}; }
+static int addestra(motore& m, rete_cifre& rete, double tasso) {
+  return addestra_riga_veloce(rete, *m.stato, rete.etichetta, tasso);
+}
+// The weights of rete catch up with training, to be evaluated or written.
+static void aggiorna_rete(const motore& m, rete_cifre& rete) { riporta_pesi(*m.stato, rete); }
+#endif
+
 // One pass over the training rows in the epoch's order; returns the rows the
 // network recognised just before learning from them.
-static int epoca_di_addestramento(rete_cifre& rete, const righe_cifre& righe, const std::vector<int>& ordine,
-                                  double tasso, int epoca, int epoche, bool terminale) {
+static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre& righe,
+                                  const std::vector<int>& ordine, double tasso, int epoca, int epoche,
+                                  bool terminale) {
   const auto inizio = std::chrono::steady_clock::now();
   int giuste = 0;
   for (int n = 0; n < righe.quante; ++n) {
     prendi_riga(rete, righe, ordine[static_cast<size_t>(n)]);
-    if (addestra_riga(rete, rete.etichetta, tasso) == rete.etichetta) ++giuste;
+    if (addestra(m, rete, tasso) == rete.etichetta) ++giuste;
     if (terminale && (n + 1) % 250 == 0) barra(epoca, epoche, n + 1, righe.quante, giuste, secondi_da(inizio));
   }
   return giuste;
@@ -159,6 +183,7 @@ static int esegui(int argc, char** argv) {
   auto rete = crea_rete();
   generatore g{SEME};
   inizializza_pesi(*rete, g);
+  motore m = prepara_motore(*rete);
   std::vector<int> ordine(static_cast<size_t>(addestramento.quante));
   std::iota(ordine.begin(), ordine.end(), 0);
 
@@ -168,11 +193,13 @@ static int esegui(int argc, char** argv) {
     for (int i = addestramento.quante - 1; i > 0; --i)
       std::swap(ordine[static_cast<size_t>(i)], ordine[sotto(g, static_cast<uint32_t>(i) + 1)]);
     const auto inizio_epoca = std::chrono::steady_clock::now();
-    const int giuste = epoca_di_addestramento(*rete, addestramento, ordine, o.tasso, epoca, o.epoche, terminale);
+    const int giuste =
+        epoca_di_addestramento(m, *rete, addestramento, ordine, o.tasso, epoca, o.epoche, terminale);
 
     if (terminale) std::printf("\r\33[K");
     std::printf("Epoca %d di %d: accuratezza %.2f%%", epoca, o.epoche, percentuale(giuste, addestramento.quante));
     if (o.path_verifica) {
+      aggiorna_rete(m, *rete);
       const risultato esito = valuta(*rete, verifica);
       std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, verifica.quante));
     }
@@ -181,6 +208,7 @@ static int esegui(int argc, char** argv) {
     std::fflush(stdout);
   }
   const double durata = secondi_da(inizio);
+  aggiorna_rete(m, *rete);
 
   const risultato finale = valuta(*rete, addestramento);
   std::printf("\nAddestramento: %d righe riconosciute su %d (%.2f%%)\n", finale.riconosciute, addestramento.quante,
