@@ -227,6 +227,20 @@ long posizione_lettore(const lettore_righe& l) {
   return l.ricercabile ? l.inizio + static_cast<long>(l.pos) : std::ftell(l.file);
 }
 
+int leggi_byte(lettore_righe& l) {
+  if (!l.ricercabile) return std::fgetc(l.file);
+  if (l.pos == l.fine && !riempi(l)) return EOF;
+  return static_cast<unsigned char>(l.dati[l.pos++]);
+}
+
+void rimetti_byte(lettore_righe& l, int c) {
+  if (c == EOF) return;
+  if (!l.ricercabile)
+    std::ungetc(c, l.file);
+  else
+    --l.pos;  // a refill only comes before a byte is taken, so it is still in the window
+}
+
 // ---- Forward pass ----------------------------------------------------------------
 
 namespace {

@@ -38,6 +38,11 @@ lettore_righe crea_lettore(std::FILE* file, size_t capienza = CAPIENZA_LETTORE);
 int leggi_riga(lettore_righe& lettore, int32_t* pixels, int32_t& etichetta);
 // File offset where the next read starts (ftell after get_image).
 long posizione_lettore(const lettore_righe& lettore);
+// The next byte as fgetc takes it (EOF at the end), for what a caller checks
+// between rows.
+int leggi_byte(lettore_righe& lettore);
+// Gives back the byte just taken, as ungetc does; EOF gives back nothing.
+void rimetti_byte(lettore_righe& lettore, int c);
 
 // ---- Forward pass ----------------------------------------------------------------
 
