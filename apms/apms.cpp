@@ -112,16 +112,18 @@ static bool leggi_opzioni(int argc, char** argv, opzioni& o) {
 }
 
 // ---- Training step ----------------------------------------------------------------
-// Built with VELMORA_APMS_RIFERIMENTO the program trains with the
-// straightforward step, addestra_riga on the weights of rete; both builds
-// write the same weight files and the same text.
+// Built with VELMORA_APMS_RIFERIMENTO the program reads its rows with scanf
+// and trains with the straightforward step, addestra_riga on the weights of
+// rete; both builds write the same weight files and the same text.
 
 #ifdef VELMORA_APMS_RIFERIMENTO
+inline constexpr bool LETTURA_DIRETTA = true;
 struct motore {};
 static motore prepara_motore(const rete_cifre&) { return {}; }
 static int addestra(motore&, rete_cifre& rete, double tasso) { return addestra_riga(rete, rete.etichetta, tasso); }
 static void aggiorna_rete(const motore&, rete_cifre&) {}
 #else
+inline constexpr bool LETTURA_DIRETTA = false;
 struct motore {
   std::unique_ptr<addestramento_veloce> stato;  // the weights being trained, laid out by input
 };
@@ -165,13 +167,13 @@ static int esegui(int argc, char** argv) {
 
   // Every row is read and checked before any training, so a bad file stops
   // the run at once and leaves the weight files untouched.
-  const righe_cifre addestramento = carica_righe(o.path_addestramento);
+  const righe_cifre addestramento = carica_righe(o.path_addestramento, LETTURA_DIRETTA);
   if (addestramento.quante == 0) {
     std::printf("Il file %s non contiene righe\n", o.path_addestramento);
     return 1;
   }
   righe_cifre verifica;
-  if (o.path_verifica) verifica = carica_righe(o.path_verifica);
+  if (o.path_verifica) verifica = carica_righe(o.path_verifica, LETTURA_DIRETTA);
 
   std::printf("\nRighe di addestramento: %d (%s)\n", addestramento.quante, o.path_addestramento);
   if (o.path_verifica) std::printf("Righe di verifica: %d (%s)\n", verifica.quante, o.path_verifica);
