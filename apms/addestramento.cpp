@@ -5,8 +5,11 @@
 #include "addestramento.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
+#include <limits>
+#include <numeric>
 
 #include "vettori.h"
 
@@ -123,30 +126,31 @@ void calcola_correzioni(const rete_cifre& rete, const addestramento_veloce& a, i
 
 // Written as one piece: the case for leaving zero inputs out and the bound
 // that keeps the forward pass's own shortcut valid rest on the same facts.
-void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const correzioni_riga& c, double tasso,
-                        livello_simd livello) {
+void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const ingressi_visitati& visitati,
+                        const correzioni_riga& c, double tasso, livello_simd livello) {
   pesi_veloci& p = *a.pesi;
   // An input of 0.0 adds d * ((0.0 * c) * b) to each of its weights: a zero
   // when d, c and b are finite, and adding a zero leaves every weight as it
   // was, except -0.0 (which +0.0 turns into +0.0) and a signalling
   // not-a-number (which it quiets). Neither can arise in training: a sum is
   // -0.0 only when both terms are, and arithmetic makes quiet ones only.
+  // So the inputs the forward pass visited are enough: the nonzero ones,
+  // and some zero ones whose corrections change nothing.
   bool finite = std::isfinite(tasso);
   double errore_massimo = 0.0;
   for (int i = 0; i < N_INTERCALARI; ++i) {
-    finite = finite && std::isfinite(c.errore_intercalari[i]) && std::isfinite(c.pendenza_intercalari[i]);
-    errore_massimo = std::max(errore_massimo, std::fabs(c.errore_intercalari[i]));
+    const double e = std::fabs(c.errore_intercalari[i]);
+    finite = finite && e <= std::numeric_limits<double>::max() && std::isfinite(c.pendenza_intercalari[i]);
+    errore_massimo = e > errore_massimo ? e : errore_massimo;
   }
+  static const auto ogni_ingresso = [] {
+    std::array<int16_t, N_AFFERENTI + 1> t{};
+    std::iota(t.begin(), t.end(), int16_t{0});
+    return t;
+  }();
   const bool tutti = !finite || a.aggiorna_tutti;
-  int16_t attivi[N_AFFERENTI + 1];
-  int n = 0;
-  double ingresso_massimo = 0.0;
-  for (int j = 0; j <= N_AFFERENTI; ++j) {
-    const double x = rete.ingresso[j];
-    attivi[n] = static_cast<int16_t>(j);
-    n += tutti || x != 0.0;
-    ingresso_massimo = std::max(ingresso_massimo, std::fabs(x));
-  }
+  const int16_t* attivi = tutti ? ogni_ingresso.data() : visitati.indici;
+  const int n = tutti ? N_AFFERENTI + 1 : visitati.quanti;
 
   switch (livello) {
     case livello_simd::avx512: correggi_avx512(p, rete, c, tasso, attivi, n); break;
@@ -169,6 +173,9 @@ void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const c
   // short by a relative 2^-52 per row at most, far inside the distance from
   // LIMITE_PESI to the largest double.
   if (!p.qualche_non_finito) {
+    double ingresso_massimo = 1.0;  // pixels in 0 ... 255
+    if (!visitati.in_scala)
+      for (int t = 0; t < n; ++t) ingresso_massimo = std::max(ingresso_massimo, std::fabs(rete.ingresso[attivi[t]]));
     a.limite_intercalari = a.limite_intercalari + 2.0 * ingresso_massimo * errore_massimo * std::fabs(tasso);
     if (!finite || !(a.limite_intercalari < LIMITE_PESI)) visita_tutti(p);
   }
@@ -180,9 +187,10 @@ int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etic
 
 int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
                          livello_simd livello) {
-  const int risposta = net_recognize_veloce(rete, *a.pesi, livello);
+  ingressi_visitati visitati;
+  const int risposta = net_recognize_veloce(rete, *a.pesi, livello, visitati);
   correzioni_riga c;
   calcola_correzioni(rete, a, etichetta, c);
-  applica_correzioni(a, rete, c, tasso, livello);
+  applica_correzioni(a, rete, visitati, c, tasso, livello);
   return risposta;
 }

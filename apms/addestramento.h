@@ -57,6 +57,6 @@ int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etic
 void calcola_correzioni(const rete_cifre& rete, const addestramento_veloce& a, int32_t etichetta,
                         correzioni_riga& c);
 // Every weight's correction, output layer and hidden layer, with rete's
-// inputs of both layers as x.
-void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const correzioni_riga& c, double tasso,
-                        livello_simd livello);
+// inputs of both layers as x; visitati comes from that forward pass.
+void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const ingressi_visitati& visitati,
+                        const correzioni_riga& c, double tasso, livello_simd livello);

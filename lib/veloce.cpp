@@ -335,6 +335,11 @@ int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi) {
 }
 
 int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd livello) {
+  ingressi_visitati visitati;
+  return net_recognize_veloce(rete, pesi, livello, visitati);
+}
+
+int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd livello, ingressi_visitati& v) {
   // The quotients of 0 ... 255 come from a table of the same divisions.
   static const auto scala = [] {
     std::array<double, 256> t{};
@@ -346,24 +351,26 @@ int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd
   uint32_t tutti = 0;
   for (int j = 0; j < N_AFFERENTI; ++j) tutti |= static_cast<uint32_t>(rete.pixel[j]);
   rete.ingresso[0] = 1.0;
-  int16_t attivi[N_AFFERENTI + 1];
+  int16_t* attivi = v.indici;
   attivi[0] = 0;
   int n = 1;
-  if (tutti < 256 && !pesi.qualche_non_finito) {
+  v.in_scala = tutti < 256;
+  if (v.in_scala && !pesi.qualche_non_finito) {
     for (int j = 0; j < N_AFFERENTI; ++j) {
-      const int32_t v = rete.pixel[j];
-      rete.ingresso[j + 1] = scala[v];
+      const int32_t p = rete.pixel[j];
+      rete.ingresso[j + 1] = scala[p];
       attivi[n] = static_cast<int16_t>(j + 1);
-      n += v != 0;
+      n += p != 0;
     }
   } else {
     for (int j = 0; j < N_AFFERENTI; ++j) {
-      const int32_t v = rete.pixel[j];
-      rete.ingresso[j + 1] = static_cast<double>(v) / 255.0;
+      const int32_t p = rete.pixel[j];
+      rete.ingresso[j + 1] = static_cast<double>(p) / 255.0;
       attivi[n] = static_cast<int16_t>(j + 1);
-      n += v != 0 || (pesi.non_finite[j / 16] >> (j % 16) & 1);
+      n += p != 0 || (pesi.non_finite[j / 16] >> (j % 16) & 1);
     }
   }
+  v.quanti = n;
 
   switch (livello) {
     case livello_simd::avx512: strati_avx512(rete, pesi, attivi, n); break;

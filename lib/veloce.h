@@ -73,3 +73,14 @@ std::unique_ptr<pesi_veloci> prepara_pesi(const rete_cifre& rete);
 int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi);
 // The same on an explicit vector unit, which the processor must have.
 int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd livello);
+
+// The hidden inputs a forward pass visited, in index order: the bias, every
+// nonzero pixel, and every input whose weights are not all finite.
+struct ingressi_visitati {
+  int16_t indici[N_AFFERENTI + 1];
+  int quanti = 0;
+  bool in_scala = false;  // every pixel was in 0 ... 255, so every input in 0.0 ... 1.0
+};
+// The same, saying which inputs it visited.
+int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd livello,
+                         ingressi_visitati& visitati);
