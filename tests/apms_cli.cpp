@@ -171,7 +171,7 @@ TEST(ApmsTraining, TheFastBuildWritesTheBytesOfTheStraightforwardOne) {
   for (const auto& [epoche, tasso] : {std::pair{"3", "0.3"}, std::pair{"2", "1e100"}}) {
     Cartella veloce, diretta;
     for (Cartella* d : {&veloce, &diretta}) {
-      vt::write_file(*d / "train.csv", righe_blocchi(250, 21));
+      vt::write_file(*d / "train.csv", righe_blocchi(160, 21));
       vt::write_file(*d / "test.csv", righe_blocchi(50, 22));
     }
     const std::vector<std::string> args{"train.csv", "h.w", "o.w", epoche, tasso, "test.csv"};
