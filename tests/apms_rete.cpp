@@ -130,6 +130,22 @@ righe_cifre righe_a_caso(generatore& g, int quante, bool fuori_scala = false) {
   return r;
 }
 
+// Rows that light the top and the bottom half of the image in turn, and
+// with lampi one lit pixel in forty at 5000: at the largest rates a row
+// drives some weights of its half to infinity while the rest stay finite,
+// and the next row meets them as zero inputs (0.0 times infinity is not a
+// number).
+righe_cifre righe_alterne(generatore& g, int quante, bool lampi) {
+  righe_cifre r = righe_a_caso(g, quante);
+  for (int n = 0; n < quante; ++n)
+    for (int p = 0; p < N_AFFERENTI; ++p) {
+      int32_t& v = r.pixel[static_cast<size_t>(n) * N_AFFERENTI + p];
+      if ((p < N_AFFERENTI / 2) == (n % 2 == 1)) v = 0;
+      else if (lampi && v != 0 && sotto(g, 40) == 0) v = 5000;
+    }
+  return r;
+}
+
 // Bit for bit, one not-a-number matching another: where two meet, which one
 // an operation passes on is the compiler's choice of operand order, in the
 // straightforward code as much as in the fast one.
@@ -157,7 +173,8 @@ void stesso_addestramento(const rete_cifre& inizio, const righe_cifre& righe, do
       ASSERT_EQ(addestra_riga_veloce(*ottenuta, *stato, ottenuta->etichetta, tasso, l),
                 addestra_riga(*attesa, attesa->etichetta, tasso))
           << dove << " row " << r;
-      ASSERT_TRUE(stessi_bit(attesa->somma_intercalari, ottenuta->somma_intercalari, N_INTERCALARI)) << dove << " row " << r;
+      ASSERT_TRUE(stessi_bit(attesa->somma_intercalari, ottenuta->somma_intercalari, N_INTERCALARI))
+          << dove << " row " << r;
       if (righe.quante > 40 && r + 1 < righe.quante) continue;
       riporta_pesi(*stato, *ottenuta);
       ASSERT_TRUE(stessi_bit(attesa->pesi_intercalari, ottenuta->pesi_intercalari, std::size(attesa->pesi_intercalari)))
@@ -176,22 +193,6 @@ TEST(ApmsFastStep, AnEpochOfSeededRowsGivesTheSameWeightsBitForBit) {
   inizializza_pesi(*rete, g);
   stesso_addestramento(*rete, righe_a_caso(g, 300), TASSO_PREDEFINITO, "epoch");
   stesso_addestramento(*rete, righe_a_caso(g, 40, true), 0.01, "pixels beyond 0 ... 255");
-}
-
-// Rows that light the top and the bottom half of the image in turn, and
-// with lampi one lit pixel in forty at 5000: at the largest rates a row
-// drives some weights of its half to infinity while the rest stay finite,
-// and the next row meets them as zero inputs (0.0 times infinity is not a
-// number).
-righe_cifre righe_alterne(generatore& g, int quante, bool lampi) {
-  righe_cifre r = righe_a_caso(g, quante);
-  for (int n = 0; n < quante; ++n)
-    for (int p = 0; p < N_AFFERENTI; ++p) {
-      int32_t& v = r.pixel[static_cast<size_t>(n) * N_AFFERENTI + p];
-      if ((p < N_AFFERENTI / 2) == (n % 2 == 1)) v = 0;
-      else if (lampi && v != 0 && sotto(g, 40) == 0) v = 5000;
-    }
-  return r;
 }
 
 TEST(ApmsFastStep, HugeRatesThatOverflowTheWeightsGiveTheSameBits) {
