@@ -1,16 +1,18 @@
 # Thin wrapper over CMake: `make demo` runs the suite on real data,
-# `make test` builds everything and runs every test.
+# `make test` builds everything and runs every test, `make install` puts the
+# programs in $(DESTDIR)$(PREFIX)/bin.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
-PROGRAMS   := velmora_bow velmora_pms velmora_bpms velmora_apms
+PREFIX     ?= /usr/local
+PROGRAMS   := velmora_bow velmora_pms velmora_bpms velmora_apms velmora_gpms velmora_idx
 MAKEFLAGS  += --no-print-directory
 
-.PHONY: all deps configure build test test-asan demo clean
+.PHONY: all deps configure build programs test test-asan demo install clean
 
 all: build
 
-# Installs what a fresh Debian machine lacks (compiler, CMake, GoogleTest).
+# Installs what a fresh Debian machine lacks (compiler, CMake, GoogleTest, zlib, libpng).
 deps:
 	@./tools/deps.sh
 
@@ -28,10 +30,15 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The demo needs only the programs, not the tests.
-demo: configure
+# The demo and the installation need only the programs, not the tests.
+programs: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target $(PROGRAMS) >/dev/null
+
+demo: programs
 	./tools/demo.sh $(BUILD)
+
+install: programs
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "addestramento.h"
 #include "apms.h"
 #include "memoria.h"
 #include "scrittura.h"
@@ -57,18 +58,6 @@ static void barra(int epoca, int epoche, int fatte, int tutte, int giuste, doubl
   std::fflush(stdout);
 }
 
-static void stampa_confusione(const risultato& esito, const char* path) {
-  std::printf("\nMatrice di confusione su %s (righe: etichetta, colonne: cifra riconosciuta):\n    ", path);
-  for (int c = 0; c < 10; ++c) std::printf("%6d", c);
-  std::printf("\n");
-  for (int e = 0; e < 10; ++e) {
-    std::printf("%2d |", e);
-    for (int c = 0; c < 10; ++c) std::printf("%6d", esito.confusione[static_cast<size_t>(e)][static_cast<size_t>(c)]);
-    std::printf("\n");
-  }
-  if (esito.senza_risposta > 0) std::printf("Righe senza risposta: %d\n", esito.senza_risposta);
-}
-
 // The command line, checked: the numbers before any file is opened.
 struct opzioni {
   const char* path_addestramento = nullptr;
@@ -110,15 +99,45 @@ static bool leggi_opzioni(int argc, char** argv, opzioni& o) {
   return true;
 }
 
+// ---- Training step ----------------------------------------------------------------
+// Built with VELMORA_APMS_RIFERIMENTO the program reads its rows with scanf
+// and trains with the straightforward step, addestra_riga on the weights of
+// rete; both builds write the same weight files and the same text.
+
+#ifdef VELMORA_APMS_RIFERIMENTO
+inline constexpr bool LETTURA_DIRETTA = true;
+struct motore {};
+static motore prepara_motore(const rete_cifre&) { return {}; }
+static int addestra(motore&, rete_cifre& rete, double tasso) { return addestra_riga(rete, rete.etichetta, tasso); }
+static void aggiorna_rete(const motore&, rete_cifre&) {}
+#else
+inline constexpr bool LETTURA_DIRETTA = false;
+struct motore {
+  std::unique_ptr<addestramento_veloce> stato;  // the weights being trained, laid out by input
+};
+static motore prepara_motore(const rete_cifre& rete) { return {prepara_addestramento(rete)}; }
+static int addestra(motore& m, rete_cifre& rete, double tasso) {
+  return addestra_riga_veloce(rete, *m.stato, rete.etichetta, tasso);
+}
+// The weights of rete catch up with training, to be evaluated or written.
+static void aggiorna_rete(const motore& m, rete_cifre& rete) { riporta_pesi(*m.stato, rete); }
+#endif
+
 // One pass over the training rows in the epoch's order; returns the rows the
 // network recognised just before learning from them.
-static int epoca_di_addestramento(rete_cifre& rete, const righe_cifre& righe, const std::vector<int>& ordine,
-                                  double tasso, int epoca, int epoche, bool terminale) {
+static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre& righe,
+                                  const std::vector<int>& ordine, double tasso, int epoca, int epoche,
+                                  bool terminale) {
   const auto inizio = std::chrono::steady_clock::now();
   int giuste = 0;
   for (int n = 0; n < righe.quante; ++n) {
+    // The order is random, so no cache guesses the next row: ask for it now.
+    if (n + 1 < righe.quante) {
+      const auto* dopo = righe.pixel.data() + static_cast<size_t>(ordine[static_cast<size_t>(n) + 1]) * N_AFFERENTI;
+      for (int b = 0; b < N_AFFERENTI; b += 64 / static_cast<int>(sizeof *dopo)) __builtin_prefetch(dopo + b);
+    }
     prendi_riga(rete, righe, ordine[static_cast<size_t>(n)]);
-    if (addestra_riga(rete, rete.etichetta, tasso) == rete.etichetta) ++giuste;
+    if (addestra(m, rete, tasso) == rete.etichetta) ++giuste;
     if (terminale && (n + 1) % 250 == 0) barra(epoca, epoche, n + 1, righe.quante, giuste, secondi_da(inizio));
   }
   return giuste;
@@ -127,12 +146,12 @@ static int epoca_di_addestramento(rete_cifre& rete, const righe_cifre& righe, co
 // Every row is read and checked before any training, so a bad file stops the
 // run at once and leaves the weight files untouched. False: stop with status 1.
 static bool carica_dati(const opzioni& o, righe_cifre& addestramento, righe_cifre& verifica) {
-  addestramento = carica_righe(o.path_addestramento);
+  addestramento = carica_righe(o.path_addestramento, LETTURA_DIRETTA);
   if (addestramento.quante == 0) {
     std::printf("Il file %s non contiene righe\n", o.path_addestramento);
     return false;
   }
-  if (o.path_verifica) verifica = carica_righe(o.path_verifica);
+  if (o.path_verifica) verifica = carica_righe(o.path_verifica, LETTURA_DIRETTA);
   std::printf("\nRighe di addestramento: %d (%s)\n", addestramento.quante, o.path_addestramento);
   if (o.path_verifica) std::printf("Righe di verifica: %d (%s)\n", verifica.quante, o.path_verifica);
   std::printf("Epoche: %d, tasso di apprendimento: %g, seme: %llu\n\n", o.epoche, o.tasso,
@@ -142,11 +161,12 @@ static bool carica_dati(const opzioni& o, righe_cifre& addestramento, righe_cifr
 }
 
 // Every epoch in turn, from the generator's starting weights; one line per
-// epoch. Returns the seconds spent.
-static double addestra(rete_cifre& rete, const righe_cifre& addestramento, const righe_cifre& verifica,
-                       const opzioni& o, bool terminale) {
+// epoch. Leaves the trained weights in rete and returns the seconds spent.
+static double esegui_epoche(rete_cifre& rete, const righe_cifre& addestramento, const righe_cifre& verifica,
+                            const opzioni& o, bool terminale) {
   generatore g{SEME};
   inizializza_pesi(rete, g);
+  motore m = prepara_motore(rete);
   std::vector<int> ordine(static_cast<size_t>(addestramento.quante));
   std::iota(ordine.begin(), ordine.end(), 0);
   const auto inizio = std::chrono::steady_clock::now();
@@ -155,11 +175,12 @@ static double addestra(rete_cifre& rete, const righe_cifre& addestramento, const
     for (int i = addestramento.quante - 1; i > 0; --i)
       std::swap(ordine[static_cast<size_t>(i)], ordine[sotto(g, static_cast<uint32_t>(i) + 1)]);
     const auto inizio_epoca = std::chrono::steady_clock::now();
-    const int giuste = epoca_di_addestramento(rete, addestramento, ordine, o.tasso, epoca, o.epoche, terminale);
+    const int giuste = epoca_di_addestramento(m, rete, addestramento, ordine, o.tasso, epoca, o.epoche, terminale);
 
     if (terminale) std::printf("\r\33[K");
     std::printf("Epoca %d di %d: accuratezza %.2f%%", epoca, o.epoche, percentuale(giuste, addestramento.quante));
     if (o.path_verifica) {
+      aggiorna_rete(m, rete);
       const risultato esito = valuta(rete, verifica);
       std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, verifica.quante));
     }
@@ -167,6 +188,7 @@ static double addestra(rete_cifre& rete, const righe_cifre& addestramento, const
     std::printf("\n");
     std::fflush(stdout);
   }
+  aggiorna_rete(m, rete);
   return secondi_da(inizio);
 }
 
@@ -204,7 +226,7 @@ static int esegui(int argc, char** argv) {
   if (!carica_dati(o, addestramento, verifica)) return 1;
   const bool terminale = isatty(STDOUT_FILENO) == 1;
   auto rete = crea_rete();
-  const double durata = addestra(*rete, addestramento, verifica, o, terminale);
+  const double durata = esegui_epoche(*rete, addestramento, verifica, o, terminale);
   riepilogo(*rete, addestramento, verifica, o);
   if (terminale) std::printf("Tempo di addestramento: %.1f s\n", durata);
 

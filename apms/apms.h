@@ -53,10 +53,12 @@ struct righe_cifre {
   int quante = 0;
 };
 
-// Reads every row of a CSV rows file with get_image. A row that does not give
-// its 785 values, carries more, or has a label outside 0 ... 9 prints a message
-// naming the row and the file and ends the process with status 1.
-righe_cifre carica_righe(const char* path);
+// Reads every row of a CSV rows file with the library's fast reader, which
+// reads what get_image reads. A row that does not give its 785 values,
+// carries more, or has a label outside 0 ... 9 prints a message naming the
+// row and the file and ends the process with status 1. With diretta every
+// read is get_image's and fgetc's own: the same rows, for comparison.
+righe_cifre carica_righe(const char* path, bool diretta = false);
 
 // ---- Training -----------------------------------------------------------------------------
 
@@ -81,6 +83,10 @@ struct risultato {
 // Forward pass over every row of the set, weights unchanged; the same
 // answers as net_recognize row by row.
 risultato valuta(rete_cifre& rete, const righe_cifre& righe);
+
+// Prints the confusion matrix of the rows of path (a blank line first, then
+// one line per label), and the rows without an answer when there are some.
+void stampa_confusione(const risultato& esito, const char* path);
 
 // ---- Weight files ---------------------------------------------------------------------------
 

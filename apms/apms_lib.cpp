@@ -34,41 +34,33 @@ uint32_t sotto(generatore& g, uint32_t n) { return static_cast<uint32_t>(prossim
 }
 
 // Skips blanks and line breaks; true when the file has nothing else left.
-static bool solo_spazi_alla_fine(std::FILE* f) {
+static bool solo_spazi_alla_fine(lettore_righe& l) {
   int c;
-  while ((c = std::fgetc(f)) != EOF) {
+  while ((c = leggi_byte(l)) != EOF) {
     if (!std::isspace(c)) {
-      std::ungetc(c, f);
+      rimetti_byte(l, c);
       return false;
     }
   }
   return true;
 }
 
-// After a complete row only blanks may precede the line break: anything else
-// means the row holds more than 785 values (or trailing text).
-static bool fine_riga_pulita(std::FILE* f) {
-  int c;
-  while ((c = std::fgetc(f)) != EOF && c != '\n') {
-    if (!std::isspace(c)) return false;
-  }
-  return true;
-}
-
-righe_cifre carica_righe(const char* path) {
+righe_cifre carica_righe(const char* path, bool diretta) {
   file_ptr f = apri_file(path, "r");
   if (!f) {
     std::printf("File %s non trovato\n", path);
     std::exit(1);
   }
+  // The reader's straightforward mode is the one it keeps for pipes.
+  lettore_righe l = crea_lettore(f.get(), diretta ? 1 : CAPIENZA_LETTORE);
+  if (diretta) l.ricercabile = false;
   righe_cifre righe;
   int32_t pixel[N_AFFERENTI] = {};
   int32_t etichetta = -1;
-  while (!solo_spazi_alla_fine(f.get())) {
+  while (!solo_spazi_alla_fine(l)) {
     const int riga = righe.quante + 1;
     etichetta = -1;
-    if (get_image(pixel, etichetta, f.get()) != N_AFFERENTI + 1 || !fine_riga_pulita(f.get()))
-      riga_non_valida(riga, path);
+    if (leggi_riga(l, pixel, etichetta) != N_AFFERENTI + 1 || !chiudi_riga(l)) riga_non_valida(riga, path);
     if (etichetta < 0 || etichetta > 9) {
       std::printf("Riga %d del file %s: etichetta %d fuori dall'intervallo 0 ... 9\n", riga, path, etichetta);
       std::exit(1);
@@ -159,6 +151,18 @@ risultato valuta(rete_cifre& rete, const righe_cifre& righe) {
   return esito;
 }
 
+void stampa_confusione(const risultato& esito, const char* path) {
+  std::printf("\nMatrice di confusione su %s (righe: etichetta, colonne: cifra riconosciuta):\n    ", path);
+  for (int c = 0; c < 10; ++c) std::printf("%6d", c);
+  std::printf("\n");
+  for (int e = 0; e < 10; ++e) {
+    std::printf("%2d |", e);
+    for (int c = 0; c < 10; ++c) std::printf("%6d", esito.confusione[static_cast<size_t>(e)][static_cast<size_t>(c)]);
+    std::printf("\n");
+  }
+  if (esito.senza_risposta > 0) std::printf("Righe senza risposta: %d\n", esito.senza_risposta);
+}
+
 // ---- Weight files ---------------------------------------------------------------------------
 
 bool scrivi_pesi(const rete_cifre& rete, const char* path_intercalari, const char* path_efferenti) {
@@ -202,26 +206,15 @@ bool contiene_righe(const char* path) {
   return virgola;
 }
 
-bool stesso_file(const struct stat& a, const char* path) {
-  struct stat b;
-  return path && stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 }  // namespace
 
 bool controlla_pesi_da_scrivere(const char* path, const char* ingresso, const char* verifica) {
-  const char* motivo = nullptr;
+  const char* motivo = perche_non_scrivibile(path);
   std::string testo;
-  switch (controlla_destinazione(path)) {
-    case stato_destinazione::scrivibile: break;
-    case stato_destinazione::cartella_mancante: motivo = "la sua cartella non esiste"; break;
-    case stato_destinazione::cartella_non_scrivibile: motivo = "la sua cartella non accetta nuovi file"; break;
-    case stato_destinazione::e_una_cartella: motivo = "e' una cartella"; break;
-  }
   struct stat st;
   if (!motivo && stat(path, &st) == 0) {
     for (const char* in : {ingresso, verifica}) {
-      if (stesso_file(st, in)) {
+      if (in && stesso_file(path, in)) {
         testo = std::string("e' il file di righe ") + in;
         motivo = testo.c_str();
         break;

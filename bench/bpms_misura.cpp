@@ -7,13 +7,7 @@
 // the median of GIRI runs, the runs of all figures interleaved, as wall time
 // and as CPU time (user + system), the steadier one when other jobs share
 // the cores.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
@@ -21,46 +15,15 @@
 #include <vector>
 
 #include "lib.h"
+#include "misura.h"
 #include "veloce.h"
 
 inline constexpr int N_RIGHE = 10000;
-
-struct tempo {
-  double parete;  // wall milliseconds
-  double cpu;     // user + system milliseconds
-};
-
-static double adesso_ms() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
 
 static double cpu_ms() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-// One run of a program, from fork to its exit.
-static tempo processo(const std::vector<const char*>& argv) {
-  const double t0 = adesso_ms();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int nulla = open("/dev/null", O_WRONLY);
-    dup2(nulla, STDOUT_FILENO);
-    execv(argv[0], const_cast<char* const*>(argv.data()));
-    _exit(127);
-  }
-  int stato = 0;
-  rusage uso{};
-  wait4(pid, &stato, 0, &uso);
-  const double t = adesso_ms() - t0;
-  if (!WIFEXITED(stato) || (WEXITSTATUS(stato) != 0 && argv.size() > 2)) {
-    std::printf("%s: uscita anomala\n", argv[0]);
-    std::exit(1);
-  }
-  auto ms = [](timeval v) { return static_cast<double>(v.tv_sec) * 1e3 + static_cast<double>(v.tv_usec) / 1e3; };
-  return {t, ms(uso.ru_utime) + ms(uso.ru_stime)};
 }
 
 // One run of a phase of this process.
@@ -95,11 +58,6 @@ static void propagazioni(rete_cifre& rete, const pesi_veloci& pesi, const std::v
     std::copy_n(righe.data() + static_cast<long>(r) * N_AFFERENTI, N_AFFERENTI, rete.pixel);
     somma_controllo += net_recognize_veloce(rete, pesi);
   }
-}
-
-static double mediana(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 int main(int argc, char** argv) {

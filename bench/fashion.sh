@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Bench: velmora_apms on Fashion-MNIST (Debian's dataset-fashion-mnist),
-# 60000 training rows, then velmora_bpms on the 10000 test rows (it reads at
-# most 10000). Prints accuracies and times; the CSV files and weights stay in
-# bench/out/ (git-ignored).
+# 60000 training rows converted by velmora_idx, then velmora_bpms on the 10000
+# test rows (it reads at most 10000). Prints accuracies and times; the CSV
+# files and weights stay in bench/out/ (git-ignored).
 # Usage: bench/fashion.sh [build-dir] [epochs] [rate]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,9 +17,10 @@ fi
 out="$root/bench/out/fashion"
 mkdir -p "$out"
 cd "$out"
-[ -f train.csv ] || python3 "$root/bench/fashion_to_csv.py" "$sorgente/train-images-idx3-ubyte.gz" \
+# velmora_idx reads the gzipped IDX files as they are.
+[ -f train.csv ] || "$build/idx/velmora_idx" "$sorgente/train-images-idx3-ubyte.gz" \
   "$sorgente/train-labels-idx1-ubyte.gz" train.csv
-[ -f test.csv ] || python3 "$root/bench/fashion_to_csv.py" "$sorgente/t10k-images-idx3-ubyte.gz" \
+[ -f test.csv ] || "$build/idx/velmora_idx" "$sorgente/t10k-images-idx3-ubyte.gz" \
   "$sorgente/t10k-labels-idx1-ubyte.gz" test.csv
 
 inizio=$(date +%s.%N)

@@ -213,6 +213,11 @@ int crea_con_nome(file_nuovo& n) {
 
 file_nuovo::~file_nuovo() { scarta_file(*this); }
 
+bool stesso_file(const char* a, const char* b) {
+  struct stat sa, sb;
+  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 std::string segui_collegamenti(const std::string& path) {
   std::string p = path;
   for (int salti = 0; salti < 40; ++salti) {  // a loop of links is left to fail where it is opened
@@ -385,6 +390,16 @@ stato_destinazione controlla_destinazione(const char* path) {
   return faccessat(AT_FDCWD, cartella.c_str(), W_OK | X_OK, AT_EACCESS) == 0
              ? stato_destinazione::scrivibile
              : stato_destinazione::cartella_non_scrivibile;
+}
+
+const char* perche_non_scrivibile(const char* path) {
+  switch (controlla_destinazione(path)) {
+    case stato_destinazione::scrivibile: break;
+    case stato_destinazione::cartella_mancante: return "la sua cartella non esiste";
+    case stato_destinazione::cartella_non_scrivibile: return "la sua cartella non accetta nuovi file";
+    case stato_destinazione::e_una_cartella: return "e' una cartella";
+  }
+  return nullptr;
 }
 
 blocco_cartella::~blocco_cartella() {

@@ -70,10 +70,17 @@ enum class stato_destinazione {
 // Whether path could be written, tried for real in its folder without
 // leaving anything there; for a program that must refuse before long work.
 stato_destinazione controlla_destinazione(const char* path);
+// controlla_destinazione in words, as the messages of the suite give it:
+// nullptr when path can be written, else why not ("la sua cartella non esiste").
+const char* perche_non_scrivibile(const char* path);
 
 // Whether two paths name the same target once links are followed and their
 // folders resolved ("h.w", "./h.w" and a link to h.w all do).
 bool stessa_destinazione(const char* a, const char* b);
+
+// Whether two paths name one existing file (same device and inode): a
+// target that is also an input of the same run.
+bool stesso_file(const char* a, const char* b);
 
 // path with every symbolic link along its last component followed (a
 // dangling link gives the path it points to).

@@ -8,7 +8,8 @@
 //
 // get_image is the reference; the fast reader reads the same bytes alongside,
 // and any difference in a returned total, a label, a pixel or the position
-// where the next read starts is a finding.
+// where the next read starts is a finding. After each row both take the rest
+// of its line byte by byte (fgetc against leggi_byte) and give the last back.
 #include <cstring>
 
 #include "fuzz_util.h"
@@ -61,6 +62,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FZ_CHECK(posizione_lettore(lettore) == dopo, "riga %d: posizione %ld, get_image %ld", chiamata + 1,
              posizione_lettore(lettore), dopo);
     if (std::feof(f.get()) || dopo == prima) break;
+    // Byte by byte to the end of the line, as a caller checks what follows
+    // a row, giving the last byte back.
+    int c = 0, b = 0;
+    while (c != '\n' && c != EOF) {
+      c = std::fgetc(f.get());
+      b = leggi_byte(lettore);
+      FZ_CHECK(b == c, "riga %d: byte %d, fgetc %d", chiamata + 1, b, c);
+    }
+    std::ungetc(c, f.get());
+    rimetti_byte(lettore, b);
+    FZ_CHECK(posizione_lettore(lettore) == std::ftell(f.get()), "riga %d: posizione %ld dopo la riga, fgetc %ld",
+             chiamata + 1, posizione_lettore(lettore), std::ftell(f.get()));
   }
   return 0;
 }

@@ -4,6 +4,7 @@
 // every product rounded before it is added, so its bits match
 // layer_feed_forward on any vector unit.
 #include "veloce.h"
+#include "vettori.h"
 
 #include <emmintrin.h>
 
@@ -226,13 +227,34 @@ long posizione_lettore(const lettore_righe& l) {
   return l.ricercabile ? l.inizio + static_cast<long>(l.pos) : std::ftell(l.file);
 }
 
+int leggi_byte(lettore_righe& l) {
+  if (!l.ricercabile) return std::fgetc(l.file);
+  if (l.pos == l.fine && !riempi(l)) return EOF;
+  return static_cast<unsigned char>(l.dati[l.pos++]);
+}
+
+void rimetti_byte(lettore_righe& l, int c) {
+  if (c == EOF) return;
+  if (!l.ricercabile)
+    std::ungetc(c, l.file);
+  else
+    --l.pos;  // a refill only comes before a byte is taken, so it is still in the window
+}
+
+bool chiudi_riga(lettore_righe& l) {
+  int c;
+  while ((c = leggi_byte(l)) != EOF && c != '\n') {
+    if (!spazio(static_cast<char>(c))) {
+      rimetti_byte(l, c);
+      return false;
+    }
+  }
+  return true;
+}
+
 // ---- Forward pass ----------------------------------------------------------------
 
 namespace {
-
-typedef double v2d __attribute__((vector_size(16), may_alias));
-typedef double v4d __attribute__((vector_size(32), may_alias));
-typedef double v8d __attribute__((vector_size(64), may_alias));
 
 constexpr int BLOCCO = 13;  // accumulator vectors kept in registers: 104 = 13 x 8 = 26 x 4 = 52 x 2
 
@@ -242,7 +264,7 @@ constexpr int BLOCCO = 13;  // accumulator vectors kept in registers: 104 = 13 x
 template <typename V>
 [[gnu::always_inline]] inline void strati(rete_cifre& rete, const pesi_veloci& pesi, const int16_t* attivi,
                                           int n_attivi) {
-  constexpr int L = sizeof(V) / sizeof(double);
+  constexpr int L = CORSIE<V>;
   alignas(64) double somme[COLONNE_INTERCALARI];
   for (int b0 = 0; b0 < COLONNE_INTERCALARI / L; b0 += BLOCCO) {
     V acc[BLOCCO] = {};
@@ -324,6 +346,11 @@ int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi) {
 }
 
 int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd livello) {
+  ingressi_visitati visitati;
+  return net_recognize_veloce(rete, pesi, livello, visitati);
+}
+
+int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd livello, ingressi_visitati& v) {
   // The quotients of 0 ... 255 come from a table of the same divisions.
   static const auto scala = [] {
     std::array<double, 256> t{};
@@ -335,24 +362,26 @@ int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd
   uint32_t tutti = 0;
   for (int j = 0; j < N_AFFERENTI; ++j) tutti |= static_cast<uint32_t>(rete.pixel[j]);
   rete.ingresso[0] = 1.0;
-  int16_t attivi[N_AFFERENTI + 1];
+  int16_t* attivi = v.indici;
   attivi[0] = 0;
   int n = 1;
-  if (tutti < 256 && !pesi.qualche_non_finito) {
+  v.in_scala = tutti < 256;
+  if (v.in_scala && !pesi.qualche_non_finito) {
     for (int j = 0; j < N_AFFERENTI; ++j) {
-      const int32_t v = rete.pixel[j];
-      rete.ingresso[j + 1] = scala[v];
+      const int32_t p = rete.pixel[j];
+      rete.ingresso[j + 1] = scala[p];
       attivi[n] = static_cast<int16_t>(j + 1);
-      n += v != 0;
+      n += p != 0;
     }
   } else {
     for (int j = 0; j < N_AFFERENTI; ++j) {
-      const int32_t v = rete.pixel[j];
-      rete.ingresso[j + 1] = static_cast<double>(v) / 255.0;
+      const int32_t p = rete.pixel[j];
+      rete.ingresso[j + 1] = static_cast<double>(p) / 255.0;
       attivi[n] = static_cast<int16_t>(j + 1);
-      n += v != 0 || (pesi.non_finite[j / 16] >> (j % 16) & 1);
+      n += p != 0 || (pesi.non_finite[j / 16] >> (j % 16) & 1);
     }
   }
+  v.quanti = n;
 
   switch (livello) {
     case livello_simd::avx512: strati_avx512(rete, pesi, attivi, n); break;

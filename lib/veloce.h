@@ -38,6 +38,15 @@ lettore_righe crea_lettore(std::FILE* file, size_t capienza = CAPIENZA_LETTORE);
 int leggi_riga(lettore_righe& lettore, int32_t* pixels, int32_t& etichetta);
 // File offset where the next read starts (ftell after get_image).
 long posizione_lettore(const lettore_righe& lettore);
+// The next byte as fgetc takes it (EOF at the end), for what a caller checks
+// between rows.
+int leggi_byte(lettore_righe& lettore);
+// Gives back the byte just taken, as ungetc does; EOF gives back nothing.
+void rimetti_byte(lettore_righe& lettore, int c);
+// After a complete row: skips the blanks that end it and its line break (or
+// the end of the file). false, stopping at it, when anything else comes
+// first: more values, or text after the last pixel.
+bool chiudi_riga(lettore_righe& lettore);
 
 // ---- Forward pass ----------------------------------------------------------------
 
@@ -68,3 +77,14 @@ std::unique_ptr<pesi_veloci> prepara_pesi(const rete_cifre& rete);
 int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi);
 // The same on an explicit vector unit, which the processor must have.
 int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd livello);
+
+// The hidden inputs a forward pass visited, in index order: the bias, every
+// nonzero pixel, and every input whose weights are not all finite.
+struct ingressi_visitati {
+  int16_t indici[N_AFFERENTI + 1];
+  int quanti = 0;
+  bool in_scala = false;  // every pixel was in 0 ... 255, so every input in 0.0 ... 1.0
+};
+// The same, saying which inputs it visited.
+int net_recognize_veloce(rete_cifre& rete, const pesi_veloci& pesi, livello_simd livello,
+                         ingressi_visitati& visitati);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <regex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "rete_util.h"
 
@@ -12,6 +14,7 @@ namespace {
 
 const std::string APMS = VELMORA_APMS_BIN;
 const std::string BPMS = VELMORA_BPMS_BIN;
+const std::string APMS_RIFERIMENTO = VELMORA_APMS_RIFERIMENTO_BIN;
 const std::string BANNER = vt::BANNER_APMS;
 using vt::righe_blocchi;
 
@@ -130,6 +133,27 @@ TEST(ApmsTraining, LearnsConstructedDigitsAndTheWrittenFilesRecogniseAlike) {
   EXPECT_EQ(r2.out, r.out);
   EXPECT_EQ(vt::read_file(d2 / "h.w"), vt::read_file(d / "h.w"));
   EXPECT_EQ(vt::read_file(d2 / "o.w"), vt::read_file(d / "o.w"));
+}
+
+TEST(ApmsTraining, TheFastBuildWritesTheBytesOfTheStraightforwardOne) {
+  // An ordinary run evaluated after every epoch, and a rate that saturates
+  // the network at once; each build in a folder of its own.
+  for (const auto& [epoche, tasso] : {std::pair{"3", "0.3"}, std::pair{"2", "1e100"}}) {
+    Cartella veloce, diretta;
+    for (Cartella* d : {&veloce, &diretta}) {
+      vt::write_file(*d / "train.csv", righe_blocchi(160, 21));
+      vt::write_file(*d / "test.csv", righe_blocchi(50, 22));
+    }
+    const std::vector<std::string> args{"train.csv", "h.w", "o.w", epoche, tasso, "test.csv"};
+    vt::RunOptions o;
+    o.cwd = diretta.path.string();
+    const auto v = veloce.apms(args);
+    const auto r = vt::run(APMS_RIFERIMENTO, args, o);
+    EXPECT_EQ(v.status, 0) << tasso;
+    EXPECT_EQ(v.out, r.out) << tasso;
+    EXPECT_EQ(vt::read_file(veloce / "h.w"), vt::read_file(diretta / "h.w")) << tasso;
+    EXPECT_EQ(vt::read_file(veloce / "o.w"), vt::read_file(diretta / "o.w")) << tasso;
+  }
 }
 
 TEST(ApmsTraining, ProgressBarOnATerminalOnlyAndNeverWiderThanIt) {

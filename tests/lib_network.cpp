@@ -95,3 +95,29 @@ TEST(LibNetwork, ForwardPass) {
   for (int k = 0; k < N_EFFERENTI; ++k) rete->pesi_efferenti[k * 101] = std::nan("");
   EXPECT_EQ(net_recognize(*rete), -1);
 }
+
+TEST(LibDrawing, OneCellPerValueLowestLightestAndAFlatGridAllLight) {
+  EXPECT_EQ(tono_grigio(0.0, 0.0, 1.0), 255);
+  EXPECT_EQ(tono_grigio(1.0, 0.0, 1.0), 232);
+  EXPECT_EQ(tono_grigio(0.5, 0.0, 1.0), 243);
+  EXPECT_EQ(tono_grigio(0.25, 0.0, 1.0), 249);
+  double minimo, massimo;
+  const double alti[] = {20.0, 30.0};
+  estremi_griglia(alti, 2, minimo, massimo);  // the starting minimum bounds values all above it
+  EXPECT_EQ(minimo, 10.0);
+  EXPECT_EQ(massimo, 30.0);
+
+  // Four intensities as the recogniser scales them, drawn from row 9, column 2.
+  const int valori[] = {0, 64, 128, 255}, toni[] = {255, 249, 243, 232};
+  std::vector<double> griglia(N_AFFERENTI);
+  std::vector<int> grigi(N_AFFERENTI);
+  for (int k = 0; k < N_AFFERENTI; ++k) {
+    griglia[k] = valori[(k + k / 28) % 4] / 255.0;
+    grigi[k] = toni[(k + k / 28) % 4];
+  }
+  EXPECT_EQ(componi_oggetto(griglia.data(), LATO_IMMAGINE, LATO_IMMAGINE, 9, 2), vt::celle(grigi));
+  // A blank image has no range: every cell takes the lightest grey.
+  const std::vector<double> vuota(N_AFFERENTI, 0.0);
+  EXPECT_EQ(componi_oggetto(vuota.data(), LATO_IMMAGINE, LATO_IMMAGINE, 9, 2),
+            vt::celle(std::vector<int>(N_AFFERENTI, 255)));
+}

@@ -83,6 +83,15 @@ inline const std::string BANNER_PMS = banner("percettrone multistrato (pms)");
 inline const std::string BANNER_BPMS = banner("benchmarck percettrone multistrato (bpms)");
 inline const std::string BANNER_APMS = banner("addestramento percettrone multistrato (apms)");
 
+// The cells of a 28 x 28 image drawn from screen row 9, column 2, in the given greys.
+inline std::string celle(const std::vector<int>& grigi) {
+  std::string s;
+  for (int k = 0; k < N_AFFERENTI; ++k)
+    s += "\33[" + std::to_string(9 + k / 28) + ";" + std::to_string(2 + 2 * (k % 28)) + "H\33[48;5;" +
+         std::to_string(grigi[k]) + "m  \33[0m";
+  return s;
+}
+
 // The result block of velmora_pms: ten percentages and the best digit.
 inline std::string blocco(const std::vector<std::string>& perc, const std::string& migliore) {
   std::string s = "\n___________________________________\n| Percentuale di classificazione:"

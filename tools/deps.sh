@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the build and test dependencies that a fresh Debian machine lacks.
+# Installs the build and test dependencies that a fresh Debian machine lacks,
+# and the extra packages named as arguments.
 set -euo pipefail
 need=()
 command -v g++   >/dev/null 2>&1 || need+=(g++)
@@ -8,6 +9,9 @@ command -v make  >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 # The check for fused multiply-adds reads the library's machine code.
 command -v objdump >/dev/null 2>&1 || need+=(binutils)
+# velmora_idx reads IDX files with zlib; velmora_gpms writes PNG sheets with libpng.
+[ -f /usr/include/zlib.h ] || need+=(zlib1g-dev)
+[ -f /usr/include/png.h ] || need+=(libpng-dev)
 # The MNIST converter's test runs python3.
 command -v python3 >/dev/null 2>&1 || need+=(python3)
 for extra in "$@"; do

@@ -1,0 +1,103 @@
+// Times velmora_apms against its straightforward build, side by side in one
+// run, and against two floors of its work:
+//   apms_misura RIGHE.csv CARTELLA RIFERIMENTO SPEDITO [GIRI=5] [EPOCHE=15] [TASSO=0.3]
+// The programs are timed as whole processes (fork to exit, standard output
+// on /dev/null), each writing its own pair of weight files in CARTELLA
+// (rif_*.w and sped_*.w, for cmp); which one goes first alternates from run
+// to run. The floors are timed in this process: reading the rows, and the
+// forward passes alone of as many rows as training visits. Every figure is
+// the median of GIRI runs, as wall time and as CPU time (user + system).
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "apms.h"
+#include "misura.h"
+#include "veloce.h"
+
+static double cpu_ms() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+template <typename F>
+static tempo fase(F&& f) {
+  const double t0 = adesso_ms(), c0 = cpu_ms();
+  f();
+  return {adesso_ms() - t0, cpu_ms() - c0};
+}
+
+static long somma_controllo = 0;  // keeps the floors' work observable
+
+// The forward passes of `epoche` epochs on the starting weights, rows in file order.
+static void propagazioni(const righe_cifre& righe, int epoche) {
+  auto rete = crea_rete();
+  generatore g{SEME};
+  inizializza_pesi(*rete, g);
+  const auto pesi = prepara_pesi(*rete);
+  for (int e = 0; e < epoche; ++e)
+    for (int r = 0; r < righe.quante; ++r) {
+      prendi_riga(*rete, righe, r);
+      somma_controllo += net_recognize_veloce(*rete, *pesi);
+    }
+}
+
+int main(int argc, char** argv) {
+  if (argc < 5) {
+    std::printf("uso: apms_misura <righe.csv> <cartella> <riferimento> <spedito> [giri=5] [epoche=15] [tasso=0.3]\n");
+    return 1;
+  }
+  const char* righe = argv[1];
+  const std::string cartella = argv[2];
+  const int giri = argc > 5 ? std::max(1, std::atoi(argv[5])) : 5;
+  const std::string epoche = argc > 6 ? argv[6] : "15", tasso = argc > 7 ? argv[7] : "0.3";
+  const std::string h_rif = cartella + "/rif_intercalari.w", o_rif = cartella + "/rif_efferenti.w";
+  const std::string h_sped = cartella + "/sped_intercalari.w", o_sped = cartella + "/sped_efferenti.w";
+  const righe_cifre dati = carica_righe(righe);  // also brings the file into the page cache
+
+  enum { RIF, SPED, LETT, RETE, N };
+  std::vector<double> parete[N], cpu[N];
+  std::printf("velmora_apms, %d righe di %s, %s epoche, tasso %s\n", dati.quante, righe, epoche.c_str(),
+              tasso.c_str());
+  for (int g = 0; g < giri; ++g) {
+    tempo t[N];
+    for (int k : g % 2 ? std::vector<int>{SPED, RIF} : std::vector<int>{RIF, SPED}) {
+      const bool rif = k == RIF;
+      t[k] = processo({argv[rif ? 3 : 4], righe, (rif ? h_rif : h_sped).c_str(), (rif ? o_rif : o_sped).c_str(),
+                       epoche.c_str(), tasso.c_str(), nullptr});
+    }
+    t[LETT] = fase([&] { somma_controllo += carica_righe(righe).quante; });
+    t[RETE] = fase([&] { propagazioni(dati, std::atoi(epoche.c_str())); });
+    for (int k = 0; k < N; ++k) {
+      parete[k].push_back(t[k].parete);
+      cpu[k].push_back(t[k].cpu);
+    }
+    std::printf("  giro %d: %.0f / %.0f ms contro %.0f / %.0f ms, %.1fx / %.1fx\n", g + 1, t[RIF].parete,
+                t[RIF].cpu, t[SPED].parete, t[SPED].cpu, t[RIF].parete / t[SPED].parete, t[RIF].cpu / t[SPED].cpu);
+    std::fflush(stdout);
+  }
+  double p[N], c[N];
+  for (int k = 0; k < N; ++k) {
+    p[k] = mediana(parete[k]);
+    c[k] = mediana(cpu[k]);
+  }
+  const livello_simd l = livello_disponibile();
+  std::printf("mediane di %d giri, livello vettoriale %s; millisecondi di parete / di cpu\n", giri,
+              l == livello_simd::avx512 ? "avx512" : l == livello_simd::avx2 ? "avx2" : "base");
+  auto riga = [&](const char* nome, int k) { std::printf("  %-44s %8.0f / %8.0f", nome, p[k], c[k]); };
+  riga("forme dirette (fscanf, un peso alla volta)", RIF);
+  std::printf("\n");
+  riga("come distribuito", SPED);
+  std::printf("   %5.1fx / %5.1fx piu' veloce\n", p[RIF] / p[SPED], c[RIF] / c[SPED]);
+  std::printf("soglie\n");
+  riga("lettura delle righe", LETT);
+  std::printf("\n");
+  riga("solo le propagazioni in avanti", RETE);
+  std::printf("   distribuito = %.2fx / %.2fx\n", p[SPED] / p[RETE], c[SPED] / c[RETE]);
+  std::printf("(controllo %ld)\n", somma_controllo % 10);
+  return 0;
+}

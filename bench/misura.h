@@ -1,0 +1,53 @@
+// Timing helpers of the benchmarks: whole processes from fork to exit, and
+// medians. Wall time and CPU time (user + system) are both kept: when other
+// jobs share the cores the CPU time is the steadier figure.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+struct tempo {
+  double parete;  // wall milliseconds
+  double cpu;     // user + system milliseconds
+};
+
+inline double adesso_ms() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// One run of a program, standard output on /dev/null. A run that does not
+// exit with status 0 ends the benchmark, unless it was given no arguments.
+inline tempo processo(const std::vector<const char*>& argv) {
+  const double t0 = adesso_ms();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int nulla = open("/dev/null", O_WRONLY);
+    dup2(nulla, STDOUT_FILENO);
+    execv(argv[0], const_cast<char* const*>(argv.data()));
+    _exit(127);
+  }
+  int stato = 0;
+  rusage uso{};
+  wait4(pid, &stato, 0, &uso);
+  const double t = adesso_ms() - t0;
+  if (!WIFEXITED(stato) || (WEXITSTATUS(stato) != 0 && argv.size() > 2)) {
+    std::printf("%s: uscita anomala\n", argv[0]);
+    std::exit(1);
+  }
+  auto ms = [](timeval v) { return static_cast<double>(v.tv_sec) * 1e3 + static_cast<double>(v.tv_usec) / 1e3; };
+  return {t, ms(uso.ru_utime) + ms(uso.ru_stime)};
+}
+
+inline double mediana(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}

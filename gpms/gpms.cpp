@@ -1,0 +1,227 @@
+// velmora_gpms: runs the digit network over every row of a CSV rows file and
+// shows the rows it misreads: a gallery of the digits on a terminal, a plain
+// listing elsewhere, and on request a PNG contact sheet of the same digits.
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "apms.h"
+#include "galleria.h"
+#include "lib.h"
+#include "memoria.h"
+#include "scrittura.h"
+#include "veloce.h"
+
+namespace {
+
+void uso() {
+  std::printf("\nUSO:\n velmora_gpms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>"
+              " [opzioni]\n\n");
+  std::printf("\nPARAMETRI:\n"
+              "<ingressi.csv>               file csv con i dati di test\n"
+              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
+              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n");
+  std::printf("\nOPZIONI (in qualsiasi ordine):\n"
+              "--tutte      mostra tutte le righe (predefinito: solo quelle riconosciute male)\n"
+              "--massimo N  mostra al massimo N cifre, le prime (predefinito: nessun limite)\n"
+              "--schermo    su un terminale, al massimo le cifre che stanno in una schermata\n"
+              "--elenco     l'elenco semplice anche su un terminale (predefinito: la galleria su un\n"
+              "             terminale, l'elenco su un file o una pipe)\n"
+              "--png FILE   scrive anche un foglio PNG delle stesse cifre, nello stesso ordine,\n"
+              "             %d per riga (predefinito: nessun foglio)\n",
+              CIFRE_PER_RIGA_FOGLIO);
+  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms), "
+              "benchmark percettrone multistrato (bpms) \n ");
+}
+
+struct opzioni {
+  const char* posizionali[3] = {};  // rows file, hidden-layer weights, output-layer weights
+  int quanti = 0;                   // positional arguments given
+  bool tutte = false;
+  bool elenco = false;
+  bool schermo = false;
+  int massimo = INT_MAX;
+  const char* png = nullptr;
+};
+
+// Options may come anywhere among the three files. false: a message was printed.
+bool leggi_opzioni(int argc, char** argv, opzioni& o) {
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const bool con_valore = std::strcmp(a, "--massimo") == 0 || std::strcmp(a, "--png") == 0;
+    if (con_valore && i + 1 == argc) {
+      std::printf("Manca il valore dell'opzione %s\n", a);
+      return false;
+    }
+    if (std::strcmp(a, "--tutte") == 0) {
+      o.tutte = true;
+    } else if (std::strcmp(a, "--elenco") == 0) {
+      o.elenco = true;
+    } else if (std::strcmp(a, "--schermo") == 0) {
+      o.schermo = true;
+    } else if (std::strcmp(a, "--png") == 0) {
+      o.png = argv[++i];
+    } else if (std::strcmp(a, "--massimo") == 0) {
+      const char* v = argv[++i];
+      char* fine = nullptr;
+      errno = 0;
+      const long n = std::strtol(v, &fine, 10);
+      if (fine == v || *fine != '\0' || errno != 0 || n < 1 || n > INT_MAX) {
+        std::printf("Numero massimo di cifre non valido: %s (da 1 a %d)\n", v, INT_MAX);
+        return false;
+      }
+      o.massimo = static_cast<int>(n);
+    } else if (a[0] == '-' && a[1] == '-') {
+      std::printf("Opzione sconosciuta: %s\n", a);
+      return false;
+    } else if (o.quanti == 3) {
+      std::printf("Argomento in piu': %s\n", a);
+      return false;
+    } else {
+      o.posizionali[o.quanti++] = a;
+    }
+  }
+  return true;
+}
+
+// The sheet is checked before any row is read, and may not replace an input.
+bool controlla_foglio(const opzioni& o) {
+  if (!o.png) return true;
+  const char* motivo = perche_non_scrivibile(o.png);
+  for (const char* in : o.posizionali)
+    if (!motivo && stesso_file(o.png, in)) motivo = "e' uno dei file di ingresso";
+  if (!motivo) return true;
+  std::printf("Il file %s non puo' ricevere il foglio PNG: %s\n", o.png, motivo);
+  std::printf("Impossibile scrivere il file %s\n", o.png);
+  return false;
+}
+
+// ---- Evaluation ----------------------------------------------------------------------
+
+struct valutazione {
+  risultato esito;                       // count and confusion matrix over every row
+  int righe = 0;                         // rows evaluated
+  int idonee = 0;                        // rows that qualify to be shown
+  std::vector<esito_riga> scelte;        // the first of them, at most the cap
+  std::vector<immagine_cifra> immagini;  // their pictures, when a picture is made
+};
+
+void conta(valutazione& v, int etichetta, int migliore) {
+  if (migliore < 0) {
+    ++v.esito.senza_risposta;
+    return;
+  }
+  ++v.esito.confusione[static_cast<size_t>(etichetta)][static_cast<size_t>(migliore)];
+  if (migliore == etichetta) ++v.esito.riconosciute;
+}
+
+// Every row of the file, read and evaluated as velmora_bpms reads and
+// evaluates them. A row that is not a label and 784 values alone on its
+// line, or whose label is not a digit, stops the run: false, message printed.
+bool valuta_righe(rete_cifre& rete, std::FILE* file, const char* path, const opzioni& o, int limite,
+                  bool immagini, valutazione& v) {
+  lettore_righe lettore = crea_lettore(file);
+  const auto pesi = prepara_pesi(rete);
+  for (int riga = 1;; ++riga) {
+    const int letti = leggi_riga(lettore, rete.pixel, rete.etichetta);
+    if (letti == -(N_AFFERENTI + 1) && riga > 1) return true;  // end of file
+    if (letti != N_AFFERENTI + 1 || !chiudi_riga(lettore)) {
+      std::printf("Riga %d del file %s non valida\n", riga, path);
+      return false;
+    }
+    if (rete.etichetta < 0 || rete.etichetta > 9) {
+      std::printf("Riga %d del file %s: etichetta %d fuori dall'intervallo 0 ... 9\n", riga, path, rete.etichetta);
+      return false;
+    }
+    const int migliore = net_recognize_veloce(rete, *pesi);
+    ++v.righe;
+    conta(v, rete.etichetta, migliore);
+    if (!o.tutte && migliore == rete.etichetta) continue;
+    if (v.idonee++ >= limite) continue;
+    v.scelte.push_back(esito_di(riga, rete.etichetta, migliore, rete.uscita_efferenti));
+    if (immagini) v.immagini.push_back(disegna_cifra(rete.ingresso + 1));
+  }
+}
+
+// ---- Output ----------------------------------------------------------------------------
+
+void stampa_intestazione(const valutazione& v, const opzioni& o) {
+  const int sbagliate = v.righe - v.esito.riconosciute;
+  std::printf("\nRighe riconosciute male: %d di %d\n", sbagliate, v.righe);
+  const int mostrate = static_cast<int>(v.scelte.size());
+  if (o.tutte && mostrate == v.idonee)
+    std::printf("Mostrate tutte le righe\n");
+  else if (o.tutte)
+    std::printf("Mostrate le prime %d righe\n", mostrate);
+  else if (mostrate < v.idonee)
+    std::printf("Mostrate le prime %d\n", mostrate);
+}
+
+void stampa_galleria(const valutazione& v, int colonne) {
+  const int per_fascia = cifre_per_fascia(colonne);
+  const int n = static_cast<int>(v.scelte.size());
+  for (int da = 0; da < n; da += per_fascia) {
+    // One write per band, so the screen never shows half a band.
+    const std::string fascia = componi_fascia(&v.scelte[static_cast<size_t>(da)],
+                                              &v.immagini[static_cast<size_t>(da)], std::min(per_fascia, n - da));
+    std::fwrite(fascia.data(), 1, fascia.size(), stdout);
+    std::fflush(stdout);
+  }
+}
+
+bool scrivi_png(const valutazione& v, const opzioni& o) {
+  file_nuovo nuovo;
+  if (!apri_file_nuovo(nuovo, o.png) || !scrivi_foglio(nuovo.file, v.scelte, v.immagini, o.tutte) ||
+      !installa_file(nuovo)) {
+    std::printf("Impossibile scrivere il file %s\n", o.png);
+    return false;
+  }
+  std::printf("Foglio PNG scritto in %s: %zu cifre, %d per riga\n", o.png, v.scelte.size(), CIFRE_PER_RIGA_FOGLIO);
+  return true;
+}
+
+int esegui(int argc, char** argv) {
+  // No clearing of the screen: the gallery scrolls like any other output,
+  // below whatever the terminal already shows.
+  std::printf("\nvelmora_: galleria percettrone multistrato (gpms) \n");
+  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
+  std::fflush(stdout);
+  opzioni o;
+  if (!leggi_opzioni(argc, argv, o)) return 1;
+  if (o.quanti < 3) {
+    uso();
+    return 1;
+  }
+  if (!controlla_foglio(o)) return 1;
+
+  int32_t righe_term = 0, colonne_term = 0;
+  const bool galleria = !o.elenco && dimensioni_finestra(righe_term, colonne_term) == 0;
+  const int limite = galleria && o.schermo ? std::min(o.massimo, cifre_per_schermo(righe_term, colonne_term))
+                                           : o.massimo;
+  auto rete = crea_rete();
+  file_ptr righe = net_load(*rete, o.posizionali[0], o.posizionali[1], o.posizionali[2]);
+  valutazione v;
+  if (!valuta_righe(*rete, righe.get(), o.posizionali[0], o, limite, galleria || o.png, v)) return 1;
+  righe.reset();
+
+  stampa_intestazione(v, o);
+  if (galleria) {
+    stampa_galleria(v, colonne_term);
+  } else {
+    for (const esito_riga& e : v.scelte) std::fputs(riga_elenco(e).c_str(), stdout);
+  }
+  if (o.png && !scrivi_png(v, o)) return 1;
+  stampa_confusione(v.esito, o.posizionali[0]);
+  std::printf("\nRiconosciuti %d di %d\n", v.esito.riconosciute, v.righe);
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return con_memoria_controllata(esegui, argc, argv); }
