@@ -1,9 +1,10 @@
 // Seeded synthetic data for the velmora_bow benchmark.
-//   bow_gen modello PAROLE OCCORRENZE SEME   model file on stdout
-//   bow_gen testo BYTE PAROLE SEME           text on stdout
+//   bow_gen modello PAROLE OCCORRENZE SEME          model file on stdout
+//   bow_gen testo BYTE PAROLE SEME [SEME_TESTO]     text on stdout
 // The vocabulary depends on PAROLE and SEME alone, so a text draws from the
-// words of the model made with the same two numbers. Word ranks follow a
-// Zipf-like law, as in real texts.
+// words of the model made with the same two numbers; SEME_TESTO (default
+// SEME) seeds the draw, so texts of one vocabulary can differ. Word ranks
+// follow a Zipf-like law, as in real texts.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -55,17 +56,23 @@ void modello(long parole, long occorrenze, unsigned seme) {
   }
 }
 
-void testo(long byte, long parole, unsigned seme) {
+void testo(long byte, long parole, unsigned seme, unsigned seme_testo) {
   auto voc = vocabolario(parole, seme);
-  std::mt19937_64 rng(seme + 2);
+  std::mt19937_64 rng(seme_testo + 2);
   std::string out;
-  out.reserve(static_cast<size_t>(byte) + 32);
-  while (static_cast<long>(out.size()) < byte) {
+  long scritti = 0;
+  // Written a megabyte at a time: the texts run to hundreds of megabytes.
+  while (scritti + static_cast<long>(out.size()) < byte) {
     std::string w = rng() % 50 == 0 ? std::string(1 + rng() % 8, static_cast<char>('a' + rng() % 26))
                                     : voc[static_cast<size_t>(rango(rng, parole))];
     if (rng() % 10 == 0) w[0] = static_cast<char>(w[0] - 32);
     out += w;
     out += rng() % 12 == 0 ? ",\n" : " ";
+    if (out.size() >= (1u << 20)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      scritti += static_cast<long>(out.size());
+      out.clear();
+    }
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
@@ -73,8 +80,8 @@ void testo(long byte, long parole, unsigned seme) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::printf("Uso: bow_gen modello PAROLE OCCORRENZE SEME | bow_gen testo BYTE PAROLE SEME\n");
+  if (argc != 5 && !(argc == 6 && std::strcmp(argv[1], "testo") == 0)) {
+    std::printf("Uso: bow_gen modello PAROLE OCCORRENZE SEME | bow_gen testo BYTE PAROLE SEME [SEME_TESTO]\n");
     return 1;
   }
   long a = std::atol(argv[2]), b = std::atol(argv[3]);
@@ -82,7 +89,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "modello") == 0 && a > 0 && b >= a) {
     modello(a, b, seme);
   } else if (std::strcmp(argv[1], "testo") == 0 && a >= 0 && b > 0) {
-    testo(a, b, seme);
+    testo(a, b, seme, argc == 6 ? static_cast<unsigned>(std::atol(argv[5])) : seme);
   } else {
     std::printf("Argomenti non validi\n");
     return 1;

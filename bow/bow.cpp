@@ -1,12 +1,9 @@
 // velmora_bow: adds the words of a text to one class of the model in
 // "Bow.txt" (aggiungi), or scores a text against every class (classifica).
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,7 +15,6 @@
 namespace {
 
 constexpr const char* MODELLO = "Bow.txt";
-constexpr size_t BLOCCO = 1 << 16;  // bytes cleaned per read
 
 int parola_troppo_lunga() {
   std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
@@ -39,38 +35,29 @@ int leggi_classe(const char* testo) {
   return static_cast<int>(classe);
 }
 
-// Cleans FILE into the file beside it; returns the exit status on failure, or -1.
-int pulisci_file(const char* path, const std::string& pulito) {
+// Cleans FILE into FILE.clean and counts its words, block by block; returns
+// the exit status on failure, or -1.
+int conta_file(const char* path, tabella_parole& tabella) {
   file_ptr ingresso = apri_file(path, "rb");
   if (!ingresso) {
     std::printf("File %s non trovato\n", path);
     return 1;
   }
   // The cleaned text replaces any earlier one whole, or not at all.
+  const std::string pulito = std::string(path) + ".clean";
   file_nuovo uscita;
   if (!apri_file_nuovo(uscita, pulito.c_str())) {
     std::printf("File %s non trovato\n", pulito.c_str());
     return 1;
   }
-  std::vector<char> testo(BLOCCO), pulizia(BLOCCO);
-  stato_pulizia stato;
-  bool troppo_lunga = false;
-  bool scritto = true;
-  size_t letti;
-  while (!troppo_lunga && (letti = std::fread(testo.data(), 1, BLOCCO, ingresso.get())) > 0) {
-    size_t puliti = pulisci_testo(stato, testo.data(), letti, pulizia.data());
-    troppo_lunga = puliti < letti;
-    scritto = scritto && std::fwrite(pulizia.data(), 1, puliti, uscita.file) == puliti;
-  }
-  if (std::ferror(ingresso.get())) {
+  const esito_testo esito = conta_testo(ingresso.get(), uscita.file, tabella);
+  if (esito.errore_lettura) {
     std::printf("File %s non trovato\n", path);
     return 1;
   }
   // A refused text still leaves the cleaned form of what came before the refusal.
-  scritto = scritto && installa_file(uscita);
-  if (troppo_lunga) {
-    return parola_troppo_lunga();
-  }
+  const bool scritto = !esito.errore_scrittura && installa_file(uscita);
+  if (esito.troppo_lunga) return parola_troppo_lunga();
   if (!scritto) {
     std::printf("File %s non trovato\n", pulito.c_str());
     return 1;
@@ -78,28 +65,12 @@ int pulisci_file(const char* path, const std::string& pulito) {
   return -1;
 }
 
-bool leggi_tutto(std::FILE* file, std::string& testo) {
-  struct stat st;
-  if (fstat(fileno(file), &st) == 0 && st.st_size > 0) testo.reserve(static_cast<size_t>(st.st_size));
-  std::vector<char> blocco(BLOCCO);
-  size_t letti;
-  while ((letti = std::fread(blocco.data(), 1, BLOCCO, file)) > 0) testo.append(blocco.data(), letti);
-  return !std::ferror(file);
-}
-
-// Cleans FILE into FILE.clean and splits what was written into words (views
-// into testo). Returns the exit status on failure, or -1.
-int parole_del_testo(const char* path, std::string& testo, std::vector<std::string_view>& parole) {
-  const std::string pulito = std::string(path) + ".clean";
-  if (int stato = pulisci_file(path, pulito); stato >= 0) return stato;
-  // The read handle of the cleaned text stays open until the run ends.
-  file_ptr rilettura = apri_file(pulito.c_str(), "rt");
-  if (!rilettura || !leggi_tutto(rilettura.get(), testo)) {
-    std::printf("File %s non trovato\n", pulito.c_str());
-    return 1;
-  }
-  parole.reserve(testo.size() / 6 + 16);  // about one word in six bytes of running text
-  if (!dividi_parole(testo, parole)) return parola_troppo_lunga();
+// The words of FILE, sorted, with their occurrences (FILE.clean written on
+// the way). Returns the exit status on failure, or -1.
+int parole_del_testo(const char* path, std::vector<voce_parola>& voci) {
+  tabella_parole tabella;
+  if (int stato = conta_file(path, tabella); stato >= 0) return stato;
+  voci = voci_ordinate(tabella);
   return -1;
 }
 
@@ -113,10 +84,9 @@ int aggiungi(const char* path, int classe) {
   // Only a model that does not exist may be replaced; one that exists but
   // cannot be read is left alone.
   if (leggi_bow(modello.testa, MODELLO) == esito_lettura::illeggibile) return 1;
-  std::string testo;
-  std::vector<std::string_view> parole;
-  if (int stato = parole_del_testo(path, testo, parole); stato >= 0) return stato;
-  aggiungi_parole(modello.testa, parole, classe);
+  std::vector<voce_parola> voci;
+  if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
+  unisci_parole(modello.testa, voci, classe);
   if (!scrivi_bow(modello.testa, MODELLO)) return 1;
   for (int k = 0; k < CLASSI; ++k) std::printf("Classe %d, parole totali:%d\n", k, totale_classe(modello.testa, k));
   return 0;
@@ -127,11 +97,10 @@ int classifica(const char* path) {
   // or the new one, whole.
   borsa modello;
   leggi_bow(modello.testa, MODELLO);
-  std::string testo;
-  std::vector<std::string_view> parole;
-  if (int stato = parole_del_testo(path, testo, parole); stato >= 0) return stato;
+  std::vector<voce_parola> voci;
+  if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
   borsa documento;
-  aggiungi_parole(documento.testa, parole, 0);
+  unisci_parole(documento.testa, voci, 0);
   double punteggi[CLASSI];
   classifica_testo(documento.testa, modello.testa, punteggi);
   std::printf("CLASSIFICAZIONE:\n");

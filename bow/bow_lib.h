@@ -1,9 +1,10 @@
 // Word-bag library of velmora_bow: the word bag and its model file, the text
-// cleaning and word reading, and the class scoring.
+// cleaning and word counting, and the class scoring.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -47,7 +48,8 @@ struct borsa {
 
 // Adds one occurrence of word to the class (the count saturates at CONTEGGIO_MAX).
 void aggiorna_blocco(bow_list& bag, const char* word, int classe);
-// Adds every word of parole to the class at once; the same bag as one aggiorna_blocco per word.
+// Adds every word of parole to the class at once (counted in a tabella_parole,
+// then merged); the same bag as one aggiorna_blocco per word.
 void aggiungi_parole(bow_list& bag, const std::vector<std::string_view>& parole, int classe);
 // The ten counts of the bag's node whose word is that of node, or null when absent.
 const int32_t* ricorrenza_parola(const blocco_bow* bag, const blocco_bow* node);
@@ -74,22 +76,100 @@ esito_lettura leggi_bow(bow_list& bag, const char* path);
 // any failure prints "File <path> non trovato", leaves path as it was and returns false.
 bool scrivi_bow(const blocco_bow* bag, const char* path);
 
-// ---- Text cleaning and word reading -------------------------------------------------
+// ---- Text cleaning --------------------------------------------------------------------
 
 // State carried from one block of text to the next.
 struct stato_pulizia {
   int lunghezza = 0;  // word characters in the current run
 };
 
-// Cleans n bytes of text into out (n bytes): letters lower-cased, every byte
-// at or below 0x40 or from 0x80 up turned into a blank. Returns the bytes
-// cleaned; fewer than n when the byte at that index follows a run of
-// LUNGHEZZA_MAX word characters (the text is too long a word there).
+// Cleans n bytes of text into out (n bytes; out may be testo itself):
+// letters lower-cased, every byte at or below 0x40 or from 0x80 up turned
+// into a blank. Returns the bytes cleaned; fewer than n when the byte at that
+// index follows a run of LUNGHEZZA_MAX word characters (the text is too long
+// a word there).
 size_t pulisci_testo(stato_pulizia& stato, const char* testo, size_t n, char* out);
-// Splits a cleaned text at white space, appending the words (views into testo)
-// to parole. Returns false at a word longer than LUNGHEZZA_MAX bytes or
-// holding a NUL, which a cleaned text never has; parole then holds the words before it.
-bool dividi_parole(std::string_view testo, std::vector<std::string_view>& parole);
+
+// ---- Counting the words of a text ---------------------------------------------------
+
+inline constexpr size_t BLOCCO_TESTO = size_t{1} << 17;  // bytes read, cleaned and counted at a time
+
+// One word and its occurrences, as merged into a bag.
+struct voce_parola {
+  char parola[LUNGHEZZA_PAROLA];  // zero-padded, so memcmp over the field is strcmp order
+  int64_t n;                      // occurrences, >= 1 (from a table: at most 2^32 - 1)
+};
+
+// Memory for the cells of a word table. The words of a text land all over a
+// table, so past a few megabytes it is asked of the system in large pages
+// where there are any: with small ones nearly every word would also miss the
+// processor's cache of addresses. Throws std::bad_alloc like new.
+void* prendi_celle(size_t byte);
+void rendi_celle(void* p, size_t byte);
+
+template <class T>
+struct memoria_celle {
+  using value_type = T;
+  memoria_celle() = default;
+  template <class U>
+  memoria_celle(const memoria_celle<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(prendi_celle(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { rendi_celle(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const memoria_celle<U>&) const { return true; }
+};
+
+// One cell of a word table, for words of at most BYTE bytes.
+template <size_t BYTE>
+struct cella_parola {
+  char parola[BYTE];  // zero-padded
+  uint32_t hash;      // high half of the word's hash, top bit set; 0 in a free cell
+  uint32_t n;         // occurrences, saturating at 2^32 - 1, past any count a model keeps
+};
+
+// Open addressing with the words in the cells, doubled before half full.
+template <size_t BYTE>
+struct celle_parole {
+  using vettore = std::vector<cella_parola<BYTE>, memoria_celle<cella_parola<BYTE>>>;
+  vettore celle = vettore(16);  // a power of two; small, for the many short texts
+  size_t usate = 0;             // cells in use
+};
+
+// Occurrences of distinct words: its size follows the number of distinct
+// words, never the length of the texts counted into it. One table may take
+// several texts, their counts adding up. Nearly every word of a real text
+// fits a 32-byte cell; the few longer ones have cells of their own, so that
+// the common cells stay small.
+struct tabella_parole {
+  celle_parole<24> corte;   // words of at most 24 bytes
+  celle_parole<32> lunghe;  // words of 25 to 31 bytes
+};
+
+// Adds one occurrence of word (taken up to its first NUL, at most 31 bytes).
+void conta_parola(tabella_parole& tabella, std::string_view word);
+// The words counted so far, sorted by word.
+std::vector<voce_parola> voci_ordinate(const tabella_parole& tabella);
+// Adds each entry's occurrences to the class, in one pass over the bag;
+// voci sorted with no word twice (as voci_ordinate gives them).
+void unisci_parole(bow_list& bag, const std::vector<voce_parola>& voci, int classe);
+
+// What conta_testo met on its way through a text.
+struct esito_testo {
+  uint64_t puliti = 0;            // bytes of text cleaned
+  bool troppo_lunga = false;      // stopped where the cleaning refuses a run of LUNGHEZZA_MAX (pulisci_testo)
+  bool errore_lettura = false;    // reading failed; stopped there
+  bool errore_scrittura = false;  // writing to pulito failed; the rest was cleaned and counted, not written
+};
+
+// Reads testo to its end, blocco bytes at a time: cleans each block, writes
+// the cleaned bytes to pulito (unless null) and counts into tabella the words
+// of everything cleaned (runs of non-blanks, as "%s" reads them; a word cut
+// by a block's end is joined to its rest). On a refusal or a read error the
+// cleaned bytes and the words stop where the cleaning stopped. Memory: the
+// block and the table, whatever the text's length. While writing, it starts
+// the writeback of pulito every few megabytes (avvia_scrittura).
+esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella,
+                        size_t blocco = BLOCCO_TESTO);
 
 // ---- Class scoring ------------------------------------------------------------------
 

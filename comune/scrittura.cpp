@@ -352,6 +352,16 @@ void scarta_file(file_nuovo& n) {
   }
 }
 
+long avvia_scrittura(std::FILE* f, long da) {
+  if (std::fflush(f) != 0) return da;  // the error stays on the stream, for the check before the rename
+  const long fin_qui = std::ftell(f);
+  if (fin_qui <= da) return da;
+#ifndef VELMORA_SENZA_FSYNC
+  sync_file_range(fileno(f), da, fin_qui - da, SYNC_FILE_RANGE_WRITE);
+#endif
+  return fin_qui;
+}
+
 bool scrivi_file_atomico(const char* path, const void* dati, size_t n) {
   file_nuovo nuovo;
   if (!apri_file_nuovo(nuovo, path)) return false;

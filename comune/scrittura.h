@@ -47,6 +47,13 @@ bool installa_file(file_nuovo& nuovo);
 int installa_coppia(file_nuovo& primo, file_nuovo& secondo);
 // Drops the new file; nothing of it is left.
 void scarta_file(file_nuovo& nuovo);
+// Starts writing to disk the bytes of f from offset da to what has been
+// written so far, without waiting for them, so that the sync before the
+// rename finds little left: a long file then reaches the disk while its
+// writer is still at work. Returns the offset reached, the da of the next
+// call. A hint only; a failure shows at that sync. In a build without syncs
+// it starts nothing.
+long avvia_scrittura(std::FILE* f, long da);
 
 // The whole content of path replaced by n bytes, atomically.
 bool scrivi_file_atomico(const char* path, const void* dati, size_t n);

@@ -1,13 +1,15 @@
-// Cleaning a text and reading its words, on any bytes.
+// Cleaning a text and counting its words, on any bytes.
 //
-// Input: byte 0 picks the size of the blocks the text is cleaned in (1 ... 97
-// bytes, or the whole text at once when 0), so the state carried between
-// blocks is exercised too; the remaining bytes are the text. The cleaned
-// bytes, the place where a too-long run stops the cleaning, and the words
-// read back must be those of the plain byte-at-a-time rules. The word reader
-// is also given the raw text, which may hold NULs and runs of any length.
+// Input: byte 0 picks the size of the blocks the text is cleaned and counted
+// in (1 ... 97 bytes, or one whole block when 0), so the state carried
+// between blocks is exercised too; the remaining bytes are the text. The
+// cleaned bytes, the place where a too-long run stops the cleaning, and the
+// words counted must be those of the plain byte-at-a-time rules and of "%s"
+// reading the cleaned text. The word table is also given the raw text's
+// words, which may hold NULs and run to any length.
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,31 +42,53 @@ size_t pulisci_piano(std::string_view testo, std::string& pulito) {
 
 bool spazio(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-// Words as "%s" reads them; false at the first word that is too long or holds
-// a NUL, with the words before it.
-bool parole_piane(std::string_view testo, std::vector<std::string_view>& parole) {
-  size_t i = 0;
-  for (;;) {
+// The words of a text split at white space, each taken as the word table
+// keeps it: up to its first NUL, at most 31 bytes.
+std::map<std::string, int64_t> parole_piane(std::string_view testo) {
+  std::map<std::string, int64_t> parole;
+  for (size_t i = 0;;) {
     while (i < testo.size() && spazio(testo[i])) ++i;
-    if (i == testo.size()) return true;
+    if (i == testo.size()) return parole;
     size_t fine = i;
     while (fine < testo.size() && !spazio(testo[fine])) ++fine;
     std::string_view w = testo.substr(i, fine - i);
-    if (w.size() > LUNGHEZZA_MAX || w.find('\0') != std::string_view::npos) return false;
-    parole.push_back(w);
+    ++parole[std::string(w.substr(0, std::min(w.find('\0'), size_t{LUNGHEZZA_PAROLA - 1})))];
     i = fine;
   }
 }
 
-void confronta_parole(std::string_view testo, const char* fase) {
-  std::vector<std::string_view> attese, lette;
-  const bool atteso = parole_piane(testo, attese);
-  const bool esito = dividi_parole(testo, lette);
-  FZ_CHECK(esito == atteso, "%s: esito %d, atteso %d", fase, esito, atteso);
-  FZ_CHECK(lette == attese, "%s: %zu parole, attese %zu", fase, lette.size(), attese.size());
-  for (std::string_view w : lette)
-    FZ_CHECK(w.data() >= testo.data() && w.data() + w.size() <= testo.data() + testo.size(),
-             "%s: parola fuori dal testo", fase);
+void confronta_parole(const tabella_parole& tabella, const std::map<std::string, int64_t>& attese, const char* fase) {
+  const std::vector<voce_parola> voci = voci_ordinate(tabella);
+  FZ_CHECK(voci.size() == attese.size(), "%s: %zu parole, attese %zu", fase, voci.size(), attese.size());
+  auto it = attese.begin();
+  for (const voce_parola& v : voci) {
+    const size_t lunghezza = strnlen(v.parola, LUNGHEZZA_PAROLA);
+    FZ_CHECK(lunghezza < LUNGHEZZA_PAROLA, "%s: parola senza terminatore", fase);
+    FZ_CHECK(it->first == std::string(v.parola, lunghezza), "%s: parola '%s', attesa '%s'", fase, v.parola,
+             it->first.c_str());
+    FZ_CHECK(v.n == it->second, "%s: '%s' contata %lld volte, attese %lld", fase, v.parola,
+             static_cast<long long>(v.n), static_cast<long long>(it->second));
+    ++it;
+  }
+}
+
+// The whole text through conta_testo, between two memory streams.
+void confronta_conteggio(std::string_view testo, size_t blocco, const std::string& atteso, size_t fino) {
+  file_ptr in = fz::memstream(reinterpret_cast<const uint8_t*>(testo.data()), testo.size());
+  char* scritto = nullptr;
+  size_t n = 0;
+  file_ptr out(open_memstream(&scritto, &n));
+  tabella_parole tabella;
+  const esito_testo esito = conta_testo(in.get(), out.get(), tabella, blocco);
+  out.reset();
+  const std::string pulito(scritto, n);
+  std::free(scritto);
+  FZ_CHECK(!esito.errore_lettura && !esito.errore_scrittura, "errore %d %d", esito.errore_lettura,
+           esito.errore_scrittura);
+  FZ_CHECK(esito.troppo_lunga == (fino < testo.size()), "troppo_lunga %d, fermata a %zu", esito.troppo_lunga, fino);
+  FZ_CHECK(esito.puliti == fino && pulito == atteso, "conta_testo: %zu byte puliti, attesi %zu",
+           static_cast<size_t>(esito.puliti), fino);
+  confronta_parole(tabella, parole_piane(atteso), "conta_testo");
 }
 
 }  // namespace
@@ -101,11 +125,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FZ_CHECK(fatti == fino, "pulizia fermata a %zu, attesa a %zu", fatti, fino);
   FZ_CHECK(pulito == atteso, "testo pulito diverso");
 
-  confronta_parole(pulito, "pulito");
-  confronta_parole(testo, "grezzo");
+  confronta_conteggio(testo, data[0] == 0 ? BLOCCO_TESTO : blocco, atteso, fino);
+
+  tabella_parole grezze;
+  const std::map<std::string, int64_t> attese = parole_piane(testo);
+  for (size_t i = 0; i < testo.size();) {
+    while (i < testo.size() && spazio(testo[i])) ++i;
+    size_t fine = i;
+    while (fine < testo.size() && !spazio(testo[fine])) ++fine;
+    if (fine > i) conta_parola(grezze, testo.substr(i, fine - i));
+    i = fine;
+  }
+  confronta_parole(grezze, attese, "grezzo");
   return 0;
 }
-
 void scrivi_semi(const std::string& dir) {
   const std::string intero(1, '\0');
   fz::scrivi_seme(dir, "ciao", intero + "Ciao, Mondo!");
@@ -114,4 +147,10 @@ void scrivi_semi(const std::string& dir) {
   fz::scrivi_seme(dir, "trenta", std::string(1, 5) + std::string(30, 'z') + "x");
   fz::scrivi_seme(dir, "simboli", std::string(1, 1) + "[\\]^_`{|}~\x7F @AZaz09\t\v\f\r");
   fz::scrivi_seme(dir, "nul", intero + std::string("ab\0cd", 5) + std::string(31, 'q'));
+  // Runs of 30 across the ends of blocks of 64 and 65 bytes, and longer texts.
+  fz::scrivi_seme(dir, "gruppi", std::string(1, 63) + std::string(40, 'a') + " " + std::string(30, 'B') + " c");
+  fz::scrivi_seme(dir, "lungo", std::string(1, 64) + std::string(100, 'x') + std::string(200, ' ') + "fine");
+  std::string frase;
+  for (int i = 0; i < 60; ++i) frase += "Una frase, ripetuta: parole " + std::to_string(i) + "\n";
+  fz::scrivi_seme(dir, "frasi", std::string(1, 10) + frase);
 }

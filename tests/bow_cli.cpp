@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "bow_reference.h"
 #include "run_util.h"
@@ -117,6 +119,87 @@ TEST(BowCli, CleaningAndTheThirtyCharacterRule) {
     if (c.status != 0) {
       EXPECT_EQ(vt::read_file(dir / "Bow.txt"), "vecchio");
     }
+  }
+}
+
+// A text of n bytes or a little more: words of 1 to 29 letters drawn from
+// a small vocabulary, so they repeat, between every kind of separator.
+std::string testo_lungo(size_t n, unsigned seme) {
+  std::mt19937 rng(seme);
+  std::vector<std::string> vocabolario(300);
+  for (auto& w : vocabolario)
+    for (size_t l = 1 + rng() % 29; w.size() < l;) w += static_cast<char>("aeiouLMNRST[_~"[rng() % 14]);
+  std::string t;
+  while (t.size() < n) t += vocabolario[rng() % 300] + " \n,.7\xC3\xA8"[rng() % 7];
+  return t;
+}
+
+TEST(BowCli, TextsLongerThanABlockGiveWhatTheStraightforwardReaderGives) {
+  vt::TempDir dir;
+  const std::string modello = ref::record("aeiou", {0, 5, 0, 0, 2}) + ref::record("zzz", {1});
+  ref::bag atteso;
+  ref::leggi(atteso, modello);
+  auto aggiungi_ref = [&atteso](const std::string& testo, int classe) {
+    bool troppo_lunga;
+    for (const std::string& w : ref::parole(ref::pulisci(testo, troppo_lunga))) ref::aggiorna(atteso, w, classe);
+  };
+  auto totali_ref = [&atteso] {
+    std::array<long, 10> t{};
+    for (const ref::nodo& n : atteso)
+      for (int k = 0; k < 10; ++k) t[k] += n.conteggi[k];
+    return totali(t);
+  };
+  // Words are cut by the ends of the blocks wherever they fall.
+  const std::string testo = testo_lungo(2 * BLOCCO_TESTO + 12345, 1);
+  vt::write_file(dir / "Bow.txt", modello);
+  vt::write_file(dir / "t.txt", testo);
+  auto r = bow(dir, {"aggiungi", "t.txt", "4"});
+  aggiungi_ref(testo, 4);
+  EXPECT_EQ(r.out, totali_ref());
+  bool troppo_lunga;
+  EXPECT_EQ(vt::read_file(dir / "t.txt.clean"), ref::pulisci(testo, troppo_lunga));
+  std::string file;
+  for (const ref::nodo& n : atteso) file += ref::record(n.parola, n.conteggi);
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), file);
+
+  // A run of 30 that ends the text exactly at the end of a block is a word.
+  std::string fino = testo_lungo(2 * BLOCCO_TESTO, 2).substr(0, 2 * BLOCCO_TESTO - 31) + " " + std::string(30, 'W');
+  vt::write_file(dir / "t.txt", fino);
+  r = bow(dir, {"aggiungi", "t.txt", "7"});
+  aggiungi_ref(fino, 7);
+  EXPECT_EQ(r.out, totali_ref());
+
+  // Scoring a long text against that model: the same sums, in the same order.
+  const std::string doc = testo_lungo(BLOCCO_TESTO + 777, 3);
+  vt::write_file(dir / "doc.txt", doc);
+  ref::bag documento;
+  for (const std::string& w : ref::parole(ref::pulisci(doc, troppo_lunga))) ref::aggiorna(documento, w, 0);
+  double p[CLASSI];
+  ref::classifica(documento, atteso, p);
+  std::array<std::string, 10> testi;
+  std::array<const char*, 10> punteggi;
+  for (int k = 0; k < 10; ++k) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%f", p[k]);
+    testi[k] = buf;
+    punteggi[k] = testi[k].c_str();
+  }
+  EXPECT_EQ(bow(dir, {"classifica", "doc.txt"}).out, classificazione(punteggi, classe_scelta(p)));
+  EXPECT_EQ(vt::read_file(dir / "doc.txt.clean"), ref::pulisci(doc, troppo_lunga));
+
+  // A run of 30 across the end of the first block, then more text: refused,
+  // with the cleaned bytes up to the refusal left behind and the model as it was.
+  const std::string vecchio = vt::read_file(dir / "Bow.txt");
+  for (size_t dentro : {1, 15, 29, 30}) {
+    std::string rifiutato = testo.substr(0, BLOCCO_TESTO - dentro - 1) + " " + std::string(30, 'k') + testo;
+    vt::write_file(dir / "t.txt", rifiutato);
+    r = bow(dir, {"aggiungi", "t.txt", "1"});
+    EXPECT_EQ(r.out, TROPPO_LUNGA);
+    EXPECT_EQ(r.status, 1);
+    const std::string pulito = ref::pulisci(rifiutato, troppo_lunga);
+    EXPECT_TRUE(troppo_lunga);
+    EXPECT_EQ(vt::read_file(dir / "t.txt.clean"), pulito);
+    EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
   }
 }
 

@@ -2,10 +2,12 @@
 // seeded random bags, model files and texts.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "bow_lib.h"
 #include "bow_reference.h"
+#include "file.h"
 #include "run_util.h"
 
 namespace {
@@ -94,7 +96,45 @@ TEST(BowScoring, MatchesTheLinearSearchBitForBit) {
   }
 }
 
-TEST(BowText, CleaningInBlocksAndSplittingMatchTheByteByByteForms) {
+// What conta_testo made of a text read in blocks of the given size: the
+// cleaned bytes it wrote, what it met, and the words it counted.
+struct contato {
+  std::string pulito;
+  esito_testo esito;
+  std::vector<std::pair<std::string, int64_t>> parole;
+};
+
+contato conta(std::string testo, size_t blocco) {
+  file_ptr in(testo.empty() ? std::fopen("/dev/null", "rb") : fmemopen(testo.data(), testo.size(), "rb"));
+  char* scritto = nullptr;
+  size_t n = 0;
+  file_ptr out(open_memstream(&scritto, &n));
+  tabella_parole tabella;
+  contato c;
+  c.esito = conta_testo(in.get(), out.get(), tabella, blocco);
+  out.reset();
+  c.pulito.assign(scritto, n);
+  std::free(scritto);
+  for (const voce_parola& v : voci_ordinate(tabella)) c.parole.emplace_back(v.parola, v.n);
+  return c;
+}
+
+// The straightforward reader: the whole text cleaned, then read word by word.
+void confronta(const std::string& testo, size_t blocco) {
+  bool troppo_lunga;
+  const std::string atteso = ref::pulisci(testo, troppo_lunga);
+  std::map<std::string, int64_t> parole;
+  for (const std::string& w : ref::parole(atteso)) ++parole[w];
+  const contato c = conta(testo, blocco);
+  ASSERT_EQ(c.pulito, atteso) << "block " << blocco;
+  ASSERT_EQ(c.esito.puliti, atteso.size());
+  ASSERT_EQ(c.esito.troppo_lunga, troppo_lunga);
+  ASSERT_FALSE(c.esito.errore_lettura || c.esito.errore_scrittura);
+  ASSERT_EQ(c.parole, (std::vector<std::pair<std::string, int64_t>>(parole.begin(), parole.end())))
+      << "block " << blocco;
+}
+
+TEST(BowText, CleaningInBlocksMatchesTheByteByByteForm) {
   for (unsigned seme = 1; seme <= 200; ++seme) {
     std::mt19937 rng(seme);
     std::string testo(rng() % 2000, '\0');
@@ -107,7 +147,8 @@ TEST(BowText, CleaningInBlocksAndSplittingMatchTheByteByByteForms) {
     std::string pulito(testo.size(), '?');
     size_t fatto = 0;
     while (fatto < testo.size()) {
-      size_t blocco = std::min<size_t>(1 + rng() % 64, testo.size() - fatto);
+      // Blocks from 1 byte to a few groups of 64, the way the fast path takes them.
+      size_t blocco = std::min<size_t>(1 + rng() % 300, testo.size() - fatto);
       size_t n = pulisci_testo(stato, testo.data() + fatto, blocco, pulito.data() + fatto);
       fatto += n;
       if (n < blocco) break;
@@ -115,14 +156,54 @@ TEST(BowText, CleaningInBlocksAndSplittingMatchTheByteByByteForms) {
     pulito.resize(fatto);
     ASSERT_EQ(pulito, atteso) << "seed " << seme;
     ASSERT_EQ(fatto < testo.size(), troppo_lunga);
-
-    std::vector<std::string_view> parole;
-    ASSERT_TRUE(dividi_parole(pulito, parole));
-    ASSERT_EQ(std::vector<std::string>(parole.begin(), parole.end()), ref::parole(pulito));
   }
-  std::vector<std::string_view> parole;
-  EXPECT_FALSE(dividi_parole(std::string(31, 'a'), parole));
-  EXPECT_FALSE(dividi_parole(std::string("a\0b", 3), parole));
+}
+
+TEST(BowText, CountingInBlocksMatchesTheStraightforwardReader) {
+  for (unsigned seme = 1; seme <= 150; ++seme) {
+    std::mt19937 rng(seme);
+    // Words of 1 to 31 letters over a small alphabet, so they repeat, and
+    // every kind of separator; one text in three is refused somewhere.
+    std::string testo;
+    for (size_t n = rng() % 3000; testo.size() < n;) {
+      testo += std::string(1 + rng() % (seme % 3 == 0 ? 31 : 29), static_cast<char>("abAB{~"[rng() % 6]));
+      testo += static_cast<char>(" \n,9\xC3\x80"[rng() % 6]);
+    }
+    if (!testo.empty() && rng() % 2) testo.pop_back();  // the text may end inside a word
+    SCOPED_TRACE("seed " + std::to_string(seme));
+    confronta(testo, 1 + rng() % 200);
+    confronta(testo, BLOCCO_TESTO);
+  }
+  // A block's end inside a word, on either side of a run of 30, and at the
+  // end of the text, for block sizes around the groups of 64.
+  const std::string l30(30, 'q');
+  for (size_t blocco : {1, 2, 29, 30, 31, 63, 64, 65, 128}) {
+    for (size_t prima = 0; prima < 70; ++prima) {
+      const std::string testa = std::string(prima % 7, 'x') + " " + std::string(prima, 'a').substr(0, prima % 29);
+      for (const std::string& coda : {std::string(), std::string(" z"), std::string("Z"), std::string("\n")})
+        confronta(testa + " " + l30 + coda, blocco);
+    }
+  }
+}
+
+TEST(BowText, ReadAndWriteFailuresAreReported) {
+  // Writing to a stream open for reading fails; reading one open for writing does too.
+  file_ptr in(std::tmpfile());
+  std::fputs("Una parola, due PAROLE", in.get());
+  std::rewind(in.get());
+  file_ptr sola_lettura(std::fopen("/dev/null", "r"));
+  tabella_parole tabella;
+  esito_testo e = conta_testo(in.get(), sola_lettura.get(), tabella, 5);
+  EXPECT_TRUE(e.errore_scrittura);
+  EXPECT_FALSE(e.errore_lettura || e.troppo_lunga);
+  EXPECT_EQ(e.puliti, 22u);  // cleaned and counted all the same
+  EXPECT_EQ(voci_ordinate(tabella).size(), 4u);
+
+  file_ptr sola_scrittura(std::fopen("/dev/null", "w"));
+  tabella_parole vuota;
+  e = conta_testo(sola_scrittura.get(), nullptr, vuota);
+  EXPECT_TRUE(e.errore_lettura);
+  EXPECT_EQ(e.puliti, 0u);
 }
 
 }  // namespace
