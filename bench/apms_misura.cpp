@@ -18,19 +18,6 @@
 #include "misura.h"
 #include "veloce.h"
 
-static double cpu_ms() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-template <typename F>
-static tempo fase(F&& f) {
-  const double t0 = adesso_ms(), c0 = cpu_ms();
-  f();
-  return {adesso_ms() - t0, cpu_ms() - c0};
-}
-
 static long somma_controllo = 0;  // keeps the floors' work observable
 
 // The forward passes of `epoche` epochs on the starting weights, rows in file order.

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 struct tempo {
@@ -22,6 +23,21 @@ struct tempo {
 inline double adesso_ms() {
   using namespace std::chrono;
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// CPU time of this process so far.
+inline double cpu_ms() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// One run of a phase of this process.
+template <typename F>
+tempo fase(F&& f) {
+  const double t0 = adesso_ms(), c0 = cpu_ms();
+  f();
+  return {adesso_ms() - t0, cpu_ms() - c0};
 }
 
 // One run of a program, standard output on /dev/null. A run that does not

@@ -13,7 +13,7 @@
 
 #include "addestramento.h"
 #include "apms.h"
-#include "run_util.h"
+#include "rete_util.h"
 
 namespace {
 
@@ -109,13 +109,6 @@ TEST(ApmsStep, TailsStayZeroAndTheReloadedNetworkAnswersBitForBit) {
 
 namespace {
 
-std::vector<livello_simd> livelli() {
-  std::vector<livello_simd> v{livello_simd::base};
-  if (__builtin_cpu_supports("avx2")) v.push_back(livello_simd::avx2);
-  if (__builtin_cpu_supports("avx512f")) v.push_back(livello_simd::avx512);
-  return v;
-}
-
 // Digit-like rows: about three pixels in four are 0, as in scanned digits.
 righe_cifre righe_a_caso(generatore& g, int quante, bool fuori_scala = false) {
   righe_cifre r;
@@ -162,7 +155,7 @@ righe_cifre righe_alterne(generatore& g, int quante, bool lampi) {
 // every vector unit: each row's class and hidden sums must agree, and every
 // weight after each row of a short run, or at the end of a long one.
 void stesso_addestramento(const rete_cifre& inizio, const righe_cifre& righe, double tasso, const std::string& caso) {
-  for (livello_simd l : livelli()) {
+  for (livello_simd l : vt::livelli()) {
     const std::string dove = caso + ", level " + std::to_string(static_cast<int>(l));
     auto attesa = crea_rete(), ottenuta = crea_rete();
     *attesa = *ottenuta = inizio;

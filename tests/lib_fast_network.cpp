@@ -12,16 +12,10 @@
 #include <vector>
 
 #include "lib.h"
+#include "rete_util.h"
 #include "veloce.h"
 
 namespace {
-
-std::vector<livello_simd> livelli() {
-  std::vector<livello_simd> v{livello_simd::base};
-  if (__builtin_cpu_supports("avx2")) v.push_back(livello_simd::avx2);
-  if (__builtin_cpu_supports("avx512f")) v.push_back(livello_simd::avx512);
-  return v;
-}
 
 // Not-a-numbers of both signs and several payloads. Where two meet, x86
 // passes on the first operand's, and the compiled reference itself orders
@@ -75,7 +69,7 @@ void confronta(const rete_cifre& rete, const std::string& caso) {
   *attesa = rete;
   const int classe = net_recognize(*attesa);
   auto pesi = prepara_pesi(rete);
-  for (livello_simd l : livelli()) {
+  for (livello_simd l : vt::livelli()) {
     auto ottenuta = crea_rete();
     *ottenuta = rete;
     std::memset(ottenuta->ingresso, 0x55, sizeof ottenuta->ingresso);  // must be rewritten in full

@@ -7,9 +7,19 @@
 #include <vector>
 
 #include "lib.h"
+#include "veloce.h"
 #include "run_util.h"
 
 namespace vt {
+
+// Every vector unit this processor has, the plain one first: the fast
+// paths must give the same bits on each.
+inline std::vector<livello_simd> livelli() {
+  std::vector<livello_simd> v{livello_simd::base};
+  if (__builtin_cpu_supports("avx2")) v.push_back(livello_simd::avx2);
+  if (__builtin_cpu_supports("avx512f")) v.push_back(livello_simd::avx512);
+  return v;
+}
 
 // A whole weight matrix of each layer; the files keep all but its tail.
 struct Pesi {
