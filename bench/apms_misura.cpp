@@ -33,6 +33,26 @@ static void propagazioni(const righe_cifre& righe, int epoche) {
     }
 }
 
+enum { RIF, SPED, LETT, RETE, N };
+
+// The medians of the table, and the ratios the targets speak of.
+static void stampa_tabella(const serie (&s)[N], int giri) {
+  tempo m[N];
+  for (int k = 0; k < N; ++k) m[k] = s[k].mediane();
+  stampa_testata(giri, nome_livello(livello_disponibile()));
+  const char* formato = "  %-44s %8.0f / %8.0f";
+  stampa_mediane("forme dirette (fscanf, un peso alla volta)", m[RIF], formato);
+  std::printf("\n");
+  stampa_mediane("come distribuito", m[SPED], formato);
+  std::printf("   %5.1fx / %5.1fx piu' veloce\n", m[RIF].parete / m[SPED].parete, m[RIF].cpu / m[SPED].cpu);
+  std::printf("soglie\n");
+  stampa_mediane("lettura delle righe", m[LETT], formato);
+  std::printf("\n");
+  stampa_mediane("solo le propagazioni in avanti", m[RETE], formato);
+  std::printf("   distribuito = %.2fx / %.2fx\n", m[SPED].parete / m[RETE].parete, m[SPED].cpu / m[RETE].cpu);
+  std::printf("(controllo %ld)\n", somma_controllo % 10);
+}
+
 int main(int argc, char** argv) {
   if (argc < 5) {
     std::printf("uso: apms_misura <righe.csv> <cartella> <riferimento> <spedito> [giri=5] [epoche=15] [tasso=0.3]\n");
@@ -46,8 +66,7 @@ int main(int argc, char** argv) {
   const std::string h_sped = cartella + "/sped_intercalari.w", o_sped = cartella + "/sped_efferenti.w";
   const righe_cifre dati = carica_righe(righe);  // also brings the file into the page cache
 
-  enum { RIF, SPED, LETT, RETE, N };
-  std::vector<double> parete[N], cpu[N];
+  serie s[N];
   std::printf("velmora_apms, %d righe di %s, %s epoche, tasso %s\n", dati.quante, righe, epoche.c_str(),
               tasso.c_str());
   for (int g = 0; g < giri; ++g) {
@@ -59,32 +78,11 @@ int main(int argc, char** argv) {
     }
     t[LETT] = fase([&] { somma_controllo += carica_righe(righe).quante; });
     t[RETE] = fase([&] { propagazioni(dati, std::atoi(epoche.c_str())); });
-    for (int k = 0; k < N; ++k) {
-      parete[k].push_back(t[k].parete);
-      cpu[k].push_back(t[k].cpu);
-    }
+    for (int k = 0; k < N; ++k) s[k].aggiungi(t[k]);
     std::printf("  giro %d: %.0f / %.0f ms contro %.0f / %.0f ms, %.1fx / %.1fx\n", g + 1, t[RIF].parete,
                 t[RIF].cpu, t[SPED].parete, t[SPED].cpu, t[RIF].parete / t[SPED].parete, t[RIF].cpu / t[SPED].cpu);
     std::fflush(stdout);
   }
-  double p[N], c[N];
-  for (int k = 0; k < N; ++k) {
-    p[k] = mediana(parete[k]);
-    c[k] = mediana(cpu[k]);
-  }
-  const livello_simd l = livello_disponibile();
-  std::printf("mediane di %d giri, livello vettoriale %s; millisecondi di parete / di cpu\n", giri,
-              l == livello_simd::avx512 ? "avx512" : l == livello_simd::avx2 ? "avx2" : "base");
-  auto riga = [&](const char* nome, int k) { std::printf("  %-44s %8.0f / %8.0f", nome, p[k], c[k]); };
-  riga("forme dirette (fscanf, un peso alla volta)", RIF);
-  std::printf("\n");
-  riga("come distribuito", SPED);
-  std::printf("   %5.1fx / %5.1fx piu' veloce\n", p[RIF] / p[SPED], c[RIF] / c[SPED]);
-  std::printf("soglie\n");
-  riga("lettura delle righe", LETT);
-  std::printf("\n");
-  riga("solo le propagazioni in avanti", RETE);
-  std::printf("   distribuito = %.2fx / %.2fx\n", p[SPED] / p[RETE], c[SPED] / c[RETE]);
-  std::printf("(controllo %ld)\n", somma_controllo % 10);
+  stampa_tabella(s, giri);
   return 0;
 }

@@ -46,6 +46,29 @@ static void propagazioni(rete_cifre& rete, const pesi_veloci& pesi, const std::v
   }
 }
 
+enum { RIF, SPED, AVVIO, LETT, ANAL, RETE, N };
+
+// The medians of the table, and the ratios the targets speak of.
+static void stampa_tabella(const serie (&s)[N], int giri, const char* righe) {
+  tempo m[N];
+  for (int k = 0; k < N; ++k) m[k] = s[k].mediane();
+  std::printf("velmora_bpms, 10000 righe di %s\n", righe);
+  stampa_testata(giri, nome_livello(livello_disponibile()));
+  stampa_mediane("forme dirette (fscanf, un ciclo per neurone)", m[RIF]);
+  std::printf("\n");
+  stampa_mediane("come distribuito", m[SPED]);
+  std::printf("   %5.1fx / %5.1fx piu' veloce\n", m[RIF].parete / m[SPED].parete, m[RIF].cpu / m[SPED].cpu);
+  std::printf("soglie\n");
+  stampa_mediane("avvio del processo (senza argomenti)", m[AVVIO]);
+  std::printf("\n");
+  stampa_mediane("lettura del file", m[LETT]);
+  std::printf("\n");
+  stampa_mediane("lettura e analisi delle righe", m[ANAL]);
+  std::printf("   distribuito = %.2fx / %.2fx\n", m[SPED].parete / m[ANAL].parete, m[SPED].cpu / m[ANAL].cpu);
+  stampa_mediane("solo le propagazioni in avanti", m[RETE]);
+  std::printf("\n(controllo %ld)\n", somma_controllo % 10);
+}
+
 int main(int argc, char** argv) {
   if (argc < 6) {
     std::printf("uso: bpms_misura <righe.csv> <intercalari.w> <efferenti.w> <riferimento> <spedito> [giri=9]\n");
@@ -61,8 +84,7 @@ int main(int argc, char** argv) {
   std::vector<int32_t> pixel;
   analisi(righe, &pixel);  // also brings the file into the page cache
 
-  enum { RIF, SPED, AVVIO, LETT, ANAL, RETE, N };
-  std::vector<double> parete[N], cpu[N];
+  serie s[N];
   for (int g = 0; g < giri; ++g) {
     const tempo t[N] = {
         processo({argv[4], righe, intercalari, efferenti, nullptr}),
@@ -72,34 +94,8 @@ int main(int argc, char** argv) {
         fase([&] { analisi(righe, nullptr); }),
         fase([&] { propagazioni(*rete, *pesi, pixel); }),
     };
-    for (int k = 0; k < N; ++k) {
-      parete[k].push_back(t[k].parete);
-      cpu[k].push_back(t[k].cpu);
-    }
+    for (int k = 0; k < N; ++k) s[k].aggiungi(t[k]);
   }
-  double p[N], c[N];
-  for (int k = 0; k < N; ++k) {
-    p[k] = mediana(parete[k]);
-    c[k] = mediana(cpu[k]);
-  }
-
-  const livello_simd l = livello_disponibile();
-  std::printf("velmora_bpms, 10000 righe di %s\n", righe);
-  std::printf("mediane di %d giri, livello vettoriale %s; millisecondi di parete / di cpu\n", giri,
-              l == livello_simd::avx512 ? "avx512" : l == livello_simd::avx2 ? "avx2" : "base");
-  auto riga = [&](const char* nome, int k) { std::printf("  %-44s %8.1f / %8.1f", nome, p[k], c[k]); };
-  riga("forme dirette (fscanf, un ciclo per neurone)", RIF);
-  std::printf("\n");
-  riga("come distribuito", SPED);
-  std::printf("   %5.1fx / %5.1fx piu' veloce\n", p[RIF] / p[SPED], c[RIF] / c[SPED]);
-  std::printf("soglie\n");
-  riga("avvio del processo (senza argomenti)", AVVIO);
-  std::printf("\n");
-  riga("lettura del file", LETT);
-  std::printf("\n");
-  riga("lettura e analisi delle righe", ANAL);
-  std::printf("   distribuito = %.2fx / %.2fx\n", p[SPED] / p[ANAL], c[SPED] / c[ANAL]);
-  riga("solo le propagazioni in avanti", RETE);
-  std::printf("\n(controllo %ld)\n", somma_controllo % 10);
+  stampa_tabella(s, giri, righe);
   return 0;
 }

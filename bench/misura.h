@@ -67,3 +67,23 @@ inline double mediana(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
 }
+
+// The runs of one job, for their medians.
+struct serie {
+  std::vector<double> parete, cpu;
+  void aggiungi(tempo t) {
+    parete.push_back(t.parete);
+    cpu.push_back(t.cpu);
+  }
+  tempo mediane() const { return {mediana(parete), mediana(cpu)}; }
+};
+
+// The table's heading: the runs and the vector unit the fast paths chose.
+inline void stampa_testata(int giri, const char* livello) {
+  std::printf("mediane di %d giri, livello vettoriale %s; millisecondi di parete / di cpu\n", giri, livello);
+}
+
+// One job's medians, under a name, on a line left open for a remark.
+inline void stampa_mediane(const char* nome, tempo t, const char* formato = "  %-44s %8.1f / %8.1f") {
+  std::printf(formato, nome, t.parete, t.cpu);
+}

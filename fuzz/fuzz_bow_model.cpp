@@ -76,6 +76,8 @@ const std::string& cartella() {
 
 }  // namespace
 
+// Every property is checked on the one input in turn, in one function: the
+// checks share what the input decoded to, and a finding's line names its check.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   size_t pos = 1;

@@ -93,6 +93,8 @@ void confronta_conteggio(std::string_view testo, size_t blocco, const std::strin
 
 }  // namespace
 
+// Every property is checked on the one input in turn, in one function: the
+// checks share what the input decoded to, and a finding's line names its check.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string_view testo(reinterpret_cast<const char*>(data + 1), size - 1);

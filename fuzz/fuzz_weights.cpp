@@ -31,6 +31,8 @@ forma scegli_forma(const uint8_t* d) {  // d holds at least two bytes
 
 }  // namespace
 
+// Every property is checked on the one input in turn, in one function: the
+// checks share what the input decoded to, and a finding's line names its check.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const forma fm = scegli_forma(data);

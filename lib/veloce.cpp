@@ -323,6 +323,10 @@ livello_simd livello_disponibile() {
   return livello;
 }
 
+const char* nome_livello(livello_simd livello) {
+  return livello == livello_simd::avx512 ? "avx512" : livello == livello_simd::avx2 ? "avx2" : "base";
+}
+
 std::unique_ptr<pesi_veloci> prepara_pesi(const rete_cifre& rete) {
   auto pesi = std::make_unique<pesi_veloci>();  // zero: the padding neurons stay zero
   for (int j = 0; j <= N_AFFERENTI; ++j) {

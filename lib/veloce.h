@@ -68,6 +68,8 @@ enum class livello_simd { base, avx2, avx512 };
 
 // The widest vector unit this processor offers.
 livello_simd livello_disponibile();
+// Its name as the benchmarks print it: "avx512", "avx2" or "base".
+const char* nome_livello(livello_simd livello);
 
 // Lays out the current weights of rete; call again after changing them.
 std::unique_ptr<pesi_veloci> prepara_pesi(const rete_cifre& rete);
