@@ -4,18 +4,18 @@
 # medians of interleaved runs, with cmp on the weight files both wrote.
 #   bench/apms.sh [build-dir]
 # Generates 8000 digit-like rows from the seed SEME (default 1) into
-# bench/out/. GIRI sets the runs (default 5), EPOCHE and TASSO the training
-# (default 15 and 0.3). The results also go to bench/out/apms.txt.
+# bench/out/apms/. GIRI sets the runs (default 5), EPOCHE and TASSO the
+# training (default 15 and 0.3). The results also go to bench/out/apms.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
 cmake --build "$build" -j 2 --target velmora_apms velmora_apms_riferimento bpms_genera apms_misura >/dev/null
-out=bench/out
+out=bench/out/apms
 mkdir -p "$out"
-righe=$out/apms_righe.csv
+righe=$out/righe.csv
 # bpms_genera also writes two weight files, which training does not read.
-"$build/bench/bpms_genera" "${SEME:-1}" "$righe" "$out/apms_scarto_h.w" "$out/apms_scarto_o.w" 8000
+"$build/bench/bpms_genera" "${SEME:-1}" "$righe" "$out/scarto_h.w" "$out/scarto_o.w" 8000
 {
   echo "carico prima: $(uptime)"
   "$build/bench/apms_misura" "$righe" "$out" "$build/apms/velmora_apms_riferimento" "$build/apms/velmora_apms" \
@@ -27,4 +27,4 @@ righe=$out/apms_righe.csv
     exit 1
   fi
   echo "carico dopo: $(uptime)"
-} | tee "$out/apms.txt"
+} | tee bench/out/apms.txt
