@@ -8,6 +8,7 @@
 #include "bow_lib.h"
 #include "bow_reference.h"
 #include "file.h"
+#include "punteggi.h"
 #include "run_util.h"
 
 namespace {
@@ -93,6 +94,22 @@ TEST(BowScoring, MatchesTheLinearSearchBitForBit) {
     classifica_testo(doc.testa, model.testa, veloce);
     ref::classifica(doc_ref, model_ref, lento);
     ASSERT_EQ(0, std::memcmp(veloce, lento, sizeof veloce)) << "seed " << seme;
+    // The same text scored many at a time against the indexed model.
+    std::vector<voce_parola> voci;
+    for (const ref::nodo& n : doc_ref) {
+      voce_parola v{};
+      std::memcpy(v.parola, n.parola.data(), n.parola.size());
+      v.n = n.conteggi[0];
+      voci.push_back(v);
+    }
+    if (seme == 1 && !voci.empty()) voci[0].n = int64_t{1} << 32;  // counted past what the bag keeps
+    const modello_indicizzato m = indicizza_modello(model.testa);
+    punteggi_velmora(m, voci, posizioni_nel_modello(m, voci), veloce);
+    if (seme == 1 && !voci.empty()) {
+      doc_ref[0].conteggi[0] = CONTEGGIO_MAX;
+      ref::classifica(doc_ref, model_ref, lento);
+    }
+    ASSERT_EQ(0, std::memcmp(veloce, lento, sizeof veloce)) << "seed " << seme;
   }
 }
 
@@ -173,6 +190,16 @@ TEST(BowText, CountingInBlocksMatchesTheStraightforwardReader) {
     SCOPED_TRACE("seed " + std::to_string(seme));
     confronta(testo, 1 + rng() % 200);
     confronta(testo, BLOCCO_TESTO);
+    // Two halves counted apart and their tables merged: the table of the whole.
+    const size_t meta = testo.find(' ', testo.size() / 2);
+    if (meta == std::string::npos) continue;
+    tabella_parole tutta, prima, dopo;
+    for (const std::string& w : ref::parole(testo)) conta_parola(tutta, w);
+    for (const std::string& w : ref::parole(testo.substr(0, meta))) conta_parola(prima, w);
+    for (const std::string& w : ref::parole(testo.substr(meta))) conta_parola(dopo, w);
+    unisci_tabelle(prima, dopo);
+    const auto a = voci_ordinate(tutta), b = voci_ordinate(prima);
+    ASSERT_TRUE(a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
   }
   // A block's end inside a word, on either side of a run of 30, and at the
   // end of the text, for block sizes around the groups of 64.
