@@ -7,7 +7,10 @@ inline constexpr const char* MODELLO = "Bow.txt";
 
 // addestra CARTELLA: adds every text of the corpus to its class, in one save.
 int addestra(int argc, char** argv);
-// valuta CARTELLA [--errori]: classifies every text of the corpus and reports.
+// valuta CARTELLA [--errori] [--punteggio NOME] [--alfa A]: classifies every
+// text of the corpus and reports.
 int valuta(int argc, char** argv);
 // mostra CLASSE [--primi N]: the words of a class.
 int mostra(int argc, char** argv);
+// spiega FILE [--punteggio NOME] [--alfa A] [--parole N]: why FILE goes to its class.
+int spiega(int argc, char** argv);

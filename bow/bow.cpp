@@ -122,6 +122,7 @@ int esegui(int argc, char** argv) {
   if (std::strcmp(argv[1], "addestra") == 0) return addestra(argc, argv);
   if (std::strcmp(argv[1], "valuta") == 0) return valuta(argc, argv);
   if (std::strcmp(argv[1], "mostra") == 0) return mostra(argc, argv);
+  if (std::strcmp(argv[1], "spiega") == 0) return spiega(argc, argv);
   std::printf("Azione %s non supportata:\n", argv[1]);
   uso();
   return 1;

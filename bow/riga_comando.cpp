@@ -5,6 +5,7 @@
 #include "bow_lib.h"
 
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -76,4 +77,36 @@ long numero_positivo(const char* testo) {
   const long n = std::strtol(testo, &fine, 10);
   if (fine == testo || *fine != '\0' || errno != 0 || n < 1 || n > INT_MAX) return -1;
   return n;
+}
+
+void uso_punteggio() {
+  std::printf("--punteggio NOME  la regola dei punteggi (predefinita: velmora):\n"
+              "                  velmora      la regola di classifica, logaritmi in base 10\n"
+              "                  bayes        naive Bayes multinomiale\n"
+              "                  complemento  naive Bayes complementare (Rennie e altri, 2003)\n"
+              "--alfa A          la lisciatura di bayes e complemento, un numero maggiore di 0\n"
+              "                  (predefinita: %g per bayes, %g per complemento)\n",
+              ALFA_BAYES, ALFA_COMPLEMENTO);
+}
+
+bool leggi_punteggio(const riga_comando& r, punteggio& p) {
+  p = {};
+  if (const char* nome = valore_opzione(r, OPZIONE_PUNTEGGIO.nome); nome && !regola_da_nome(nome, p)) {
+    std::printf("Punteggio sconosciuto: %s (velmora, bayes o complemento)\n", nome);
+    return false;
+  }
+  const char* alfa = valore_opzione(r, OPZIONE_ALFA.nome);
+  if (!alfa) return true;
+  if (p.tipo == regola::velmora) {
+    std::printf("La regola velmora non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n");
+    return false;
+  }
+  char* fine = nullptr;
+  const double a = std::strtod(alfa, &fine);
+  if (fine == alfa || *fine != '\0' || !(a > 0.0) || !std::isfinite(a)) {
+    std::printf("Lisciatura non valida: %s (un numero maggiore di 0)\n", alfa);
+    return false;
+  }
+  p.alfa = a;
+  return true;
 }

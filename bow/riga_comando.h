@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "punteggi.h"
+
 // One option an action accepts: "--errori", or "--primi" followed by a value.
 struct opzione {
   const char* nome;
@@ -33,3 +35,12 @@ bool opzione_data(const riga_comando& r, const char* nome);
 int leggi_classe(const char* testo);
 // A whole number from 1 to INT_MAX written in full, or -1.
 long numero_positivo(const char* testo);
+
+// The options --punteggio NOME and --alfa A, shared by valuta and spiega.
+inline const opzione OPZIONE_PUNTEGGIO{"--punteggio", true};
+inline const opzione OPZIONE_ALFA{"--alfa", true};
+// The usage lines of those two options.
+void uso_punteggio();
+// The scoring rule the command line asks for (velmora when none). false,
+// with the reason printed, for an unknown rule or a bad smoothing.
+bool leggi_punteggio(const riga_comando& r, punteggio& p);

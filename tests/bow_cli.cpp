@@ -341,6 +341,15 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
       {{"mostra", "3", "--primi"}, "Manca il valore dell'opzione --primi\n", "mostra"},
       {{"mostra", "--primi", "0", "3"}, "Numero di parole non valido: 0 (da 1 a 2147483647)\n", "mostra"},
       {{"mostra", "3", "--primi", "2x"}, "Numero di parole non valido: 2x (da 1 a 2147483647)\n", "mostra"},
+      {{"valuta", "c", "--punteggio", "bayesiano"}, "Punteggio sconosciuto: bayesiano (velmora, bayes o complemento)\n",
+       "valuta"},
+      {{"spiega", "t.txt", "--alfa", "1"},
+       "La regola velmora non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n", "spiega"},
+      {{"spiega", "--alfa", "0", "t.txt", "--punteggio", "bayes"}, "Lisciatura non valida: 0 (un numero maggiore di 0)\n",
+       "spiega"},
+      {{"valuta", "c", "--punteggio", "complemento", "--alfa", "nan"},
+       "Lisciatura non valida: nan (un numero maggiore di 0)\n", "valuta"},
+      {{"spiega", "t.txt", "--parole", "-3"}, "Numero di parole non valido: -3 (da 1 a 2147483647)\n", "spiega"},
       {{"mostra", "10"}, "Classe 10 non supportata: le classi vanno da 0 a 9\n", ""},
       {{"mostra", "-1", "--primi", "3"}, "Classe -1 non supportata: le classi vanno da 0 a 9\n", ""},
       {{"addestra", "manca"}, "La cartella manca non esiste\n", ""},
@@ -363,6 +372,8 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
   EXPECT_EQ(bow(dir, {"mostra", "2"}).out, NO_MODELLO);
   EXPECT_EQ(bow(dir, {"valuta", "c"}).out,
             NO_MODELLO + "Senza un modello non c'e' niente da valutare: prima velmora_bow addestra\n");
+  EXPECT_EQ(bow(dir, {"spiega", "t.txt"}).out,
+            NO_MODELLO + "Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi\n");
 }
 
 TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
@@ -462,6 +473,7 @@ TEST(BowCli, ValutaNamesForEachTextTheClassClassificaNames) {
   vt::write_file(copia / "Bow.txt", modello);
   const auto prima = albero(dir);
   const auto r = bow(dir, {"valuta", "c", "--errori"});
+  EXPECT_EQ(bow(dir, {"valuta", "--punteggio", "velmora", "c", "--errori"}).out, r.out);
   EXPECT_EQ(albero(dir), prima) << "valuta writes nothing";
 
   std::sort(testi.begin(), testi.end());  // corpus order: class, then name
@@ -515,6 +527,10 @@ TEST(BowCli, ValutaReportOnAHandMadeCorpus) {
   r = bow(dir, {"valuta", "--errori", "c"});
   EXPECT_EQ(r.out, "File classificati male (classe vera, classe scelta, file): 3\n"
                    "0 1 c/0/b\n1 2 c/1/g\n3 0 c/3/a\n\n" + rapporto);
+  // Another rule says so first; the figures are its own.
+  r = bow(dir, {"valuta", "c", "--punteggio", "bayes", "--alfa", "0.5"});
+  EXPECT_TRUE(r.out.starts_with("Punteggio: bayes, alfa 0.5\nClasse ")) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\nCorretti 5 di 8\n")) << r.out;
   // On a terminal, a progress line cut to its width, erased before the report.
   r = vt::run_pty(VELMORA_BOW_BIN, {"valuta", "c"}, 24, 12, vt::in_dir(dir));
   EXPECT_TRUE(r.out.starts_with("\r\33[Kvaluta: 0 d\r\33[K")) << r.out;
@@ -530,6 +546,57 @@ TEST(BowCli, MostraListsTheWordsOfAClass) {
   EXPECT_EQ(bow(dir, {"mostra", "1", "--primi", "3"}).out, "b;5\na;2\nc;2\n");
   EXPECT_EQ(bow(dir, {"mostra", "--primi", "9", "0"}).out, "d;3\na;1\n");
   EXPECT_EQ(bow(dir, {"mostra", "7", "--primi", "9"}).out, "");
+}
+
+TEST(BowCli, SpiegaShowsClassificaScoresAndTheWordsBehindThem) {
+  vt::TempDir dir;
+  vt::write_file(dir / "Bow.txt", ref::record("a", {3}) + ref::record("b", {1, 2}));
+  vt::write_file(dir / "doc.txt", "a A, b ignota");
+  auto r = bow(dir, {"spiega", "doc.txt", "--parole", "5"});
+  auto p = ZERI;
+  p[0] = "-1.212984";
+  p[1] = "-1.602060";
+  EXPECT_EQ(r.out, classificazione(p, 0) +
+                       "\nPunteggio velmora: log10(c/T) x n / T per una parola che la classe ha visto, log10(1/T) x n "
+                       "per una che non ha visto, poi -1\n"
+                       "Parole del testo: 4, 3 diverse, 1 ignote al modello (non contano)\n"
+                       "\nScelta: classe 0 (parole totali 4), punteggio -1.212984\n"
+                       "parte fissa: -1\n"
+                       "parola                           nel testo nella classe          termine\n"
+                       "b                                        1            1        -0.150515\n"
+                       "a                                        2            3        -0.062469\n"
+                       "\nSeconda: classe 1 (parole totali 2), punteggio -1.602060\n"
+                       "parte fissa: -1\n"
+                       "parola                           nel testo nella classe          termine\n"
+                       "a                                        2            0        -0.602060\n"
+                       "b                                        1            2         0.000000\n"
+                       "\nLe parole che separano di piu' le due classi (termine in 0 meno termine in 1):\n"
+                       "parola                           nel testo      nella 0      nella 1       differenza\n"
+                       "a                                        2            3            0         0.539591\n"
+                       "b                                        1            1            2        -0.150515\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(voci(dir), 2u) << "spiega writes nothing";
+
+  // On a long text against a model of two classes that share its words:
+  // the very scores classifica prints.
+  vt::TempDir reale;
+  const std::string testo = testo_lungo(300000, 6);
+  vt::write_file(reale / "t.txt", testo.substr(0, 200000));
+  ASSERT_EQ(bow(reale, {"aggiungi", "t.txt", "4"}).status, 0);
+  vt::write_file(reale / "t.txt", testo.substr(200000, 60000) + testo_lungo(30000, 7));
+  ASSERT_EQ(bow(reale, {"aggiungi", "t.txt", "8"}).status, 0);
+  vt::write_file(reale / "doc.txt", testo.substr(260000));
+  const std::string attese = bow(reale, {"classifica", "doc.txt"}).out;
+  r = bow(reale, {"spiega", "doc.txt"});
+  EXPECT_TRUE(r.out.starts_with(attese + "\nPunteggio velmora")) << r.out;
+  EXPECT_NE(attese.find("Class 4, p=-"), std::string::npos);
+  // Other rules: the classes without data are named so, never chosen.
+  r = bow(reale, {"spiega", "doc.txt", "--punteggio", "complemento"});
+  EXPECT_NE(r.out.find("Class 3, senza dati\nClass 4, p="), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nPunteggio complemento, alfa 1: "), std::string::npos) << r.out;
+  EXPECT_EQ(bow(dir, {"spiega", "manca.txt"}).out, "File manca.txt non trovato\n");
+  vt::write_file(dir / "lunga.txt", std::string(31, 'x'));
+  EXPECT_EQ(bow(dir, {"spiega", "lunga.txt"}).out, TROPPO_LUNGA);
 }
 
 }  // namespace
