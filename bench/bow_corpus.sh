@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # velmora_bow on a whole corpus against one process per text, side by side in
-# one run: `valuta` of 1000 texts against 1000 `classifica` runs on the same
-# model, and `addestra` of the same 1000 texts against 1000 `aggiungi` runs,
+# one run: `valuta` of 1000 texts (under each scoring rule) against 1000
+# `classifica` runs on the same model, and `addestra` of the same 1000 texts against 1000 `aggiungi` runs,
 # each also with the twin whose atomic write never syncs (so the ratio is not
 # only the syncs of the cleaned copies). The loops are shell loops, as a
 # user's script would run them. Rounds are interleaved; each figure is the
@@ -60,6 +60,8 @@ lavoro() {  # NAME FOLDER COMMAND...
   eval "comando_${#nomi[@]}=(\"\$@\")"
 }
 lavoro "valuta, 1000 texts" valuta "$bow" valuta testi
+lavoro "valuta --punteggio bayes" valuta "$bow" valuta testi --punteggio bayes
+lavoro "valuta --punteggio complemento" valuta "$bow" valuta testi --punteggio complemento
 lavoro "1000 classifica" valuta sh -c "$ciclo_classifica" "$bow"
 lavoro "1000 classifica, no fsync" valuta sh -c "$ciclo_classifica" "$gemello"
 lavoro "addestra, 1000 texts" addestra "$bow" addestra testi
@@ -103,13 +105,16 @@ rapporto() {  # COLUMN JOB-A JOB-B: median over the rounds of A / B
   echo "velmora_bow on a corpus, median of ${GIRI:-3} interleaved rounds; $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo "load before:$carico_prima"
   echo "load after: $carico_dopo"
-  printf '%-28s %10s %10s\n' job "wall ms" "CPU ms"
+  printf '%-32s %10s %10s\n' job "wall ms" "CPU ms"
   for ((i = 1; i <= ${#nomi[@]}; i++)); do
-    printf '%-28s %10s %10s\n' "${nomi[i - 1]}" "$(mediana 3 "$i")" "$(mediana 4 "$i")"
+    printf '%-32s %10s %10s\n' "${nomi[i - 1]}" "$(mediana 3 "$i")" "$(mediana 4 "$i")"
   done
   echo
   for b in "1000 classifica" "1000 classifica, no fsync"; do
     echo "$b / valuta, same round: $(rapporto 3 "$b" "valuta, 1000 texts")x wall, $(rapporto 4 "$b" "valuta, 1000 texts")x CPU"
+  done
+  for v in "valuta --punteggio bayes" "valuta --punteggio complemento"; do
+    echo "1000 classifica / $v, same round: $(rapporto 3 "1000 classifica" "$v")x wall, $(rapporto 4 "1000 classifica" "$v")x CPU"
   done
   for b in "1000 aggiungi" "1000 aggiungi, no fsync"; do
     echo "$b / addestra, same round: $(rapporto 3 "$b" "addestra, 1000 texts")x wall, $(rapporto 4 "$b" "addestra, 1000 texts")x CPU"
