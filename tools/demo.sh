@@ -111,6 +111,13 @@ echo
 "$build/bow/velmora_bow" addestra addestramento
 echo
 "$build/bow/velmora_bow" valuta verifica | tee "$data/bow.txt"
+echo
+echo "Le stesse fortune mai viste con le tre regole dei punteggi (valuta --punteggio):"
+for regola in velmora bayes complemento; do
+  "$build/bow/velmora_bow" valuta verifica --punteggio "$regola" > "$data/bow-$regola.txt"
+  printf '  %-12s %s (%s)\n' "$regola" "$(tail -n 1 "$data/bow-$regola.txt")" \
+    "$(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt")"
+done
 tempo_bow=$(durata "$inizio" "$(adesso)")
 cd "$root"
 
@@ -120,4 +127,7 @@ echo "velmora_bpms e velmora_gpms con i pesi scritti, sulle 2000 righe mai viste
 echo "velmora_pms: la prima riga mai vista (etichetta $etichetta), $disegno"
 echo "velmora_gpms: $sbagliate cifre lette male, elencate in data/mnist/errori.txt, disegnate in data/mnist/errori.png"
 echo "velmora_bow, fortune mai viste: $(tail -n 1 "$data/bow.txt") ($(sed -n 's/^Accuratezza: //p' "$data/bow.txt")), $tempo_bow s"
+for regola in bayes complemento; do
+  echo "  con --punteggio $regola: $(tail -n 1 "$data/bow-$regola.txt") ($(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt"))"
+done
 echo "Demo completata in $(durata "$inizio_demo" "$(adesso)") s"
