@@ -1,10 +1,14 @@
 // Seeded synthetic data for the velmora_bow benchmark.
 //   bow_gen modello PAROLE OCCORRENZE SEME          model file on stdout
 //   bow_gen testo BYTE PAROLE SEME [SEME_TESTO]     text on stdout
+//   bow_gen corpus CARTELLA TESTI PAROLE SEME       TESTI texts of 200 to 4000 bytes,
+//                                                   text i in CARTELLA/(i % 10)/NNNNN
 // The vocabulary depends on PAROLE and SEME alone, so a text draws from the
 // words of the model made with the same two numbers; SEME_TESTO (default
 // SEME) seeds the draw, so texts of one vocabulary can differ. Word ranks
 // follow a Zipf-like law, as in real texts.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -56,8 +60,8 @@ void modello(long parole, long occorrenze, unsigned seme) {
   }
 }
 
-void testo(long byte, long parole, unsigned seme, unsigned seme_testo) {
-  auto voc = vocabolario(parole, seme);
+void testo(const std::vector<std::string>& voc, long byte, unsigned seme_testo, std::FILE* uscita) {
+  const long parole = static_cast<long>(voc.size());
   std::mt19937_64 rng(seme_testo + 2);
   std::string out;
   long scritti = 0;
@@ -69,19 +73,40 @@ void testo(long byte, long parole, unsigned seme, unsigned seme_testo) {
     out += w;
     out += rng() % 12 == 0 ? ",\n" : " ";
     if (out.size() >= (1u << 20)) {
-      std::fwrite(out.data(), 1, out.size(), stdout);
+      std::fwrite(out.data(), 1, out.size(), uscita);
       scritti += static_cast<long>(out.size());
       out.clear();
     }
   }
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  std::fwrite(out.data(), 1, out.size(), uscita);
+}
+
+bool corpus(const char* cartella, long testi, long parole, unsigned seme) {
+  auto voc = vocabolario(parole, seme);
+  std::mt19937_64 rng(seme + 3);
+  for (long i = 0; i < testi; ++i) {
+    char path[4096];
+    std::snprintf(path, sizeof path, "%s/%ld", cartella, i % 10);
+    mkdir(path, 0777);
+    std::snprintf(path, sizeof path, "%s/%ld/%05ld", cartella, i % 10, i);
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f) return false;
+    testo(voc, 200 + static_cast<long>(rng() % 3800), static_cast<unsigned>(rng()), f);
+    if (std::fclose(f) != 0) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 6 && std::strcmp(argv[1], "corpus") == 0) {
+    mkdir(argv[2], 0777);
+    return corpus(argv[2], std::atol(argv[3]), std::atol(argv[4]), static_cast<unsigned>(std::atol(argv[5]))) ? 0 : 1;
+  }
   if (argc != 5 && !(argc == 6 && std::strcmp(argv[1], "testo") == 0)) {
-    std::printf("Uso: bow_gen modello PAROLE OCCORRENZE SEME | bow_gen testo BYTE PAROLE SEME [SEME_TESTO]\n");
+    std::printf("Uso: bow_gen modello PAROLE OCCORRENZE SEME | bow_gen testo BYTE PAROLE SEME [SEME_TESTO]"
+                " | bow_gen corpus CARTELLA TESTI PAROLE SEME\n");
     return 1;
   }
   long a = std::atol(argv[2]), b = std::atol(argv[3]);
@@ -89,7 +114,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "modello") == 0 && a > 0 && b >= a) {
     modello(a, b, seme);
   } else if (std::strcmp(argv[1], "testo") == 0 && a >= 0 && b > 0) {
-    testo(a, b, seme, argc == 6 ? static_cast<unsigned>(std::atol(argv[5])) : seme);
+    testo(vocabolario(b, seme), a, argc == 6 ? static_cast<unsigned>(std::atol(argv[5])) : seme, stdout);
   } else {
     std::printf("Argomenti non validi\n");
     return 1;

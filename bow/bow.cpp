@@ -1,20 +1,21 @@
 // velmora_bow: adds the words of a text to one class of the model in
-// "Bow.txt" (aggiungi), or scores a text against every class (classifica).
-#include <cerrno>
+// "Bow.txt" (aggiungi), or scores a text against every class (classifica);
+// the actions on a whole corpus and on the model live in their own files
+// (azioni.h), and are only dispatched from here.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "azioni.h"
 #include "bow_lib.h"
 #include "file.h"
 #include "memoria.h"
+#include "riga_comando.h"
 #include "scrittura.h"
 
 namespace {
-
-constexpr const char* MODELLO = "Bow.txt";
 
 int parola_troppo_lunga() {
   std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
@@ -24,15 +25,6 @@ int parola_troppo_lunga() {
 void uso() {
   std::printf("Uso: velmora_bow AZIONE FILE [CLASSE]\n");
   std::printf("AZIONE = {aggiungi, classifica }\n");
-}
-
-// The class as atoi reads it, or -1 when it lies outside 0 ... 9 (strtol,
-// unlike atoi, cannot wrap a huge number back into range).
-int leggi_classe(const char* testo) {
-  errno = 0;
-  long classe = std::strtol(testo, nullptr, 10);
-  if (errno == ERANGE || classe < 0 || classe >= CLASSI) return -1;
-  return static_cast<int>(classe);
 }
 
 // Cleans FILE into FILE.clean and counts its words, block by block; returns
@@ -127,6 +119,10 @@ int esegui(int argc, char** argv) {
     return aggiungi(argv[2], classe);
   }
   if (std::strcmp(argv[1], "classifica") == 0) return classifica(argv[2]);
+  if (std::strcmp(argv[1], "addestra") == 0) return addestra(argc, argv);
+  if (std::strcmp(argv[1], "valuta") == 0) return valuta(argc, argv);
+  if (std::strcmp(argv[1], "mostra") == 0) return mostra(argc, argv);
+  if (std::strcmp(argv[1], "spiega") == 0) return spiega(argc, argv);
   std::printf("Azione %s non supportata:\n", argv[1]);
   uso();
   return 1;

@@ -157,21 +157,21 @@ void raddoppia(celle_parole<BYTE>& t) {
   }
 }
 
-// One more occurrence of the word k, whose hash is h.
+// n more occurrences of the word k, whose hash is h (saturating).
 template <size_t BYTE>
-inline void conta_in(celle_parole<BYTE>& t, const chiave32& k, uint64_t h) {
+inline void conta_in(celle_parole<BYTE>& t, const chiave32& k, uint64_t h, uint32_t n = 1) {
   const size_t maschera = t.celle.size() - 1;
   const uint32_t e = etichetta(h);
   for (size_t i = h & maschera;; i = (i + 1) & maschera) {
     cella_parola<BYTE>& c = t.celle[i];
     if (c.hash == e && stessa_chiave(c, k)) {
-      c.n += c.n != UINT32_MAX;
+      c.n = c.n > UINT32_MAX - n ? UINT32_MAX : c.n + n;
       return;
     }
     if (c.hash == 0) {
       std::memcpy(c.parola, &k, BYTE);
       c.hash = e;
-      c.n = 1;
+      c.n = n;
       if (2 * ++t.usate > t.celle.size()) raddoppia(t);
       return;
     }
@@ -192,6 +192,15 @@ inline void conta_chiave(tabella_parole& t, const chiave32& k, uint64_t h) {
     conta_lunga(t, k, h);
   } else {
     conta_in(t.corte, k, h);
+  }
+}
+
+// n occurrences of k at once, for merging one table into another.
+void conta_chiave_n(tabella_parole& t, const chiave32& k, uint32_t n) {
+  if (lunga(k)) {
+    conta_in(t.lunghe, k, hash_di(k), n);
+  } else {
+    conta_in(t.corte, k, hash_di(k), n);
   }
 }
 
@@ -538,6 +547,25 @@ void aggiungi_voci(const celle_parole<BYTE>& t, std::vector<voce_parola>& voci) 
 }
 
 }  // namespace
+
+namespace {
+
+template <size_t BYTE>
+void somma_celle(tabella_parole& in, const celle_parole<BYTE>& da) {
+  for (const cella_parola<BYTE>& c : da.celle) {
+    if (c.hash == 0) continue;
+    chiave32 k{};
+    std::memcpy(&k, c.parola, BYTE);
+    conta_chiave_n(in, k, c.n);
+  }
+}
+
+}  // namespace
+
+void unisci_tabelle(tabella_parole& in, const tabella_parole& da) {
+  somma_celle(in, da.corte);
+  somma_celle(in, da.lunghe);
+}
 
 std::vector<voce_parola> voci_ordinate(const tabella_parole& tabella) {
   std::vector<voce_parola> voci;

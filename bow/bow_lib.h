@@ -147,6 +147,9 @@ struct tabella_parole {
 
 // Adds one occurrence of word (taken up to its first NUL, at most 31 bytes).
 void conta_parola(tabella_parole& tabella, std::string_view word);
+// Adds every word of da with its occurrences to in (saturating at 2^32 - 1):
+// the table that counting da's texts into in would have given.
+void unisci_tabelle(tabella_parole& in, const tabella_parole& da);
 // The words counted so far, sorted by word.
 std::vector<voce_parola> voci_ordinate(const tabella_parole& tabella);
 // Adds each entry's occurrences to the class, in one pass over the bag;

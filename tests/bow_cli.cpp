@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <sstream>
 
 #include "bow_reference.h"
 #include "run_util.h"
@@ -304,6 +305,298 @@ TEST(BowCli, RunningOutOfMemoryIsReported) {
   EXPECT_EQ(r.out, "Memoria insufficiente\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(vt::read_file(dir / "Bow.txt"), modello);
+}
+
+// ---- The actions on a corpus and on the model ------------------------------------------
+
+// Writes the files of a corpus: path relative to dir -> content.
+void scrivi_corpus(const vt::TempDir& dir, const std::vector<std::pair<std::string, std::string>>& file) {
+  for (const auto& [path, testo] : file) {
+    std::filesystem::create_directories(std::filesystem::path(dir / path).parent_path());
+    vt::write_file(dir / path, testo);
+  }
+}
+
+// Every path under dir, relative: what a run left behind.
+std::vector<std::string> albero(const vt::TempDir& dir) {
+  std::vector<std::string> out;
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir.path))
+    out.push_back(std::filesystem::relative(e.path(), dir.path).string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything) {
+  vt::TempDir dir;
+  scrivi_corpus(dir, {{"t.txt", "testo"}, {"senza/10/a.txt", "a"}, {"vuoto/3/.nascosto", "a"}});
+  std::filesystem::create_directories(dir / "vuoto/5/sotto");
+  struct caso { std::vector<std::string> args; std::string out; std::string uso; };
+  const caso casi[] = {
+      {{"addestra"}, USO, ""},
+      {{"mostra"}, USO, ""},
+      {{"valuta", "c", "--boh"}, "Opzione sconosciuta: --boh\n", "valuta"},
+      {{"valuta", "--errori"}, "Manca l'argomento CARTELLA\n", "valuta"},
+      {{"addestra", "c", "d"}, "Argomento in piu': d\n", "addestra"},
+      {{"addestra", "c", "--errori"}, "Opzione sconosciuta: --errori\n", "addestra"},
+      {{"mostra", "3", "--primi"}, "Manca il valore dell'opzione --primi\n", "mostra"},
+      {{"mostra", "--primi", "0", "3"}, "Numero di parole non valido: 0 (da 1 a 2147483647)\n", "mostra"},
+      {{"mostra", "3", "--primi", "2x"}, "Numero di parole non valido: 2x (da 1 a 2147483647)\n", "mostra"},
+      {{"valuta", "c", "--punteggio", "bayesiano"}, "Punteggio sconosciuto: bayesiano (velmora, bayes o complemento)\n",
+       "valuta"},
+      {{"spiega", "t.txt", "--alfa", "1"},
+       "La regola velmora non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n", "spiega"},
+      {{"spiega", "--alfa", "0", "t.txt", "--punteggio", "bayes"}, "Lisciatura non valida: 0 (un numero maggiore di 0)\n",
+       "spiega"},
+      {{"valuta", "c", "--punteggio", "complemento", "--alfa", "nan"},
+       "Lisciatura non valida: nan (un numero maggiore di 0)\n", "valuta"},
+      {{"spiega", "t.txt", "--parole", "-3"}, "Numero di parole non valido: -3 (da 1 a 2147483647)\n", "spiega"},
+      {{"mostra", "10"}, "Classe 10 non supportata: le classi vanno da 0 a 9\n", ""},
+      {{"mostra", "-1", "--primi", "3"}, "Classe -1 non supportata: le classi vanno da 0 a 9\n", ""},
+      {{"addestra", "manca"}, "La cartella manca non esiste\n", ""},
+      {{"valuta", "t.txt"}, "t.txt non e' una cartella\n", ""},
+      {{"addestra", "senza"}, "La cartella senza non ha sottocartelle di classe (da 0 a 9)\n", ""},
+      {{"valuta", "vuoto/"}, "Nessun testo nelle sottocartelle di classe di vuoto/\n", ""},
+  };
+  const auto prima = albero(dir);
+  for (const caso& c : casi) {
+    auto r = bow(dir, c.args);
+    EXPECT_TRUE(r.out.starts_with(c.out + (c.uso.empty() ? "" : ref::uso_azione(c.uso)))) << r.out;
+    if (c.uso.empty()) {
+      EXPECT_EQ(r.out, c.out);
+    }
+    EXPECT_EQ(r.status, 1);
+  }
+  EXPECT_EQ(albero(dir), prima);
+  // Without a model there is nothing to show or evaluate.
+  scrivi_corpus(dir, {{"c/2/a", "a"}});
+  EXPECT_EQ(bow(dir, {"mostra", "2"}).out, NO_MODELLO);
+  EXPECT_EQ(bow(dir, {"valuta", "c"}).out,
+            NO_MODELLO + "Senza un modello non c'e' niente da valutare: prima velmora_bow addestra\n");
+  EXPECT_EQ(bow(dir, {"spiega", "t.txt"}).out,
+            NO_MODELLO + "Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi\n");
+}
+
+TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
+  // The same corpus twice: one aggiungi per text in name order, and one addestra.
+  const std::vector<std::pair<std::string, std::string>> testi = {
+      {"c/0/b.txt", testo_lungo(BLOCCO_TESTO + 999, 4)}, {"c/0/a.txt", "Uno DUE tre, uno."},
+      {"c/0/.nascosto", "mai"},  {"c/0/a.txt.clean", "mai"},  {"c/2/z", ""},
+      {"c/2/lunga", "ok " + std::string(30, 'k') + " no"}, {"c/3/x", testo_lungo(5000, 5)},
+      {"c/9/ultima", "tre " + std::string(30, 'q')}, {"c/7/sotto/mai", "mai"}, {"c/11/mai", "mai"}};
+  const std::string vecchio = ref::record("uno", {0, 0, 5}) + ref::record("zeta", {1});
+  vt::TempDir uno, tutti;
+  scrivi_corpus(uno, testi);
+  scrivi_corpus(tutti, testi);
+  // A text that opens but cannot be read: named, skipped and counted.
+  std::filesystem::create_symlink("/proc/self/mem", tutti / "c/3/y");
+  vt::write_file(uno / "Bow.txt", vecchio);
+  vt::write_file(tutti / "Bow.txt", vecchio);
+  const auto prima = albero(tutti);
+  std::string totali_uno;
+  for (const char* t : {"c/0/a.txt", "c/0/b.txt", "c/2/z", "c/3/x", "c/9/ultima"}) {
+    auto r = bow(uno, {"aggiungi", t, std::string(1, t[2])});
+    ASSERT_EQ(r.status, 0) << r.out;
+    totali_uno = r.out;
+  }
+  auto r = bow(tutti, {"addestra", "c"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(vt::read_file(tutti / "Bow.txt"), vt::read_file(uno / "Bow.txt"));
+  EXPECT_EQ(albero(tutti), prima) << "no .clean file, no temporary";
+
+  // aggiungi's ten lines, each with the files of its class.
+  const char* const file[CLASSI] = {"2, scartati:0", "0, scartati:0", "1, scartati:1", "1, scartati:1",
+                                    "0, scartati:0", "0, scartati:0", "0, scartati:0", "0, scartati:0",
+                                    "0, scartati:0", "1, scartati:0"};
+  std::string atteso;
+  std::istringstream righe(totali_uno);
+  for (int k = 0; k < CLASSI; ++k) {
+    std::string riga;
+    std::getline(righe, riga);
+    atteso += riga + ", file aggiunti:" + file[k] + "\n";
+  }
+  atteso += "Testi aggiunti: 5 di 7\n"
+            "Voci ignorate nelle sottocartelle di classe: 3 (nascoste, copie .clean, cartelle, file speciali)\n"
+            "File c/2/lunga scartato: una parola di 30 o piu' caratteri\n"
+            "File c/3/y scartato: errore di lettura\n"
+            "File scartati: 2 (1 per una parola di 30 o piu' caratteri, 1 illeggibili)\n";
+  EXPECT_EQ(r.out, atteso);
+
+  // Nothing that could be added: the model stays as it was.
+  vt::TempDir niente;
+  scrivi_corpus(niente, {{"c/4/lunga", std::string(31, 'k')}, {"Bow.txt", vecchio}});
+  r = bow(niente, {"addestra", "c"});
+  EXPECT_EQ(r.out, "File c/4/lunga scartato: una parola di 30 o piu' caratteri\n"
+                   "File scartati: 1 (1 per una parola di 30 o piu' caratteri, 0 illeggibili)\n"
+                   "Nessun testo aggiunto: Bow.txt non e' cambiato\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(vt::read_file(niente / "Bow.txt"), vecchio);
+  // A save that fails leaves the old model too.
+  r = bow(tutti, {"addestra", "c"}, 4000);
+  EXPECT_EQ(r.out, NO_MODELLO);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(vt::read_file(tutti / "Bow.txt"), vt::read_file(uno / "Bow.txt"));
+}
+
+// The class classifica names for the text at path (run in dir).
+int classe_di_classifica(const vt::TempDir& dir, const std::string& path) {
+  const std::string out = bow(dir, {"classifica", path}).out;
+  const std::string chiave = "Il documento appartiene alla classe ";
+  const size_t i = out.rfind(chiave);
+  return i == std::string::npos ? -1 : std::stoi(out.substr(i + chiave.size()));
+}
+
+TEST(BowCli, ValutaNamesForEachTextTheClassClassificaNames) {
+  // Classes 1 and 4 tie on every text, 0 and 5 have no data, the texts hold
+  // words the model lacks, and some are empty or refused.
+  std::string modello;
+  std::mt19937 rng(9);
+  const char* const parole[] = {"alfa", "beta", "gamma", "delta", "eta", "teta"};
+  for (const char* p : parole) {
+    std::array<int32_t, CLASSI> c{};
+    c[1] = c[4] = static_cast<int32_t>(1 + rng() % 5);
+    c[2] = static_cast<int32_t>(rng() % 4);
+    c[6] = static_cast<int32_t>(rng() % 3);
+    c[9] = static_cast<int32_t>(rng() % 2) * 40;
+    modello += ref::record(p, c);
+  }
+  std::vector<std::pair<std::string, std::string>> testi = {
+      {"c/0/vuoto", ""}, {"c/5/ignote", "mai visto"}, {"c/4/lunga", std::string(30, 'x') + "."}};
+  for (int i = 0; i < 60; ++i) {
+    std::string t;
+    for (int n = static_cast<int>(rng() % 6); n > 0; --n) t += std::string(parole[rng() % 6]) + (rng() % 3 ? " " : " ignota ");
+    testi.push_back({"c/" + std::to_string(rng() % 10) + "/t" + std::to_string(i), t});
+  }
+  vt::TempDir dir, copia;
+  scrivi_corpus(dir, testi);
+  scrivi_corpus(copia, testi);
+  vt::write_file(dir / "Bow.txt", modello);
+  vt::write_file(copia / "Bow.txt", modello);
+  const auto prima = albero(dir);
+  const auto r = bow(dir, {"valuta", "c", "--errori"});
+  EXPECT_EQ(bow(dir, {"valuta", "--punteggio", "velmora", "c", "--errori"}).out, r.out);
+  EXPECT_EQ(albero(dir), prima) << "valuta writes nothing";
+
+  std::sort(testi.begin(), testi.end());  // corpus order: class, then name
+  std::array<std::array<long, CLASSI>, CLASSI> m{};
+  std::string sbagliati;
+  long giusti = 0, errori = 0;
+  for (const auto& [path, testo] : testi) {
+    const int vera = path[2] - '0', scelta = classe_di_classifica(copia, path);
+    if (path.ends_with("lunga")) continue;
+    ++m[vera][scelta];
+    giusti += vera == scelta;
+    if (vera == scelta) continue;
+    sbagliati += std::to_string(vera) + " " + std::to_string(scelta) + " " + path + "\n";
+    ++errori;
+  }
+  EXPECT_TRUE(r.out.starts_with("File classificati male (classe vera, classe scelta, file): " +
+                                std::to_string(errori) + "\n" + sbagliati + "\n")) << r.out;
+  EXPECT_NE(r.out.find(ref::matrice(m) + "\nFile c/4/lunga scartato"), std::string::npos) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\nCorretti " + std::to_string(giusti) + " di 62\n")) << r.out;
+  EXPECT_GT(m[1][1] + m[4][1] + m[0][1], 0);  // ties went to the lower class
+}
+
+TEST(BowCli, ValutaReportOnAHandMadeCorpus) {
+  // Each text holds one word, seen by one class only: its class is known.
+  vt::TempDir dir;
+  scrivi_corpus(dir, {{"Bow.txt", ref::record("alfa", {4}) + ref::record("beta", {0, 4}) +
+                                      ref::record("gamma", {0, 0, 4})},
+                      {"c/0/a1", "alfa"}, {"c/0/a2", "Alfa!"}, {"c/0/a3", "alfa alfa"}, {"c/0/b", "beta"},
+                      {"c/1/b1", "beta"}, {"c/1/b2", "beta"}, {"c/1/g", "gamma"}, {"c/3/a", "alfa"},
+                      {"c/3/lunga", std::string(40, 'z')}});
+  const std::string rapporto =
+      "Classe       File   Corretti Precisione   Richiamo         F1\n"
+      "     0          4          3      75.0%      75.0%      75.0%\n"
+      "     1          3          2      66.7%      66.7%      66.7%\n"
+      "     2          0          0       0.0%          -          -\n"
+      "     3          1          0          -       0.0%          -\n"
+      "     4          0          0          -          -          -\n"
+      "     5          0          0          -          -          -\n"
+      "     6          0          0          -          -          -\n"
+      "     7          0          0          -          -          -\n"
+      "     8          0          0          -          -          -\n"
+      "     9          0          0          -          -          -\n"
+      "Accuratezza: 62.50%\n" +
+      ref::matrice({{{3, 1}, {0, 2, 1}, {}, {1}}}) +
+      "\nFile c/3/lunga scartato: una parola di 30 o piu' caratteri\n"
+      "File scartati: 1 (1 per una parola di 30 o piu' caratteri, 0 illeggibili)\n"
+      "\nCorretti 5 di 8\n";
+  auto r = bow(dir, {"valuta", "c"});
+  EXPECT_EQ(r.out, rapporto);
+  EXPECT_EQ(r.status, 0);
+  r = bow(dir, {"valuta", "--errori", "c"});
+  EXPECT_EQ(r.out, "File classificati male (classe vera, classe scelta, file): 3\n"
+                   "0 1 c/0/b\n1 2 c/1/g\n3 0 c/3/a\n\n" + rapporto);
+  // Another rule says so first; the figures are its own.
+  r = bow(dir, {"valuta", "c", "--punteggio", "bayes", "--alfa", "0.5"});
+  EXPECT_TRUE(r.out.starts_with("Punteggio: bayes, alfa 0.5\nClasse ")) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\nCorretti 5 di 8\n")) << r.out;
+  // On a terminal, a progress line cut to its width, erased before the report.
+  r = vt::run_pty(VELMORA_BOW_BIN, {"valuta", "c"}, 24, 12, vt::in_dir(dir));
+  EXPECT_TRUE(r.out.starts_with("\r\33[Kvaluta: 0 d\r\33[K")) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\r\33[K" + rapporto)) << r.out;
+}
+
+TEST(BowCli, MostraListsTheWordsOfAClass) {
+  vt::TempDir dir;
+  vt::write_file(dir / "Bow.txt", ref::record("c", {0, 2}) + ref::record("a", {1, 2}) + ref::record("b", {0, 5}) +
+                                      ref::record("d", {3}) + ref::record("e", {0, 2}));
+  auto r = bow(dir, {"mostra", "1"});
+  EXPECT_EQ(r.out, "a;2\nb;5\nc;2\nd;0\ne;2\n");
+  EXPECT_EQ(bow(dir, {"mostra", "1", "--primi", "3"}).out, "b;5\na;2\nc;2\n");
+  EXPECT_EQ(bow(dir, {"mostra", "--primi", "9", "0"}).out, "d;3\na;1\n");
+  EXPECT_EQ(bow(dir, {"mostra", "7", "--primi", "9"}).out, "");
+}
+
+TEST(BowCli, SpiegaShowsClassificaScoresAndTheWordsBehindThem) {
+  vt::TempDir dir;
+  vt::write_file(dir / "Bow.txt", ref::record("a", {3}) + ref::record("b", {1, 2}));
+  vt::write_file(dir / "doc.txt", "a A, b ignota");
+  auto r = bow(dir, {"spiega", "doc.txt", "--parole", "5"});
+  auto p = ZERI;
+  p[0] = "-1.212984";
+  p[1] = "-1.602060";
+  EXPECT_EQ(r.out, classificazione(p, 0) +
+                       "\nPunteggio velmora: log10(c/T) x n / T per una parola che la classe ha visto, log10(1/T) x n "
+                       "per una che non ha visto, poi -1\n"
+                       "Parole del testo: 4, 3 diverse, 1 ignote al modello (non contano)\n"
+                       "\nScelta: classe 0 (parole totali 4), punteggio -1.212984\n"
+                       "parte fissa: -1\n"
+                       "parola                           nel testo nella classe          termine\n"
+                       "b                                        1            1        -0.150515\n"
+                       "a                                        2            3        -0.062469\n"
+                       "\nSeconda: classe 1 (parole totali 2), punteggio -1.602060\n"
+                       "parte fissa: -1\n"
+                       "parola                           nel testo nella classe          termine\n"
+                       "a                                        2            0        -0.602060\n"
+                       "b                                        1            2         0.000000\n"
+                       "\nLe parole che separano di piu' le due classi (termine in 0 meno termine in 1):\n"
+                       "parola                           nel testo      nella 0      nella 1       differenza\n"
+                       "a                                        2            3            0         0.539591\n"
+                       "b                                        1            1            2        -0.150515\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(voci(dir), 2u) << "spiega writes nothing";
+
+  // On a long text against a model of two classes that share its words:
+  // the very scores classifica prints.
+  vt::TempDir reale;
+  const std::string testo = testo_lungo(300000, 6);
+  vt::write_file(reale / "t.txt", testo.substr(0, 200000));
+  ASSERT_EQ(bow(reale, {"aggiungi", "t.txt", "4"}).status, 0);
+  vt::write_file(reale / "t.txt", testo.substr(200000, 60000) + testo_lungo(30000, 7));
+  ASSERT_EQ(bow(reale, {"aggiungi", "t.txt", "8"}).status, 0);
+  vt::write_file(reale / "doc.txt", testo.substr(260000));
+  const std::string attese = bow(reale, {"classifica", "doc.txt"}).out;
+  r = bow(reale, {"spiega", "doc.txt"});
+  EXPECT_TRUE(r.out.starts_with(attese + "\nPunteggio velmora")) << r.out;
+  EXPECT_NE(attese.find("Class 4, p=-"), std::string::npos);
+  // Other rules: the classes without data are named so, never chosen.
+  r = bow(reale, {"spiega", "doc.txt", "--punteggio", "complemento"});
+  EXPECT_NE(r.out.find("Class 3, senza dati\nClass 4, p="), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nPunteggio complemento, alfa 1: "), std::string::npos) << r.out;
+  EXPECT_EQ(bow(dir, {"spiega", "manca.txt"}).out, "File manca.txt non trovato\n");
+  vt::write_file(dir / "lunga.txt", std::string(31, 'x'));
+  EXPECT_EQ(bow(dir, {"spiega", "lunga.txt"}).out, TROPPO_LUNGA);
 }
 
 }  // namespace

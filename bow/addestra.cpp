@@ -1,0 +1,94 @@
+// velmora_bow addestra CARTELLA: the model that one aggiungi per text would
+// give, with one load, one count per class and one save. Each text is
+// counted in a table of its own and joins its class's table only when it was
+// read whole, as aggiungi adds nothing of a text it refuses; saturating sums
+// of non-negative counts do not depend on their order, so the saved model is
+// the same byte for byte.
+#include <cstdio>
+#include <vector>
+
+#include "avanzamento.h"
+#include "azioni.h"
+#include "bow_lib.h"
+#include "corpus.h"
+#include "riga_comando.h"
+#include "scrittura.h"
+
+namespace {
+
+void uso_addestra() {
+  std::printf("Uso: velmora_bow addestra CARTELLA\n"
+              "Aggiunge a Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA, ciascuno alla\n"
+              "classe della sua sottocartella: lo stesso modello di un aggiungi per testo.\n");
+}
+
+struct file_classe {
+  int aggiunti = 0;
+  int scartati = 0;
+};
+
+// Counts the texts of the corpus into the model, class by class.
+void conta_corpus(const corpus& c, bow_list& modello, file_classe (&per_classe)[CLASSI],
+                  std::vector<scarto>& scarti) {
+  avanzamento a = inizia_avanzamento("addestra", c.file.size());
+  size_t i = 0;
+  for (int k = 0; k < CLASSI; ++k) {
+    tabella_parole classe;
+    for (; i < c.file.size() && c.file[i].classe == k; ++i) {
+      tabella_parole testo;
+      const lettura l = conta_file(c.file[i].path, testo);
+      if (l == lettura::letta) {
+        unisci_tabelle(classe, testo);
+        ++per_classe[k].aggiunti;
+      } else {
+        scarti.push_back({c.file[i].path, l});
+        ++per_classe[k].scartati;
+      }
+      segna_avanzamento(a, i + 1);
+    }
+    unisci_parole(modello, voci_ordinate(classe), k);
+  }
+  chiudi_avanzamento(a);
+}
+
+void stampa_totali(const blocco_bow* modello, const file_classe (&per_classe)[CLASSI]) {
+  int aggiunti = 0, tutti = 0;
+  for (int k = 0; k < CLASSI; ++k) {
+    std::printf("Classe %d, parole totali:%d, file aggiunti:%d, scartati:%d\n", k, totale_classe(modello, k),
+                per_classe[k].aggiunti, per_classe[k].scartati);
+    aggiunti += per_classe[k].aggiunti;
+    tutti += per_classe[k].aggiunti + per_classe[k].scartati;
+  }
+  std::printf("Testi aggiunti: %d di %d\n", aggiunti, tutti);
+}
+
+}  // namespace
+
+int addestra(int argc, char** argv) {
+  riga_comando r;
+  if (!leggi_riga_comando(argc, argv, 2, {}, {"CARTELLA"}, r)) {
+    uso_addestra();
+    return 1;
+  }
+  corpus c;
+  if (!elenca_corpus(r.posizionali[0], c)) return 1;
+  // As for aggiungi: load, count and save under the lock of the model's
+  // folder, and never replace a model that exists but cannot be read.
+  blocco_cartella blocco;
+  blocca_cartella(blocco, MODELLO);
+  borsa modello;
+  if (leggi_bow(modello.testa, MODELLO) == esito_lettura::illeggibile) return 1;
+  file_classe per_classe[CLASSI];
+  std::vector<scarto> scarti;
+  conta_corpus(c, modello.testa, per_classe, scarti);
+  if (scarti.size() == c.file.size()) {
+    stampa_scarti(scarti);
+    std::printf("Nessun testo aggiunto: %s non e' cambiato\n", MODELLO);
+    return 1;
+  }
+  if (!scrivi_bow(modello.testa, MODELLO)) return 1;
+  stampa_totali(modello.testa, per_classe);
+  stampa_ignorati(c);
+  stampa_scarti(scarti);
+  return 0;
+}

@@ -1,0 +1,16 @@
+// The actions of velmora_bow on a whole corpus and on the model, besides
+// aggiungi and classifica. Each takes the whole command line (argv[1] is its
+// word, argc >= 3) and returns the exit status.
+#pragma once
+
+inline constexpr const char* MODELLO = "Bow.txt";
+
+// addestra CARTELLA: adds every text of the corpus to its class, in one save.
+int addestra(int argc, char** argv);
+// valuta CARTELLA [--errori] [--punteggio NOME] [--alfa A]: classifies every
+// text of the corpus and reports.
+int valuta(int argc, char** argv);
+// mostra CLASSE [--primi N]: the words of a class.
+int mostra(int argc, char** argv);
+// spiega FILE [--punteggio NOME] [--alfa A] [--parole N]: why FILE goes to its class.
+int spiega(int argc, char** argv);

@@ -1,0 +1,48 @@
+// A labelled corpus on disk: a folder whose subfolders 0 ... 9 hold the texts
+// of each class, one text per file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bow_lib.h"
+
+struct file_corpus {
+  std::string path;  // CARTELLA/K/NAME, as the user wrote CARTELLA
+  int classe;        // K
+};
+
+struct corpus {
+  std::vector<file_corpus> file;  // class 0 first, each class's files sorted by name (byte order)
+  int classi = 0;                 // class subfolders found
+  int ignorati = 0;               // entries of the class subfolders that are not texts of the corpus
+};
+
+// Lists the texts of cartella: in each subfolder named exactly 0 ... 9, the
+// regular files (symbolic links followed), except hidden ones (a name
+// starting with '.') and the "*.clean" copies aggiungi and classifica leave
+// beside a text, which would count it twice; subfolders and special files
+// are ignored too. false, with the reason printed, when cartella is missing,
+// is not a folder, has no class subfolder or one that cannot be read, or
+// holds no text at all.
+bool elenca_corpus(const char* cartella, corpus& c);
+
+// "Voci ignorate ..." with the count, when c.ignorati is not 0.
+void stampa_ignorati(const corpus& c);
+
+// Why a text was left out.
+enum class lettura { letta, troppo_lunga, non_aperta, errore_lettura };
+
+struct scarto {
+  std::string path;
+  lettura motivo;
+};
+
+// Counts the words of the file at path into tabella, cleaned in memory as
+// aggiungi and classifica clean them (nothing is written). Unless the result
+// is letta, tabella may hold part of the text: count into a table of its own.
+lettura conta_file(const std::string& path, tabella_parole& tabella);
+
+// The files left out, one line each ("File PATH scartato: REASON"), and
+// their count by reason; nothing when there are none.
+void stampa_scarti(const std::vector<scarto>& scarti);

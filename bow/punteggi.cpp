@@ -1,0 +1,169 @@
+// Scoring against an indexed model. The built-in rule repeats the arithmetic
+// of classifica_testo step for step; only the search for each word differs.
+#include "punteggi.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+modello_indicizzato indicizza_modello(const blocco_bow* model) {
+  modello_indicizzato m;
+  for (int k = 0; k < CLASSI; ++k) m.totali[k] = totale_classe(model, k);
+  for (; model; model = model->prossimo) {
+    std::array<char, LUNGHEZZA_PAROLA> parola;
+    std::memcpy(parola.data(), model->parola, LUNGHEZZA_PAROLA);
+    std::array<int32_t, CLASSI> c;
+    std::memcpy(c.data(), model->conteggi, sizeof c);
+    m.parole.push_back(parola);
+    m.conteggi.push_back(c);
+  }
+  return m;
+}
+
+std::vector<long> posizioni_nel_modello(const modello_indicizzato& m, const std::vector<voce_parola>& voci) {
+  std::vector<long> out;
+  out.reserve(voci.size());
+  // Both sides are sorted: each search starts where the last one ended.
+  auto da = m.parole.begin();
+  for (const voce_parola& v : voci) {
+    da = std::lower_bound(da, m.parole.end(), v.parola, [](const std::array<char, LUNGHEZZA_PAROLA>& a, const char* b) {
+      return std::memcmp(a.data(), b, LUNGHEZZA_PAROLA) < 0;
+    });
+    const bool trovata = da != m.parole.end() && std::memcmp(da->data(), v.parola, LUNGHEZZA_PAROLA) == 0;
+    out.push_back(trovata ? da - m.parole.begin() : -1);
+  }
+  return out;
+}
+
+void punteggi_velmora(const modello_indicizzato& m, const std::vector<voce_parola>& voci,
+                      const std::vector<long>& posizioni, double punteggi[CLASSI]) {
+  const int32_t* totali = m.totali;
+  for (int k = 0; k < CLASSI; ++k) punteggi[k] = 0.0;
+  for (size_t i = 0; i < voci.size(); ++i) {
+    if (posizioni[i] < 0) continue;
+    // The document bag keeps a count as the model does: saturated.
+    const double n = static_cast<double>(std::min<int64_t>(voci[i].n, CONTEGGIO_MAX));
+    const int32_t* c = m.conteggi[static_cast<size_t>(posizioni[i])].data();
+    for (int k = 0; k < CLASSI; ++k) {
+      if (c[k] > 0) {
+        double p = static_cast<double>(c[k]) / static_cast<double>(totali[k]);
+        punteggi[k] = ((std::log10(p) * n) / totali[k]) + punteggi[k];
+      } else if (totali[k] > 0) {
+        double p = 1.0 / totali[k];
+        punteggi[k] = (std::log10(p) * n) + punteggi[k];
+      }
+    }
+  }
+  for (int k = 0; k < CLASSI; ++k)
+    if (totali[k] > 0) punteggi[k] -= 1.0;
+}
+
+// ---- The scoring rules ------------------------------------------------------------------
+
+namespace {
+
+// The n of the document bag: a table's count saturated as the bag keeps it.
+double occorrenze(const voce_parola& v) { return static_cast<double>(std::min<int64_t>(v.n, CONTEGGIO_MAX)); }
+
+// Per word, ln((c + alfa) / (T + alfa x V)) for the class's own counts
+// (bayes) or the other classes' (complemento, negated).
+void pesi_di_classe(const modello_indicizzato& m, pesi_regola& r, int k, const int64_t (&totali)[CLASSI],
+                    int64_t tutto) {
+  const double alfa = r.p.alfa, V = static_cast<double>(m.parole.size());
+  const bool complemento = r.p.tipo == regola::complemento;
+  const double T = static_cast<double>(complemento ? tutto - totali[k] : totali[k]);
+  for (size_t w = 0; w < m.parole.size(); ++w) {
+    int64_t c = m.conteggi[w][k];
+    if (complemento) {
+      c = 0;
+      for (int j = 0; j < CLASSI; ++j)
+        if (j != k) c += m.conteggi[w][j];
+    }
+    const double peso = std::log((static_cast<double>(c) + alfa) / (T + alfa * V));
+    r.pesi[w][k] = complemento ? -peso : peso;
+  }
+  if (!complemento || !r.p.normalizza) return;
+  double somma = 0.0;
+  for (size_t w = 0; w < m.parole.size(); ++w) somma = somma + std::fabs(r.pesi[w][k]);
+  for (size_t w = 0; w < m.parole.size(); ++w) r.pesi[w][k] = r.pesi[w][k] / somma;
+}
+
+}  // namespace
+
+pesi_regola prepara_regola(const modello_indicizzato& m, punteggio p) {
+  pesi_regola r;
+  r.p = p;
+  // Exact 64-bit totals: the saturated ones of the built-in rule would
+  // misstate a class past 2^31 - 1 words.
+  int64_t totali[CLASSI] = {}, tutto = 0;
+  for (const auto& c : m.conteggi)
+    for (int k = 0; k < CLASSI; ++k) totali[k] += c[k];
+  for (int k = 0; k < CLASSI; ++k) {
+    r.con_dati[k] = totali[k] > 0;
+    tutto += totali[k];
+  }
+  if (p.tipo == regola::velmora) return r;
+  r.pesi.resize(m.parole.size());
+  for (int k = 0; k < CLASSI; ++k) {
+    if (!r.con_dati[k]) continue;
+    if (p.tipo == regola::bayes) r.base[k] = std::log(static_cast<double>(totali[k]) / static_cast<double>(tutto));
+    pesi_di_classe(m, r, k, totali, tutto);
+  }
+  return r;
+}
+
+double termine(const modello_indicizzato& m, const pesi_regola& r, long posizione, double n, int k) {
+  if (!r.con_dati[k]) return 0.0;
+  const size_t w = static_cast<size_t>(posizione);
+  if (r.p.tipo != regola::velmora) return n * r.pesi[w][k];
+  const int32_t c = m.conteggi[w][k], T = m.totali[k];
+  if (c > 0) return (std::log10(static_cast<double>(c) / static_cast<double>(T)) * n) / T;
+  return std::log10(1.0 / T) * n;
+}
+
+void punteggi_regola(const modello_indicizzato& m, const pesi_regola& r, const std::vector<voce_parola>& voci,
+                     const std::vector<long>& posizioni, double punteggi[CLASSI]) {
+  if (r.p.tipo == regola::velmora) {
+    punteggi_velmora(m, voci, posizioni, punteggi);
+    return;
+  }
+  for (int k = 0; k < CLASSI; ++k) punteggi[k] = r.base[k];
+  for (size_t i = 0; i < voci.size(); ++i) {
+    if (posizioni[i] < 0) continue;
+    const double n = occorrenze(voci[i]);
+    const std::array<double, CLASSI>& peso = r.pesi[static_cast<size_t>(posizioni[i])];
+    for (int k = 0; k < CLASSI; ++k)
+      if (r.con_dati[k]) punteggi[k] = punteggi[k] + n * peso[k];
+  }
+}
+
+int classe_regola(const pesi_regola& r, const double punteggi[CLASSI]) {
+  if (r.p.tipo == regola::velmora) return classe_scelta(punteggi);
+  int scelta = -1;
+  for (int k = 0; k < CLASSI; ++k)
+    if (r.con_dati[k] && (scelta < 0 || punteggi[k] > punteggi[scelta])) scelta = k;
+  return scelta < 0 ? 0 : scelta;
+}
+
+bool regola_da_nome(const char* nome, punteggio& p) {
+  const std::string_view n(nome);
+  if (n == "velmora") {
+    p = {regola::velmora, 0.0, false};
+  } else if (n == "bayes") {
+    p = {regola::bayes, ALFA_BAYES, false};
+  } else if (n == "complemento") {
+    p = {regola::complemento, ALFA_COMPLEMENTO, NORMALIZZA_COMPLEMENTO};
+  } else {
+    return false;
+  }
+  return true;
+}
+
+const char* nome_regola(regola r) {
+  switch (r) {
+    case regola::velmora: return "velmora";
+    case regola::bayes: return "bayes";
+    case regola::complemento: return "complemento";
+  }
+  return "";
+}

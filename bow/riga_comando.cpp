@@ -1,0 +1,112 @@
+// Options may follow or precede the positional arguments: "valuta CARTELLA
+// --errori" and "valuta --errori CARTELLA" are the same command.
+#include "riga_comando.h"
+
+#include "bow_lib.h"
+
+#include <cerrno>
+#include <cmath>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const opzione* cerca(const std::vector<opzione>& accettate, const char* nome) {
+  for (const opzione& o : accettate)
+    if (std::strcmp(o.nome, nome) == 0) return &o;
+  return nullptr;
+}
+
+}  // namespace
+
+bool leggi_riga_comando(int argc, char** argv, int primo, const std::vector<opzione>& accettate,
+                        const std::vector<const char*>& nomi_posizionali, riga_comando& r) {
+  for (int i = primo; i < argc; ++i) {
+    const char* a = argv[i];
+    if (a[0] == '-' && a[1] == '-') {
+      const opzione* o = cerca(accettate, a);
+      if (!o) {
+        std::printf("Opzione sconosciuta: %s\n", a);
+        return false;
+      }
+      if (o->con_valore && i + 1 == argc) {
+        std::printf("Manca il valore dell'opzione %s\n", a);
+        return false;
+      }
+      r.date.emplace_back(a, o->con_valore ? argv[++i] : nullptr);
+    } else if (r.posizionali.size() == nomi_posizionali.size()) {
+      std::printf("Argomento in piu': %s\n", a);
+      return false;
+    } else {
+      r.posizionali.push_back(a);
+    }
+  }
+  if (r.posizionali.size() < nomi_posizionali.size()) {
+    std::printf("Manca l'argomento %s\n", nomi_posizionali[r.posizionali.size()]);
+    return false;
+  }
+  return true;
+}
+
+const char* valore_opzione(const riga_comando& r, const char* nome) {
+  const char* v = nullptr;
+  for (const auto& [n, valore] : r.date)
+    if (n == nome) v = valore;
+  return v;
+}
+
+bool opzione_data(const riga_comando& r, const char* nome) {
+  for (const auto& d : r.date)
+    if (d.first == nome) return true;
+  return false;
+}
+
+int leggi_classe(const char* testo) {
+  // strtol, unlike atoi, cannot wrap a huge number back into range.
+  errno = 0;
+  const long classe = std::strtol(testo, nullptr, 10);
+  if (errno == ERANGE || classe < 0 || classe >= CLASSI) return -1;
+  return static_cast<int>(classe);
+}
+
+long numero_positivo(const char* testo) {
+  char* fine = nullptr;
+  errno = 0;
+  const long n = std::strtol(testo, &fine, 10);
+  if (fine == testo || *fine != '\0' || errno != 0 || n < 1 || n > INT_MAX) return -1;
+  return n;
+}
+
+void uso_punteggio() {
+  std::printf("--punteggio NOME  la regola dei punteggi (predefinita: velmora):\n"
+              "                  velmora      la regola di classifica, logaritmi in base 10\n"
+              "                  bayes        naive Bayes multinomiale\n"
+              "                  complemento  naive Bayes complementare (Rennie e altri, 2003)\n"
+              "--alfa A          la lisciatura di bayes e complemento, un numero maggiore di 0\n"
+              "                  (predefinita: %g per bayes, %g per complemento)\n",
+              ALFA_BAYES, ALFA_COMPLEMENTO);
+}
+
+bool leggi_punteggio(const riga_comando& r, punteggio& p) {
+  p = {};
+  if (const char* nome = valore_opzione(r, OPZIONE_PUNTEGGIO.nome); nome && !regola_da_nome(nome, p)) {
+    std::printf("Punteggio sconosciuto: %s (velmora, bayes o complemento)\n", nome);
+    return false;
+  }
+  const char* alfa = valore_opzione(r, OPZIONE_ALFA.nome);
+  if (!alfa) return true;
+  if (p.tipo == regola::velmora) {
+    std::printf("La regola velmora non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n");
+    return false;
+  }
+  char* fine = nullptr;
+  const double a = std::strtod(alfa, &fine);
+  if (fine == alfa || *fine != '\0' || !(a > 0.0) || !std::isfinite(a)) {
+    std::printf("Lisciatura non valida: %s (un numero maggiore di 0)\n", alfa);
+    return false;
+  }
+  p.alfa = a;
+  return true;
+}

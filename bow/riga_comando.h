@@ -1,0 +1,46 @@
+// The command line of velmora_bow's corpus actions: positional arguments
+// and options in any order after the action word.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "punteggi.h"
+
+// One option an action accepts: "--errori", or "--primi" followed by a value.
+struct opzione {
+  const char* nome;
+  bool con_valore;
+};
+
+struct riga_comando {
+  std::vector<const char*> posizionali;
+  std::vector<std::pair<std::string, const char*>> date;  // the options given, in order, with their value or null
+};
+
+// Reads argv[primo ...]. false, with the reason printed ("Opzione sconosciuta: X",
+// "Manca il valore dell'opzione X", "Argomento in piu': X", "Manca l'argomento NOME"),
+// when an option is unknown or lacks its value, or the positional arguments are
+// not exactly the names given.
+bool leggi_riga_comando(int argc, char** argv, int primo, const std::vector<opzione>& accettate,
+                        const std::vector<const char*>& nomi_posizionali, riga_comando& r);
+
+// The value of the option nome as last given, or null.
+const char* valore_opzione(const riga_comando& r, const char* nome);
+// Whether the option nome was given.
+bool opzione_data(const riga_comando& r, const char* nome);
+
+// The class as atoi reads it (leading blanks, a sign, digits, anything
+// after them ignored), or -1 when it lies outside 0 ... 9.
+int leggi_classe(const char* testo);
+// A whole number from 1 to INT_MAX written in full, or -1.
+long numero_positivo(const char* testo);
+
+// The options --punteggio NOME and --alfa A, shared by valuta and spiega.
+inline const opzione OPZIONE_PUNTEGGIO{"--punteggio", true};
+inline const opzione OPZIONE_ALFA{"--alfa", true};
+// The usage lines of those two options.
+void uso_punteggio();
+// The scoring rule the command line asks for (velmora when none). false,
+// with the reason printed, for an unknown rule or a bad smoothing.
+bool leggi_punteggio(const riga_comando& r, punteggio& p);
