@@ -111,7 +111,7 @@ bool leggi_seme(const char* s, opzioni& o) {
   return false;
 }
 
-// One numbered setting given with a message of its own when its value is bad.
+// A number in its range, or the message "COSA: VALUE (RANGE)".
 bool leggi_numero(const char* s, double minimo, double massimo, bool aperto_sotto, double& v, const char* cosa,
                   const char* intervallo) {
   double t = 0.0;
@@ -119,7 +119,7 @@ bool leggi_numero(const char* s, double minimo, double massimo, bool aperto_sott
     v = t;
     return true;
   }
-  std::printf("%s non valido: %s (%s)\n", cosa, s, intervallo);
+  std::printf("%s: %s (%s)\n", cosa, s, intervallo);
   return false;
 }
 
@@ -128,7 +128,7 @@ bool leggi_parola(const char* s, const char* a, const char* b, int& scelta, cons
     scelta = std::strcmp(s, b) == 0;
     return true;
   }
-  std::printf("%s non valido: %s (%s o %s)\n", cosa, s, a, b);
+  std::printf("%s: %s (%s o %s)\n", cosa, s, a, b);
   return false;
 }
 
@@ -147,9 +147,9 @@ bool leggi_opzione(const char* nome, char** v, opzioni& o, unsigned& esplicite) 
   if (e("--riduzione", RIDUZIONE)) return leggi_riduzione(v[0], o);
   if (e("--seme", SEME_)) return leggi_seme(v[0], o);
   if (e("--decadimento", DECADIMENTO))
-    return leggi_numero(v[0], 0.0, HUGE_VAL, false, o.decadimento, "Decadimento", "un numero da 0 in su");
+    return leggi_numero(v[0], 0.0, HUGE_VAL, false, o.decadimento, "Decadimento non valido", "un numero da 0 in su");
   if (e("--validazione", VALIDAZIONE))
-    return leggi_numero(v[0], 0.0, 50.0, true, o.validazione, "Quota di validazione",
+    return leggi_numero(v[0], 0.0, 50.0, true, o.validazione, "Quota di validazione non valida",
                         "una percentuale maggiore di 0 e al massimo 50");
   if (e("--verifica", VERIFICA)) {
     o.path_verifica = v[0];
@@ -157,10 +157,10 @@ bool leggi_opzione(const char* nome, char** v, opzioni& o, unsigned& esplicite) 
     o.da_intercalari = v[0];
     o.da_efferenti = v[1];
   } else if (e("--costo", COSTO)) {
-    if (!leggi_parola(v[0], "quadratico", "entropia", scelta, "Costo")) return false;
+    if (!leggi_parola(v[0], "quadratico", "entropia", scelta, "Costo non valido")) return false;
     o.funzione = scelta ? costo::entropia : costo::quadratico;
   } else if (e("--inizio", INIZIO)) {
-    if (!leggi_parola(v[0], "fisso", "scalato", scelta, "Inizio")) return false;
+    if (!leggi_parola(v[0], "fisso", "scalato", scelta, "Inizio non valido")) return false;
     o.inizio = scelta ? inizio_pesi::scalato : inizio_pesi::fisso;
   } else if (e("--lotto", LOTTO)) {
     if (!intero(v[0], 1, LOTTO_MASSIMO, n)) {
