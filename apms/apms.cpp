@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -195,10 +196,35 @@ struct migliore {
   std::vector<double> intercalari, efferenti;
 };
 
-// After an epoch: its line, with the validation and held-out accuracies,
-// and the weights kept when the validation rows say it is the best so far.
-static void fine_epoca(motore& m, rete_cifre& rete, const dati& d, const epoca_in_corso& e, int giuste,
-                       migliore& meglio) {
+// With --media K: the weights at the end of the last K epochs (fewer before
+// the K-th), oldest first, and their mean, the network each epoch gives.
+struct media_mobile {
+  std::deque<std::vector<double>> epoche;  // both matrices, one after the other
+  std::unique_ptr<rete_cifre> rete = crea_rete();
+};
+
+// Keeps the weights of the epoch just ended and makes each weight of the
+// mean (((0.0 + w1) + w2) + ... + wn) / n over the n epochs kept, in order.
+static void aggiungi_epoca(media_mobile& mm, const rete_cifre& rete, int k) {
+  std::vector<double> pesi(std::begin(rete.pesi_intercalari), std::end(rete.pesi_intercalari));
+  pesi.insert(pesi.end(), std::begin(rete.pesi_efferenti), std::end(rete.pesi_efferenti));
+  if (static_cast<int>(mm.epoche.size()) == k) mm.epoche.pop_front();
+  mm.epoche.push_back(std::move(pesi));
+  const size_t n_intercalari = std::size(rete.pesi_intercalari);
+  for (size_t z = 0; z < mm.epoche.back().size(); ++z) {
+    double somma = 0.0;
+    for (const auto& e : mm.epoche) somma = somma + e[z];
+    const double w = somma / static_cast<double>(mm.epoche.size());
+    if (z < n_intercalari) mm.rete->pesi_intercalari[z] = w;
+    else mm.rete->pesi_efferenti[z - n_intercalari] = w;
+  }
+}
+
+// After an epoch: its line, with the validation and held-out accuracies of
+// the epoch's network (with --media, the mean), kept when the validation
+// rows say it is the best so far.
+static void fine_epoca(motore& m, rete_cifre& rete, media_mobile& mm, const dati& d, const epoca_in_corso& e,
+                       int giuste, migliore& meglio) {
   if (e.terminale) std::printf("\r\33[K");
   std::printf("Epoca %d di %d: accuratezza %.2f%%", e.epoca, e.o.epoche, percentuale(giuste, d.addestramento.quante));
   if (e.o.riduzione != 1.0) {
@@ -206,26 +232,29 @@ static void fine_epoca(motore& m, rete_cifre& rete, const dati& d, const epoca_i
     formatta_numero(tasso, sizeof tasso, e.p.tasso);
     std::printf(" (tasso %s)", tasso);
   }
-  if (d.validazione.quante > 0 || e.o.path_verifica) aggiorna_rete(m, rete);
+  if (d.validazione.quante > 0 || e.o.path_verifica || e.o.media > 0) aggiorna_rete(m, rete);
+  if (e.o.media > 0) aggiungi_epoca(mm, rete, e.o.media);
+  rete_cifre& valutata = e.o.media > 0 ? *mm.rete : rete;
   if (d.validazione.quante > 0) {
-    const risultato esito = valuta(rete, d.validazione);
+    const risultato esito = valuta(valutata, d.validazione);
     std::printf(", validazione %.2f%%", percentuale(esito.riconosciute, d.validazione.quante));
     if (esito.riconosciute > meglio.riconosciute) {
       meglio.epoca = e.epoca;
       meglio.riconosciute = esito.riconosciute;
-      meglio.intercalari.assign(std::begin(rete.pesi_intercalari), std::end(rete.pesi_intercalari));
-      meglio.efferenti.assign(std::begin(rete.pesi_efferenti), std::end(rete.pesi_efferenti));
+      meglio.intercalari.assign(std::begin(valutata.pesi_intercalari), std::end(valutata.pesi_intercalari));
+      meglio.efferenti.assign(std::begin(valutata.pesi_efferenti), std::end(valutata.pesi_efferenti));
     }
   }
   if (e.o.path_verifica) {
-    const risultato esito = valuta(rete, d.verifica);
+    const risultato esito = valuta(valutata, d.verifica);
     std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, d.verifica.quante));
   }
 }
 
 // Every epoch in turn, from the generator's starting weights or the warm
-// start's; one line per epoch. Leaves the weights to write in rete (with a
-// validation share, those of the best epoch) and returns the seconds spent.
+// start's; one line per epoch. Leaves the weights to write in rete (with
+// --media the mean of the last epochs; with a validation share, those of
+// the best epoch) and returns the seconds spent.
 static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, bool terminale) {
   generatore g{o.seme};
   if (!o.da_intercalari) inizializza_pesi(rete, g, o.inizio);
@@ -233,6 +262,7 @@ static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, b
   generatore copie{o.seme + 2};
   passo p{o.tasso, o.funzione, o.decadimento};
   migliore meglio;
+  media_mobile mm;
   std::vector<int> ordine(static_cast<size_t>(d.addestramento.quante));
   std::iota(ordine.begin(), ordine.end(), 0);
   const auto inizio = std::chrono::steady_clock::now();
@@ -243,13 +273,17 @@ static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, b
     const auto inizio_epoca = std::chrono::steady_clock::now();
     epoca_in_corso e{ordine, copie, p, epoca, o, terminale};
     const int giuste = epoca_di_addestramento(m, rete, d.addestramento, e);
-    fine_epoca(m, rete, d, e, giuste, meglio);
+    fine_epoca(m, rete, mm, d, e, giuste, meglio);
     if (terminale) std::printf(", %.1f s", secondi_da(inizio_epoca));
     std::printf("\n");
     std::fflush(stdout);
     if (epoca % o.ogni == 0) p.tasso = p.tasso * o.riduzione;
   }
   aggiorna_rete(m, rete);
+  if (o.media > 0) {
+    std::copy(std::begin(mm.rete->pesi_intercalari), std::end(mm.rete->pesi_intercalari), rete.pesi_intercalari);
+    std::copy(std::begin(mm.rete->pesi_efferenti), std::end(mm.rete->pesi_efferenti), rete.pesi_efferenti);
+  }
   if (meglio.epoca > 0) {
     std::copy(meglio.intercalari.begin(), meglio.intercalari.end(), rete.pesi_intercalari);
     std::copy(meglio.efferenti.begin(), meglio.efferenti.end(), rete.pesi_efferenti);

@@ -50,6 +50,8 @@ struct passo {
 inline constexpr int LOTTO_MASSIMO = 1000;
 // Shifted copies: 1 or 2 pixels in each of the four directions.
 inline constexpr int SPOSTAMENTO_MASSIMO = 2;
+// Epochs whose weights a mean may take: each is kept until it leaves it.
+inline constexpr int MEDIA_MASSIMA = 100;
 
 // A weight file holds inputs * neurons values: the last row of each matrix
 // loses its final `neurons` columns. The index of the last column a file can

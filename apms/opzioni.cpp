@@ -14,8 +14,8 @@
 // training rows (see the README, "The recipe").
 opzioni opzioni_ricetta() {
   opzioni r;
-  r.epoche = 60;
-  r.tasso = 0.1;
+  r.epoche = 90;
+  r.tasso = 0.5;
   r.funzione = costo::entropia;
   r.decadimento = 1e-4;
   r.inizio = inizio_pesi::scalato;
@@ -23,6 +23,7 @@ opzioni opzioni_ricetta() {
   r.ogni = 20;
   r.lotto = 10;
   r.spostamenti = 2;
+  r.media = 20;
   return r;
 }
 
@@ -45,7 +46,7 @@ namespace {
 enum campo : unsigned {
   EPOCHE = 1u << 0, TASSO = 1u << 1, VERIFICA = 1u << 2, COSTO = 1u << 3, DECADIMENTO = 1u << 4,
   INIZIO = 1u << 5, RIDUZIONE = 1u << 6, LOTTO = 1u << 7, SPOSTAMENTI = 1u << 8, SEME_ = 1u << 9,
-  DA = 1u << 10, VALIDAZIONE = 1u << 11,
+  DA = 1u << 10, VALIDAZIONE = 1u << 11, MEDIA = 1u << 12,
 };
 
 bool intero(const char* s, long minimo, long massimo, long& n) {
@@ -168,6 +169,12 @@ bool leggi_opzione(const char* nome, char** v, opzioni& o, unsigned& esplicite) 
       return false;
     }
     o.lotto = static_cast<int>(n);
+  } else if (e("--media", MEDIA)) {
+    if (!intero(v[0], 0, MEDIA_MASSIMA, n)) {
+      std::printf("Media non valida: %s (da 0 a %d epoche)\n", v[0], MEDIA_MASSIMA);
+      return false;
+    }
+    o.media = static_cast<int>(n);
   } else if (e("--spostamenti", SPOSTAMENTI)) {
     if (!intero(v[0], 0, SPOSTAMENTO_MASSIMO, n)) {
       std::printf("Spostamenti non validi: %s (0, 1 o 2)\n", v[0]);
@@ -181,7 +188,7 @@ bool leggi_opzione(const char* nome, char** v, opzioni& o, unsigned& esplicite) 
 // How many values an option takes, 0 for a name that is not an option.
 int valori_opzione(const char* nome) {
   for (const char* n : {"--epoche", "--tasso", "--verifica", "--costo", "--decadimento", "--inizio", "--riduzione",
-                        "--lotto", "--spostamenti", "--seme", "--validazione"})
+                        "--lotto", "--spostamenti", "--seme", "--validazione", "--media"})
     if (std::strcmp(nome, n) == 0) return 1;
   return std::strcmp(nome, "--da") == 0 ? 2 : 0;
 }
@@ -211,6 +218,7 @@ void applica_ricetta(opzioni& o, unsigned esplicite) {
   if (!(esplicite & SPOSTAMENTI)) o.spostamenti = r.spostamenti;
   if (!(esplicite & SEME_)) o.seme = r.seme;
   if (!(esplicite & VALIDAZIONE)) o.validazione = r.validazione;
+  if (!(esplicite & MEDIA)) o.media = r.media;
 }
 
 }  // namespace
@@ -251,7 +259,7 @@ bool impostazioni_speciali(const opzioni& o) {
   const opzioni d;
   return o.funzione != d.funzione || o.decadimento != d.decadimento || o.inizio != d.inizio ||
          o.riduzione != d.riduzione || o.lotto != d.lotto || o.spostamenti != d.spostamenti || o.da_intercalari ||
-         o.validazione != d.validazione;
+         o.validazione != d.validazione || o.media != d.media;
 }
 
 void stampa_impostazioni(const opzioni& o, int righe_validazione) {
@@ -265,7 +273,9 @@ void stampa_impostazioni(const opzioni& o, int righe_validazione) {
   if (o.riduzione == 1.0) std::printf("riduzione del tasso: nessuna, ");
   else if (o.ogni == 1) std::printf("riduzione del tasso: x%s ogni epoca, ", riduzione);
   else std::printf("riduzione del tasso: x%s ogni %d epoche, ", riduzione, o.ogni);
-  std::printf("lotto: %d, spostamenti: %d, validazione: ", o.lotto, o.spostamenti);
+  std::printf("lotto: %d, spostamenti: %d, ", o.lotto, o.spostamenti);
+  if (o.media > 0) std::printf("media delle ultime %d epoche, ", o.media);
+  std::printf("validazione: ");
   if (righe_validazione > 0) std::printf("%s%% (%d righe)\n", quota, righe_validazione);
   else std::printf("nessuna\n");
 }
@@ -303,10 +313,12 @@ void stampa_uso() {
               "--da H.w O.w                 parte dai pesi di questi due file invece che da pesi estratti\n"
               "--validazione P              tiene da parte il P%% delle righe di addestramento e scrive i pesi\n"
               "                             dell'epoca migliore su di esse (predefinito: 0, nessuna)\n"
+              "--media K                    la rete di ogni epoca e' la media dei pesi delle ultime K epoche,\n"
+              "                             da 0 a %d (predefinito: 0, nessuna media)\n"
               "--ricetta                    la combinazione migliore trovata: %d epoche, tasso %s, costo entropia,\n"
-              "                             decadimento %s, inizio scalato, riduzione %s,%d, lotto %d, spostamenti %d\n"
-              "                             (i valori dati esplicitamente prevalgono)\n",
-              LOTTO_MASSIMO, static_cast<unsigned long long>(d.seme), r.epoche, tasso, decadimento, riduzione,
-              r.ogni, r.lotto, r.spostamenti);
+              "                             decadimento %s, inizio scalato, riduzione %s,%d, lotto %d, spostamenti %d,\n"
+              "                             media %d (i valori dati esplicitamente prevalgono)\n",
+              LOTTO_MASSIMO, static_cast<unsigned long long>(d.seme), MEDIA_MASSIMA, r.epoche, tasso, decadimento, riduzione,
+              r.ogni, r.lotto, r.spostamenti, r.media);
   std::printf("\nCOLLEGAMENTI INTERNI:\npercettrone multistrato (pms), benchmark percettrone multistrato (bpms) \n ");
 }

@@ -26,6 +26,7 @@ struct opzioni {
   const char* da_intercalari = nullptr;  // warm start from this pair
   const char* da_efferenti = nullptr;
   double validazione = 0.0;  // per cent of the training rows held aside to pick the best epoch
+  int media = 0;             // the network of an epoch is the mean of the last `media` epochs' weights
   bool ricetta = false;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <utility>
@@ -78,6 +79,7 @@ TEST(ApmsCli, BadOptionValuesNameTheOptionAndStopBeforeReadingAnything) {
       {{"--lotto", "0"}, "Lotto non valido: 0 (da 1 a 1000 righe)"},
       {{"--lotto", "1001"}, "Lotto non valido: 1001 (da 1 a 1000 righe)"},
       {{"--spostamenti", "3"}, "Spostamenti non validi: 3 (0, 1 o 2)"},
+      {{"--media", "101"}, "Media non valida: 101 (da 0 a 100 epoche)"},
       {{"--seme", "-1"}, "Seme non valido: -1 (un intero da 0 a 18446744073709551615)"},
       {{"--seme", "18446744073709551616"},
        "Seme non valido: 18446744073709551616 (un intero da 0 a 18446744073709551615)"},
@@ -204,7 +206,7 @@ TEST(ApmsTraining, TheFastBuildWritesTheBytesOfTheStraightforwardOne) {
   const std::vector<std::vector<std::string>> prove = {
       {"3", "0.3"},
       {"2", "1e100"},
-      {"--ricetta", "--epoche", "3", "--validazione", "10", "--lotto", "7", "--riduzione", "0.5"},
+      {"--ricetta", "--epoche", "3", "--validazione", "10", "--lotto", "7", "--riduzione", "0.5", "--media", "2"},
       {"2", "0.05", "--costo", "entropia", "--decadimento", "1e-3", "--spostamenti", "1", "--seme", "9"},
   };
   for (const auto& prova : prove) {
@@ -232,9 +234,9 @@ TEST(ApmsTraining, OptionsStandAnywhereAndExplicitValuesWinOverTheRecipe) {
   vt::write_file(d / "train.csv", righe_blocchi(120, 41));
   auto r = d.apms({"train.csv", "h.w", "o.w", "--ricetta", "--epoche", "2", "--lotto", "5", "--seme", "3"});
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("\nRighe di addestramento: 120 (train.csv)\nEpoche: 2, tasso di apprendimento: 0.1, seme: 3\n"
+  EXPECT_NE(r.out.find("\nRighe di addestramento: 120 (train.csv)\nEpoche: 2, tasso di apprendimento: 0.5, seme: 3\n"
                        "Costo: entropia, decadimento: 0.0001, pesi iniziali: scalati, riduzione del tasso: x0.5 ogni "
-                       "20 epoche, lotto: 5, spostamenti: 2, validazione: nessuna\n\nEpoca 1 di 2: "),
+                       "20 epoche, lotto: 5, spostamenti: 2, media delle ultime 20 epoche, validazione: nessuna\n\nEpoca 1 di 2: "),
             std::string::npos)
       << r.out;
   const std::string h = vt::read_file(d / "h.w");
@@ -248,6 +250,29 @@ TEST(ApmsTraining, OptionsStandAnywhereAndExplicitValuesWinOverTheRecipe) {
   // Of two values for one setting the later counts.
   auto r4 = d.apms({"train.csv", "h.w", "o.w", "1", "--lotto", "9", "--costo", "entropia", "--lotto", "4"});
   EXPECT_NE(r4.out.find(", lotto: 4, "), std::string::npos) << r4.out;
+}
+
+TEST(ApmsTraining, TheMeanOfTheLastEpochsIsTheirWeightsSummedInOrderAndDivided) {
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(80, 71));
+  const auto pesi = [&](const std::string& epoche, const std::string& media) {
+    const auto r = d.apms({"train.csv", "h.w", "o.w", epoche, "0.5", "--lotto", "3", "--media", media});
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string b = vt::read_file(d / "h.w") + vt::read_file(d / "o.w");
+    std::vector<double> w(b.size() / 8);
+    std::memcpy(w.data(), b.data(), b.size());
+    return w;
+  };
+  // Training does not depend on the mean: the weights after epoch 2 of 4
+  // are those of a run of 2 epochs.
+  const auto w2 = pesi("2", "1"), w3 = pesi("3", "0"), w4 = pesi("4", "0"), media = pesi("4", "3");
+  ASSERT_EQ(media.size(), w2.size());
+  size_t diversi = 0;
+  for (size_t z = 0; z < media.size(); ++z) {
+    diversi += w2[z] != w4[z];
+    ASSERT_EQ(media[z], (((0.0 + w2[z]) + w3[z]) + w4[z]) / 3.0) << z;
+  }
+  EXPECT_GT(diversi, media.size() / 2);
 }
 
 TEST(ApmsTraining, TheHeldOutRowsNeverChooseTheWeightsAndValidationRowsAreNotTrainedOn) {
