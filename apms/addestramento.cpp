@@ -311,7 +311,8 @@ int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe
     if (net_recognize_veloce(rete, *a.pesi, livello, visitati) == rete.etichetta) ++giuste;
     correzioni_riga& c = a.correzioni[t];
     calcola_correzioni(rete, a, rete.etichetta, c, p.funzione);
-    std::copy(std::begin(rete.ingresso), std::end(rete.ingresso), a.ingressi.begin() + static_cast<long>(t * (N_AFFERENTI + 1)));
+    std::copy(std::begin(rete.ingresso), std::end(rete.ingresso),
+              a.ingressi.begin() + static_cast<long>(t * (N_AFFERENTI + 1)));
     std::copy(std::begin(rete.ingresso_efferenti), std::end(rete.ingresso_efferenti),
               a.ingressi_efferenti.begin() + static_cast<long>(t * (N_INTERCALARI + 1)));
     bool riga_finita = true;

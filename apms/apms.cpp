@@ -93,7 +93,8 @@ struct epoca_in_corso {
 // pixel and etichetta.
 static void prendi_copia(const righe_cifre& righe, int r, epoca_in_corso& e, int32_t* pixel, int32_t& etichetta) {
   const int32_t* da = righe.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
-  const int copia = e.o.spostamenti > 0 ? static_cast<int>(sotto(e.copie, 1 + 4 * static_cast<uint32_t>(e.o.spostamenti))) : 0;
+  const auto copie = 1 + 4 * static_cast<uint32_t>(e.o.spostamenti);
+  const int copia = e.o.spostamenti > 0 ? static_cast<int>(sotto(e.copie, copie)) : 0;
   sposta_riga(da, pixel, copia);
   etichetta = righe.etichette[static_cast<size_t>(r)];
 }
@@ -121,8 +122,8 @@ static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre
       lotto.etichette.resize(static_cast<size_t>(quante));
       lotto.quante = quante;
       for (int t = 0; t < quante; ++t)
-        prendi_copia(righe, e.ordine[static_cast<size_t>(n + t)], e, lotto.pixel.data() + static_cast<size_t>(t) * N_AFFERENTI,
-                     lotto.etichette[static_cast<size_t>(t)]);
+        prendi_copia(righe, e.ordine[static_cast<size_t>(n + t)], e,
+                     lotto.pixel.data() + static_cast<size_t>(t) * N_AFFERENTI, lotto.etichette[static_cast<size_t>(t)]);
       giuste += addestra_righe(m, rete, lotto, e.p);
     }
     const int prima = n;
@@ -141,14 +142,17 @@ struct dati {
 
 // Cuts the validation share from the training rows, drawn from its own
 // generator (seed + 1), so the weights and the row orders are drawn as
-// without it. False: a share that leaves no row on one side.
+// without it. False: a share too small to hold a row (at most half of the
+// rows are held aside, so training always keeps some).
 static bool dividi(const opzioni& o, dati& d) {
   if (o.validazione == 0.0) return true;
   generatore g{o.seme + 1};
   const std::vector<int> scelte = righe_di_validazione(d.addestramento.quante, o.validazione, g);
-  if (scelte.empty() || static_cast<int>(scelte.size()) == d.addestramento.quante) {
-    std::printf("Quota di validazione troppo piccola: %g%% di %d righe non ne tiene da parte nessuna\n",
-                o.validazione, d.addestramento.quante);
+  if (scelte.empty()) {
+    char quota[32];
+    formatta_numero(quota, sizeof quota, o.validazione);
+    std::printf("Quota di validazione troppo piccola: il %s%% di %d righe non ne tiene da parte nessuna\n", quota,
+                d.addestramento.quante);
     return false;
   }
   righe_cifre resto;

@@ -154,7 +154,8 @@ int addestra_riga(rete_cifre& rete, int32_t etichetta, double tasso, costo funzi
     if (funzione == costo::quadratico)
       perc_correzione(w, rete.ingresso_efferenti, rete.somma_efferenti[k], tasso, errore_efferenti[k], ultima);
     else
-      for (int j = 0; j <= ultima; ++j) w[j] = (1.0 * ((rete.ingresso_efferenti[j] * errore_efferenti[k]) * tasso)) + w[j];
+      for (int j = 0; j <= ultima; ++j)
+        w[j] = (1.0 * ((rete.ingresso_efferenti[j] * errore_efferenti[k]) * tasso)) + w[j];
   }
   for (int i = 0; i < N_INTERCALARI; ++i) {
     const int ultima = i == N_INTERCALARI - 1 ? ULTIMA_COLONNA_INTERCALARI : N_AFFERENTI;

@@ -236,7 +236,8 @@ TEST(ApmsTraining, OptionsStandAnywhereAndExplicitValuesWinOverTheRecipe) {
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("\nRighe di addestramento: 120 (train.csv)\nEpoche: 2, tasso di apprendimento: 0.5, seme: 3\n"
                        "Costo: entropia, decadimento: 0.0001, pesi iniziali: scalati, riduzione del tasso: x0.5 ogni "
-                       "20 epoche, lotto: 5, spostamenti: 2, media delle ultime 20 epoche, validazione: nessuna\n\nEpoca 1 di 2: "),
+                       "20 epoche, lotto: 5, spostamenti: 2, media delle ultime 20 epoche, validazione: nessuna\n\n"
+                       "Epoca 1 di 2: "),
             std::string::npos)
       << r.out;
   const std::string h = vt::read_file(d / "h.w");
@@ -295,10 +296,15 @@ TEST(ApmsTraining, TheHeldOutRowsNeverChooseTheWeightsAndValidationRowsAreNotTra
     EXPECT_NE(r.out.find("\nAddestramento: "), std::string::npos);
     EXPECT_NE(r.out.find(" righe riconosciute su 150 ("), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Validazione: "), std::string::npos);
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("\nPesi dell'epoca [1-4], la migliore sulle righe di validazione\n")));
+    EXPECT_TRUE(
+        std::regex_search(r.out, std::regex("\nPesi dell'epoca [1-4], la migliore sulle righe di validazione\n")));
     pesi.push_back(vt::read_file(d / "h.w") + vt::read_file(d / "o.w"));
   }
   for (const auto& p : pesi) EXPECT_EQ(p, pesi[0]);
+  const auto r = d.apms({"train.csv", "h.w", "o.w", "--validazione", "0.4"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.out.ends_with("Quota di validazione troppo piccola: il 0.4% di 200 righe non ne tiene da parte nessuna\n"))
+      << r.out;
 }
 
 TEST(ApmsTraining, AWarmStartBeginsFromThePairAsReadTailsAtZero) {

@@ -287,7 +287,8 @@ TEST(ApmsFastStep, EveryOptionOfTheStepGivesTheSameWeightsBitForBit) {
   stesso_addestramento(*rete, righe, passo{0.5, costo::entropia, 1e-3}, "batches of 10 with decay", 10);
   stesso_addestramento(*rete, righe, passo{0.3, costo::quadratico, 0.0}, "batches of 7, the last of 6", 7);
   stesso_addestramento(*rete, righe_a_caso(g, 30), passo{0.2, costo::entropia, 1e-2}, "decay online");
-  stesso_addestramento(*rete, righe_a_caso(g, 40, true), passo{0.01, costo::entropia, 1e-3}, "pixels beyond 0 ... 255", 4);
+  stesso_addestramento(*rete, righe_a_caso(g, 40, true), passo{0.01, costo::entropia, 1e-3},
+                       "pixels beyond 0 ... 255", 4);
 }
 
 TEST(ApmsFastStep, HugeRatesThatOverflowTheWeightsGiveTheSameBits) {
