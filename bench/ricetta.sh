@@ -47,7 +47,7 @@ riga_tabella() {
   fine=$(adesso)
   ultimo_tempo=$(durata "$inizio" "$fine")
   local esito
-  esito=$(grep -a '^Verifica:' "$log" | sed 's/^Verifica: \([0-9]*\) righe riconosciute su \([0-9]*\) (\(.*\))$/\1 di \2 (\3)/')
+  esito=$(grep -a '^Verifica:' "$log" | sed 's/^Verifica: \([0-9]*\) righe riconosciute su \([0-9]*\) (\(.*\))$/\1 of \2 (\3)/')
   printf '| %s | `%s` | %s | %s s |\n' "$nome" "$*" "$esito" "$ultimo_tempo"
 }
 
