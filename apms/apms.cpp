@@ -2,15 +2,12 @@
 // a CSV rows file and writes its two weight files.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <deque>
+#include <iterator>
 #include <numeric>
-#include <string>
 #include <vector>
 
 #include "addestramento.h"
