@@ -182,14 +182,17 @@ TEST(ApmsTraining, LearnsConstructedDigitsAndTheWrittenFilesRecogniseAlike) {
   EXPECT_EQ(vt::read_file(d2 / "o.w"), vt::read_file(d / "o.w"));
 }
 
+namespace {
+uint64_t fnv(const std::string& b) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : b) h = (h ^ c) * 0x100000001b3ULL;
+  return h;
+}
+}  // namespace
+
 TEST(ApmsTraining, TheDefaultRunWritesTheBytesOfTheLandedTrainer) {
   // FNV-1a of what the trainer as it landed, before its options, wrote and
   // printed for this run.
-  const auto fnv = [](const std::string& b) {
-    uint64_t h = 0xcbf29ce484222325ULL;
-    for (unsigned char c : b) h = (h ^ c) * 0x100000001b3ULL;
-    return h;
-  };
   Cartella d;
   vt::write_file(d / "train.csv", righe_blocchi(200, 31));
   vt::write_file(d / "test.csv", righe_blocchi(60, 32));
@@ -197,6 +200,18 @@ TEST(ApmsTraining, TheDefaultRunWritesTheBytesOfTheLandedTrainer) {
   EXPECT_EQ(fnv(vt::read_file(d / "h.w")), 0x064f00a07f979195ULL);
   EXPECT_EQ(fnv(vt::read_file(d / "o.w")), 0x97d265d2a0d25ca0ULL);
   EXPECT_EQ(fnv(r.out), 0x87db7e42c355f888ULL) << r.out;
+}
+
+TEST(ApmsTraining, EveryOptionWritesTheSameBytesInEveryBuild) {
+  // The weight files this run wrote when its options landed: the release
+  // build and the sanitizer build (-O0) must both write them.
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(200, 31));
+  const auto r = d.apms({"train.csv", "h.w", "o.w", "4", "0.5", "--costo", "entropia", "--inizio", "scalato", "--lotto",
+                         "7", "--decadimento", "1e-3", "--riduzione", "0.5,2", "--spostamenti", "2", "--media", "2",
+                         "--seme", "11"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(fnv(vt::read_file(d / "h.w") + vt::read_file(d / "o.w")), 0xe2c649330bb196ebULL);
 }
 
 TEST(ApmsTraining, TheFastBuildWritesTheBytesOfTheStraightforwardOne) {
