@@ -98,16 +98,18 @@ void riporta_pesi(const addestramento_veloce& a, rete_cifre& rete) {
 }
 
 void calcola_correzioni(const rete_cifre& rete, const addestramento_veloce& a, int32_t etichetta,
-                        correzioni_riga& c) {
+                        correzioni_riga& c, costo funzione) {
   // Dactiv_function(net) is (1.0 - s) * s with s = activ_function(net), and
   // s is the output the forward pass stored: the same bits, no exp call.
+  // The cross-entropy's output slope is 1.0: 1.0 * y is y, so its
+  // corrections and deltas are those of the straightforward step.
   double delta[N_EFFERENTI];
   std::fill(std::begin(c.errore_efferenti), std::end(c.errore_efferenti), 0.0);
   std::fill(std::begin(c.pendenza_efferenti), std::end(c.pendenza_efferenti), 0.0);
   for (int k = 0; k < N_EFFERENTI; ++k) {
     const double s = rete.uscita_efferenti[k];
     c.errore_efferenti[k] = (k == etichetta ? 1.0 : 0.0) - s;
-    c.pendenza_efferenti[k] = (1.0 - s) * s;
+    c.pendenza_efferenti[k] = funzione == costo::entropia ? 1.0 : (1.0 - s) * s;
     delta[k] = c.pendenza_efferenti[k] * c.errore_efferenti[k];
   }
   // Hidden neuron i: the sum over k = 0 ... 9, in order, of its weight into
@@ -187,10 +189,161 @@ int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etic
 
 int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
                          livello_simd livello) {
+  return addestra_riga_veloce(rete, a, etichetta, tasso, costo::quadratico, livello);
+}
+
+int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
+                         costo funzione, livello_simd livello) {
   ingressi_visitati visitati;
   const int risposta = net_recognize_veloce(rete, *a.pesi, livello, visitati);
   correzioni_riga c;
-  calcola_correzioni(rete, a, etichetta, c);
+  calcola_correzioni(rete, a, etichetta, c, funzione);
   applica_correzioni(a, rete, visitati, c, tasso, livello);
   return risposta;
+}
+
+// ---- A step of several rows ----------------------------------------------------------
+
+namespace {
+
+// The rows of a step that correct one input's weights: their input values
+// and their errors and slopes for the layer.
+struct righe_ingresso {
+  double x[LOTTO_MASSIMO];
+  const double* errore[LOTTO_MASSIMO];
+  const double* pendenza[LOTTO_MASSIMO];
+  int quante = 0;
+};
+
+// One input's weights, `vettori` vectors of consecutive neurons: the sum K
+// of the rows' corrections d * ((x * c) * b) in row order from 0.0, then
+// w = (K / B) + (f * w) with decay, (K / B) + w without.
+template <typename V>
+[[gnu::always_inline]] inline void correggi_lotto(double* pesi, int vettori, const righe_ingresso& r, double b,
+                                                  double righe, double f, bool decadimento) {
+  V* w = reinterpret_cast<V*>(pesi);
+  for (int v = 0; v < vettori; ++v) {
+    V somma = {};
+    for (int t = 0; t < r.quante; ++t) {
+      const V c = reinterpret_cast<const V*>(r.errore[t])[v];
+      const V d = reinterpret_cast<const V*>(r.pendenza[t])[v];
+      somma = (d * ((r.x[t] * c) * b)) + somma;
+    }
+    const V media = somma / righe;
+    w[v] = decadimento ? media + (f * w[v]) : media + w[v];
+  }
+}
+
+[[gnu::target("avx512f")]] void correggi_lotto_avx512(double* pesi, int colonne, const righe_ingresso& r, double b,
+                                                      double righe, double f, bool decadimento) {
+  correggi_lotto<v8d>(pesi, colonne / 8, r, b, righe, f, decadimento);
+}
+[[gnu::target("avx2")]] void correggi_lotto_avx2(double* pesi, int colonne, const righe_ingresso& r, double b,
+                                                 double righe, double f, bool decadimento) {
+  correggi_lotto<v4d>(pesi, colonne / 4, r, b, righe, f, decadimento);
+}
+void correggi_lotto_base(double* pesi, int colonne, const righe_ingresso& r, double b, double righe, double f,
+                         bool decadimento) {
+  correggi_lotto<v2d>(pesi, colonne / 2, r, b, righe, f, decadimento);
+}
+
+// Every weight of one layer, input by input. An input of 0.0 adds a zero
+// to K, which never changes it (K starts at +0.0 and a sum is -0.0 only when
+// both terms are), so a row is left out of the inputs it does not feed
+// unless its errors are not all finite. Without decay a hidden input no
+// row fed adds +0.0 to its weights, a change only to -0.0 and to a
+// signalling not-a-number: it is skipped unless the run started from such
+// weights. The output layer's 101 inputs are all corrected.
+void correggi_strato(addestramento_veloce& a, bool intercalari, double b, double f, bool decadimento,
+                     livello_simd livello) {
+  const int quante = static_cast<int>(a.ogni_ingresso.size());
+  const int ingressi = intercalari ? N_AFFERENTI + 1 : N_INTERCALARI + 1;
+  const int colonne = intercalari ? COLONNE_INTERCALARI : COLONNE_EFFERENTI;
+  const std::vector<double>& x = intercalari ? a.ingressi : a.ingressi_efferenti;
+  double* pesi = intercalari ? a.pesi->intercalari : a.pesi->efferenti;
+  righe_ingresso r;
+  for (int j = 0; j < ingressi; ++j) {
+    r.quante = 0;
+    for (int t = 0; t < quante; ++t) {
+      const double v = x[static_cast<size_t>(t) * static_cast<size_t>(ingressi) + static_cast<size_t>(j)];
+      if (v == 0.0 && !a.ogni_ingresso[static_cast<size_t>(t)]) continue;
+      const correzioni_riga& c = a.correzioni[static_cast<size_t>(t)];
+      r.x[r.quante] = v;
+      r.errore[r.quante] = intercalari ? c.errore_intercalari : c.errore_efferenti;
+      r.pendenza[r.quante] = intercalari ? c.pendenza_intercalari : c.pendenza_efferenti;
+      ++r.quante;
+    }
+    const bool decade = decadimento && j > 0;  // never the bias
+    if (r.quante == 0 && !decade && intercalari && !a.aggiorna_tutti) continue;
+    double* w = pesi + j * colonne;
+    switch (livello) {
+      case livello_simd::avx512: correggi_lotto_avx512(w, colonne, r, b, quante, f, decade); break;
+      case livello_simd::avx2: correggi_lotto_avx2(w, colonne, r, b, quante, f, decade); break;
+      case livello_simd::base: correggi_lotto_base(w, colonne, r, b, quante, f, decade); break;
+    }
+  }
+}
+
+}  // namespace
+
+int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe_cifre& lotto, const passo& p) {
+  return addestra_lotto_veloce(rete, a, lotto, p, livello_disponibile());
+}
+
+// Written as one piece, like applica_correzioni: the rows' forward passes,
+// the corrections, and the bound that keeps the forward pass's shortcut
+// valid, which rests on the largest input and error of every row.
+int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe_cifre& lotto, const passo& p,
+                          livello_simd livello) {
+  const auto quante = static_cast<size_t>(lotto.quante);
+  a.correzioni.resize(quante);
+  a.ingressi.resize(quante * (N_AFFERENTI + 1));
+  a.ingressi_efferenti.resize(quante * (N_INTERCALARI + 1));
+  a.ogni_ingresso.assign(quante, 0);
+  const double f = 1.0 - (p.tasso * p.decadimento);
+  const bool decadimento = p.decadimento != 0.0;
+  bool finite = std::isfinite(p.tasso) && std::isfinite(f);
+  double errore_massimo = 0.0, ingresso_massimo = 1.0;  // pixels in 0 ... 255
+  int giuste = 0;
+  for (size_t t = 0; t < quante; ++t) {
+    prendi_riga(rete, lotto, static_cast<int>(t));
+    ingressi_visitati visitati;
+    if (net_recognize_veloce(rete, *a.pesi, livello, visitati) == rete.etichetta) ++giuste;
+    correzioni_riga& c = a.correzioni[t];
+    calcola_correzioni(rete, a, rete.etichetta, c, p.funzione);
+    std::copy(std::begin(rete.ingresso), std::end(rete.ingresso),
+              a.ingressi.begin() + static_cast<long>(t * (N_AFFERENTI + 1)));
+    std::copy(std::begin(rete.ingresso_efferenti), std::end(rete.ingresso_efferenti),
+              a.ingressi_efferenti.begin() + static_cast<long>(t * (N_INTERCALARI + 1)));
+    bool riga_finita = true;
+    for (int i = 0; i < N_INTERCALARI; ++i) {
+      const double e = std::fabs(c.errore_intercalari[i]);
+      riga_finita = riga_finita && e <= std::numeric_limits<double>::max() && std::isfinite(c.pendenza_intercalari[i]);
+      errore_massimo = e > errore_massimo ? e : errore_massimo;
+    }
+    a.ogni_ingresso[t] = !riga_finita;
+    finite = finite && riga_finita;
+    if (!visitati.in_scala)
+      for (int j = 0; j <= N_AFFERENTI; ++j) ingresso_massimo = std::max(ingresso_massimo, std::fabs(rete.ingresso[j]));
+  }
+  correggi_strato(a, false, p.tasso, f, decadimento, livello);
+  correggi_strato(a, true, p.tasso, f, decadimento, livello);
+
+  // The tails took the lanes' corrections too: put back what they held.
+  for (int j = ULTIMA_COLONNA_EFFERENTI + 1; j <= N_INTERCALARI; ++j)
+    a.pesi->efferenti[j * COLONNE_EFFERENTI + N_EFFERENTI - 1] = a.coda_efferenti[j - ULTIMA_COLONNA_EFFERENTI - 1];
+  for (int j = ULTIMA_COLONNA_INTERCALARI + 1; j <= N_AFFERENTI; ++j)
+    a.pesi->intercalari[j * COLONNE_INTERCALARI + N_INTERCALARI - 1] =
+        a.coda_intercalari[j - ULTIMA_COLONNA_INTERCALARI - 1];
+
+  // As in applica_correzioni: K / B is at most the largest correction of
+  // the step, give or take a few roundings, and with decay |f * w| is at
+  // most |f| times the bound (twice that covers its rounding).
+  pesi_veloci& pv = *a.pesi;
+  if (!pv.qualche_non_finito) {
+    if (decadimento && std::fabs(f) > 1.0) a.limite_intercalari = a.limite_intercalari * (2.0 * std::fabs(f));
+    a.limite_intercalari = a.limite_intercalari + 2.0 * ingresso_massimo * errore_massimo * std::fabs(p.tasso);
+    if (!finite || !(a.limite_intercalari < LIMITE_PESI)) visita_tutti(pv);
+  }
+  return giuste;
 }

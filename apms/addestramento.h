@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "apms.h"
 #include "veloce.h"
@@ -36,6 +37,12 @@ struct addestramento_veloce {
   // Some hidden weight started as -0.0 or not a number: adding a zero
   // correction would change its bits, so no input is left out of an update.
   bool aggiorna_tutti = false;
+  // A step of several rows keeps each row's corrections and inputs of both
+  // layers until its end: the weights change only then.
+  std::vector<correzioni_riga> correzioni;
+  std::vector<double> ingressi;            // N_AFFERENTI + 1 per row
+  std::vector<double> ingressi_efferenti;  // N_INTERCALARI + 1 per row
+  std::vector<char> ogni_ingresso;         // the row's errors are not all finite: no input is skipped
 };
 
 // The training state for the weights of rete.
@@ -50,12 +57,21 @@ int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etic
 // The same on an explicit vector unit, which the processor must have.
 int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
                          livello_simd livello);
+// The same for either cost.
+int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
+                         costo funzione, livello_simd livello);
+
+// addestra_lotto on the weights of a: the same count returned, the same
+// weights after it; rete is left with the last row's forward pass.
+int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe_cifre& lotto, const passo& p);
+int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe_cifre& lotto, const passo& p,
+                          livello_simd livello);
 
 // The two halves of the step, after the forward pass has filled rete.
 // The errors of the output neurons and, through the output weights as they
 // are before this row, of the hidden neurons.
 void calcola_correzioni(const rete_cifre& rete, const addestramento_veloce& a, int32_t etichetta,
-                        correzioni_riga& c);
+                        correzioni_riga& c, costo funzione = costo::quadratico);
 // Every weight's correction, output layer and hidden layer, with rete's
 // inputs of both layers as x; visitati comes from that forward pass.
 void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const ingressi_visitati& visitati,

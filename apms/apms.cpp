@@ -2,34 +2,19 @@
 // a CSV rows file and writes its two weight files.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <deque>
+#include <iterator>
 #include <numeric>
-#include <string>
 #include <vector>
 
 #include "addestramento.h"
 #include "apms.h"
 #include "memoria.h"
+#include "opzioni.h"
 #include "scrittura.h"
-
-static void uso() {
-  std::printf("\nUSO:\n velmora_apms <addestramento.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>"
-              " [epoche] [tasso] [verifica.csv]\n\n");
-  std::printf("\nPARAMETRI:\n"
-              "<addestramento.csv>          file csv con le righe di addestramento\n"
-              "<connessioni_intercalari.w>  file da scrivere: pesi delle connessioni tra i neuroni afferenti e quelli intercalari\n"
-              "<connessioni_efferenti.w>    file da scrivere: pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n"
-              "[epoche]                     passate sulle righe di addestramento (predefinito: %d)\n"
-              "[tasso]                      tasso di apprendimento (predefinito: %g)\n"
-              "[verifica.csv]               file csv con righe di verifica, valutate dopo ogni epoca\n",
-              EPOCHE_PREDEFINITE, TASSO_PREDEFINITO);
-  std::printf("\nCOLLEGAMENTI INTERNI:\npercettrone multistrato (pms), benchmark percettrone multistrato (bpms) \n ");
-}
 
 static double percentuale(int parte, int tutto) { return tutto > 0 ? 100.0 * parte / tutto : 0.0; }
 
@@ -58,47 +43,6 @@ static void barra(int epoca, int epoche, int fatte, int tutte, int giuste, doubl
   std::fflush(stdout);
 }
 
-// The command line, checked: the numbers before any file is opened.
-struct opzioni {
-  const char* path_addestramento = nullptr;
-  const char* path_intercalari = nullptr;
-  const char* path_efferenti = nullptr;
-  int epoche = EPOCHE_PREDEFINITE;
-  double tasso = TASSO_PREDEFINITO;
-  const char* path_verifica = nullptr;  // optional
-};
-
-static bool leggi_opzioni(int argc, char** argv, opzioni& o) {
-  o.path_addestramento = argv[1];
-  o.path_intercalari = argv[2];
-  o.path_efferenti = argv[3];
-  if (argc > 4) {
-    char* fine = nullptr;
-    errno = 0;
-    const long n = std::strtol(argv[4], &fine, 10);
-    if (fine == argv[4] || *fine != '\0' || errno != 0 || n < 1 || n > 100000) {
-      std::printf("Numero di epoche non valido: %s (da 1 a 100000)\n", argv[4]);
-      return false;
-    }
-    o.epoche = static_cast<int>(n);
-  }
-  if (argc > 5) {
-    char* fine = nullptr;
-    const double t = std::strtod(argv[5], &fine);
-    if (fine == argv[5] || *fine != '\0' || !std::isfinite(t) || t <= 0.0) {
-      std::printf("Tasso di apprendimento non valido: %s (un numero maggiore di 0)\n", argv[5]);
-      return false;
-    }
-    o.tasso = t;
-  }
-  if (argc > 6) o.path_verifica = argv[6];
-  if (stessa_destinazione(o.path_intercalari, o.path_efferenti)) {
-    std::printf("I due file dei pesi devono essere diversi: %s\n", o.path_intercalari);
-    return false;
-  }
-  return true;
-}
-
 // ---- Training step ----------------------------------------------------------------
 // Built with VELMORA_APMS_RIFERIMENTO the program reads its rows with scanf
 // and trains with the straightforward step, addestra_riga on the weights of
@@ -108,7 +52,12 @@ static bool leggi_opzioni(int argc, char** argv, opzioni& o) {
 inline constexpr bool LETTURA_DIRETTA = true;
 struct motore {};
 static motore prepara_motore(const rete_cifre&) { return {}; }
-static int addestra(motore&, rete_cifre& rete, double tasso) { return addestra_riga(rete, rete.etichetta, tasso); }
+static int addestra(motore&, rete_cifre& rete, const passo& p) {
+  return addestra_riga(rete, rete.etichetta, p.tasso, p.funzione);
+}
+static int addestra_righe(motore&, rete_cifre& rete, const righe_cifre& lotto, const passo& p) {
+  return addestra_lotto(rete, lotto, p);
+}
 static void aggiorna_rete(const motore&, rete_cifre&) {}
 #else
 inline constexpr bool LETTURA_DIRETTA = false;
@@ -116,118 +65,280 @@ struct motore {
   std::unique_ptr<addestramento_veloce> stato;  // the weights being trained, laid out by input
 };
 static motore prepara_motore(const rete_cifre& rete) { return {prepara_addestramento(rete)}; }
-static int addestra(motore& m, rete_cifre& rete, double tasso) {
-  return addestra_riga_veloce(rete, *m.stato, rete.etichetta, tasso);
+static int addestra(motore& m, rete_cifre& rete, const passo& p) {
+  return addestra_riga_veloce(rete, *m.stato, rete.etichetta, p.tasso, p.funzione, livello_disponibile());
+}
+static int addestra_righe(motore& m, rete_cifre& rete, const righe_cifre& lotto, const passo& p) {
+  return addestra_lotto_veloce(rete, *m.stato, lotto, p);
 }
 // The weights of rete catch up with training, to be evaluated or written.
 static void aggiorna_rete(const motore& m, rete_cifre& rete) { riporta_pesi(*m.stato, rete); }
 #endif
 
-// One pass over the training rows in the epoch's order; returns the rows the
-// network recognised just before learning from them.
-static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre& righe,
-                                  const std::vector<int>& ordine, double tasso, int epoca, int epoche,
-                                  bool terminale) {
+// What an epoch needs besides the network: its order, the generator of the
+// shifted copies, and the settings of its steps.
+struct epoca_in_corso {
+  const std::vector<int>& ordine;
+  generatore& copie;
+  const passo& p;
+  int epoca;
+  const opzioni& o;
+  bool terminale;
+};
+
+// Row r of the set, or one of its shifted copies drawn from e.copie, into
+// pixel and etichetta.
+static void prendi_copia(const righe_cifre& righe, int r, epoca_in_corso& e, int32_t* pixel, int32_t& etichetta) {
+  const int32_t* da = righe.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
+  const auto copie = 1 + 4 * static_cast<uint32_t>(e.o.spostamenti);
+  const int copia = e.o.spostamenti > 0 ? static_cast<int>(sotto(e.copie, copie)) : 0;
+  sposta_riga(da, pixel, copia);
+  etichetta = righe.etichette[static_cast<size_t>(r)];
+}
+
+// One pass over the training rows in the epoch's order, one row per step
+// or lotto rows per step (the last step takes the rows left); returns the
+// rows the network recognised just before learning from them.
+static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre& righe, epoca_in_corso& e) {
   const auto inizio = std::chrono::steady_clock::now();
+  const bool online = e.o.lotto == 1 && e.o.decadimento == 0.0;
+  righe_cifre lotto;
   int giuste = 0;
-  for (int n = 0; n < righe.quante; ++n) {
-    // The order is random, so no cache guesses the next row: ask for it now.
-    if (n + 1 < righe.quante) {
-      const auto* dopo = righe.pixel.data() + static_cast<size_t>(ordine[static_cast<size_t>(n) + 1]) * N_AFFERENTI;
-      for (int b = 0; b < N_AFFERENTI; b += 64 / static_cast<int>(sizeof *dopo)) __builtin_prefetch(dopo + b);
+  for (int n = 0; n < righe.quante;) {
+    const int quante = std::min(e.o.lotto, righe.quante - n);
+    if (online) {
+      // The order is random, so no cache guesses the next row: ask for it now.
+      if (n + 1 < righe.quante) {
+        const auto* dopo = righe.pixel.data() + static_cast<size_t>(e.ordine[static_cast<size_t>(n) + 1]) * N_AFFERENTI;
+        for (int b = 0; b < N_AFFERENTI; b += 64 / static_cast<int>(sizeof *dopo)) __builtin_prefetch(dopo + b);
+      }
+      prendi_copia(righe, e.ordine[static_cast<size_t>(n)], e, rete.pixel, rete.etichetta);
+      if (addestra(m, rete, e.p) == rete.etichetta) ++giuste;
+    } else {
+      lotto.pixel.resize(static_cast<size_t>(quante) * N_AFFERENTI);
+      lotto.etichette.resize(static_cast<size_t>(quante));
+      lotto.quante = quante;
+      for (int t = 0; t < quante; ++t)
+        prendi_copia(righe, e.ordine[static_cast<size_t>(n + t)], e,
+                     lotto.pixel.data() + static_cast<size_t>(t) * N_AFFERENTI, lotto.etichette[static_cast<size_t>(t)]);
+      giuste += addestra_righe(m, rete, lotto, e.p);
     }
-    prendi_riga(rete, righe, ordine[static_cast<size_t>(n)]);
-    if (addestra(m, rete, tasso) == rete.etichetta) ++giuste;
-    if (terminale && (n + 1) % 250 == 0) barra(epoca, epoche, n + 1, righe.quante, giuste, secondi_da(inizio));
+    const int prima = n;
+    n += quante;
+    if (e.terminale && n / 250 != prima / 250)
+      barra(e.epoca, e.o.epoche, n, righe.quante, giuste, secondi_da(inizio));
   }
   return giuste;
 }
 
+// The rows of the run: the training rows (less the validation share), the
+// validation share cut from them, and the held-out rows.
+struct dati {
+  righe_cifre addestramento, validazione, verifica;
+};
+
+// Cuts the validation share from the training rows, drawn from its own
+// generator (seed + 1), so the weights and the row orders are drawn as
+// without it. False: a share too small to hold a row (at most half of the
+// rows are held aside, so training always keeps some).
+static bool dividi(const opzioni& o, dati& d) {
+  if (o.validazione == 0.0) return true;
+  generatore g{o.seme + 1};
+  const std::vector<int> scelte = righe_di_validazione(d.addestramento.quante, o.validazione, g);
+  if (scelte.empty()) {
+    char quota[32];
+    formatta_numero(quota, sizeof quota, o.validazione);
+    std::printf("Quota di validazione troppo piccola: il %s%% di %d righe non ne tiene da parte nessuna\n", quota,
+                d.addestramento.quante);
+    return false;
+  }
+  righe_cifre resto;
+  size_t s = 0;
+  for (int r = 0; r < d.addestramento.quante; ++r) {
+    righe_cifre& dove = s < scelte.size() && scelte[s] == r ? (++s, d.validazione) : resto;
+    const auto* p = d.addestramento.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
+    dove.pixel.insert(dove.pixel.end(), p, p + N_AFFERENTI);
+    dove.etichette.push_back(d.addestramento.etichette[static_cast<size_t>(r)]);
+    ++dove.quante;
+  }
+  d.addestramento = std::move(resto);
+  return true;
+}
+
 // Every row is read and checked before any training, so a bad file stops the
 // run at once and leaves the weight files untouched. False: stop with status 1.
-static bool carica_dati(const opzioni& o, righe_cifre& addestramento, righe_cifre& verifica) {
-  addestramento = carica_righe(o.path_addestramento, LETTURA_DIRETTA);
-  if (addestramento.quante == 0) {
+static bool carica_dati(const opzioni& o, dati& d) {
+  d.addestramento = carica_righe(o.path_addestramento, LETTURA_DIRETTA);
+  if (d.addestramento.quante == 0) {
     std::printf("Il file %s non contiene righe\n", o.path_addestramento);
     return false;
   }
-  if (o.path_verifica) verifica = carica_righe(o.path_verifica, LETTURA_DIRETTA);
-  std::printf("\nRighe di addestramento: %d (%s)\n", addestramento.quante, o.path_addestramento);
-  if (o.path_verifica) std::printf("Righe di verifica: %d (%s)\n", verifica.quante, o.path_verifica);
-  std::printf("Epoche: %d, tasso di apprendimento: %g, seme: %llu\n\n", o.epoche, o.tasso,
-              static_cast<unsigned long long>(SEME));
+  if (o.path_verifica) d.verifica = carica_righe(o.path_verifica, LETTURA_DIRETTA);
+  const int tutte = d.addestramento.quante;
+  if (!dividi(o, d)) return false;
+  std::printf("\nRighe di addestramento: %d (%s)", tutte, o.path_addestramento);
+  if (d.validazione.quante > 0) std::printf(", %d tenute da parte per la validazione", d.validazione.quante);
+  std::printf("\n");
+  if (o.path_verifica) std::printf("Righe di verifica: %d (%s)\n", d.verifica.quante, o.path_verifica);
+  char tasso[32];
+  formatta_numero(tasso, sizeof tasso, o.tasso);
+  std::printf("Epoche: %d, tasso di apprendimento: %s, seme: %llu\n", o.epoche, tasso,
+              static_cast<unsigned long long>(o.seme));
+  if (impostazioni_speciali(o)) stampa_impostazioni(o, d.validazione.quante);
+  std::printf("\n");
   std::fflush(stdout);
   return true;
 }
 
-// Every epoch in turn, from the generator's starting weights; one line per
-// epoch. Leaves the trained weights in rete and returns the seconds spent.
-static double esegui_epoche(rete_cifre& rete, const righe_cifre& addestramento, const righe_cifre& verifica,
-                            const opzioni& o, bool terminale) {
-  generatore g{SEME};
-  inizializza_pesi(rete, g);
+// The weights of the best epoch on the validation rows, the earliest of equals.
+struct migliore {
+  int epoca = 0;
+  int riconosciute = -1;
+  std::vector<double> intercalari, efferenti;
+};
+
+// With --media K: the weights at the end of the last K epochs (fewer before
+// the K-th), oldest first, and their mean, the network each epoch gives.
+struct media_mobile {
+  std::deque<std::vector<double>> epoche;  // both matrices, one after the other
+  std::unique_ptr<rete_cifre> rete = crea_rete();
+};
+
+// Keeps the weights of the epoch just ended and makes each weight of the
+// mean (((0.0 + w1) + w2) + ... + wn) / n over the n epochs kept, in order.
+static void aggiungi_epoca(media_mobile& mm, const rete_cifre& rete, int k) {
+  std::vector<double> pesi(std::begin(rete.pesi_intercalari), std::end(rete.pesi_intercalari));
+  pesi.insert(pesi.end(), std::begin(rete.pesi_efferenti), std::end(rete.pesi_efferenti));
+  if (static_cast<int>(mm.epoche.size()) == k) mm.epoche.pop_front();
+  mm.epoche.push_back(std::move(pesi));
+  const size_t n_intercalari = std::size(rete.pesi_intercalari);
+  for (size_t z = 0; z < mm.epoche.back().size(); ++z) {
+    double somma = 0.0;
+    for (const auto& e : mm.epoche) somma = somma + e[z];
+    const double w = somma / static_cast<double>(mm.epoche.size());
+    if (z < n_intercalari) mm.rete->pesi_intercalari[z] = w;
+    else mm.rete->pesi_efferenti[z - n_intercalari] = w;
+  }
+}
+
+// After an epoch: its line, with the validation and held-out accuracies of
+// the epoch's network (with --media, the mean), kept when the validation
+// rows say it is the best so far.
+static void fine_epoca(motore& m, rete_cifre& rete, media_mobile& mm, const dati& d, const epoca_in_corso& e,
+                       int giuste, migliore& meglio) {
+  if (e.terminale) std::printf("\r\33[K");
+  std::printf("Epoca %d di %d: accuratezza %.2f%%", e.epoca, e.o.epoche, percentuale(giuste, d.addestramento.quante));
+  if (e.o.riduzione != 1.0) {
+    char tasso[32];
+    formatta_numero(tasso, sizeof tasso, e.p.tasso);
+    std::printf(" (tasso %s)", tasso);
+  }
+  if (d.validazione.quante > 0 || e.o.path_verifica || e.o.media > 0) aggiorna_rete(m, rete);
+  if (e.o.media > 0) aggiungi_epoca(mm, rete, e.o.media);
+  rete_cifre& valutata = e.o.media > 0 ? *mm.rete : rete;
+  if (d.validazione.quante > 0) {
+    const risultato esito = valuta(valutata, d.validazione);
+    std::printf(", validazione %.2f%%", percentuale(esito.riconosciute, d.validazione.quante));
+    if (esito.riconosciute > meglio.riconosciute) {
+      meglio.epoca = e.epoca;
+      meglio.riconosciute = esito.riconosciute;
+      meglio.intercalari.assign(std::begin(valutata.pesi_intercalari), std::end(valutata.pesi_intercalari));
+      meglio.efferenti.assign(std::begin(valutata.pesi_efferenti), std::end(valutata.pesi_efferenti));
+    }
+  }
+  if (e.o.path_verifica) {
+    const risultato esito = valuta(valutata, d.verifica);
+    std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, d.verifica.quante));
+  }
+}
+
+// Every epoch in turn, from the generator's starting weights or the warm
+// start's; one line per epoch. Leaves the weights to write in rete (with
+// --media the mean of the last epochs; with a validation share, those of
+// the best epoch) and returns the seconds spent.
+static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, bool terminale) {
+  generatore g{o.seme};
+  if (!o.da_intercalari) inizializza_pesi(rete, g, o.inizio);
   motore m = prepara_motore(rete);
-  std::vector<int> ordine(static_cast<size_t>(addestramento.quante));
+  generatore copie{o.seme + 2};
+  passo p{o.tasso, o.funzione, o.decadimento};
+  migliore meglio;
+  media_mobile mm;
+  std::vector<int> ordine(static_cast<size_t>(d.addestramento.quante));
   std::iota(ordine.begin(), ordine.end(), 0);
   const auto inizio = std::chrono::steady_clock::now();
   for (int epoca = 1; epoca <= o.epoche; ++epoca) {
     // Fisher-Yates from the last position down, one draw per position.
-    for (int i = addestramento.quante - 1; i > 0; --i)
+    for (int i = d.addestramento.quante - 1; i > 0; --i)
       std::swap(ordine[static_cast<size_t>(i)], ordine[sotto(g, static_cast<uint32_t>(i) + 1)]);
     const auto inizio_epoca = std::chrono::steady_clock::now();
-    const int giuste = epoca_di_addestramento(m, rete, addestramento, ordine, o.tasso, epoca, o.epoche, terminale);
-
-    if (terminale) std::printf("\r\33[K");
-    std::printf("Epoca %d di %d: accuratezza %.2f%%", epoca, o.epoche, percentuale(giuste, addestramento.quante));
-    if (o.path_verifica) {
-      aggiorna_rete(m, rete);
-      const risultato esito = valuta(rete, verifica);
-      std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, verifica.quante));
-    }
+    epoca_in_corso e{ordine, copie, p, epoca, o, terminale};
+    const int giuste = epoca_di_addestramento(m, rete, d.addestramento, e);
+    fine_epoca(m, rete, mm, d, e, giuste, meglio);
     if (terminale) std::printf(", %.1f s", secondi_da(inizio_epoca));
     std::printf("\n");
     std::fflush(stdout);
+    if (epoca % o.ogni == 0) p.tasso = p.tasso * o.riduzione;
   }
   aggiorna_rete(m, rete);
+  if (o.media > 0) {
+    std::copy(std::begin(mm.rete->pesi_intercalari), std::end(mm.rete->pesi_intercalari), rete.pesi_intercalari);
+    std::copy(std::begin(mm.rete->pesi_efferenti), std::end(mm.rete->pesi_efferenti), rete.pesi_efferenti);
+  }
+  if (meglio.epoca > 0) {
+    std::copy(meglio.intercalari.begin(), meglio.intercalari.end(), rete.pesi_intercalari);
+    std::copy(meglio.efferenti.begin(), meglio.efferenti.end(), rete.pesi_efferenti);
+    std::printf("\nPesi dell'epoca %d, la migliore sulle righe di validazione\n", meglio.epoca);
+  }
   return secondi_da(inizio);
 }
 
-// The accuracy on the training rows and on the held-out ones, and the
-// confusion matrix of the held-out rows (of the training rows without them).
-static void riepilogo(rete_cifre& rete, const righe_cifre& addestramento, const righe_cifre& verifica,
-                      const opzioni& o) {
-  const risultato finale = valuta(rete, addestramento);
-  std::printf("\nAddestramento: %d righe riconosciute su %d (%.2f%%)\n", finale.riconosciute, addestramento.quante,
-              percentuale(finale.riconosciute, addestramento.quante));
+// The accuracy on the training rows, on the validation share and on the
+// held-out ones, and the confusion matrix of the held-out rows (of the
+// training rows without them).
+static void riepilogo(rete_cifre& rete, const dati& d, const opzioni& o) {
+  const risultato finale = valuta(rete, d.addestramento);
+  std::printf("\nAddestramento: %d righe riconosciute su %d (%.2f%%)\n", finale.riconosciute, d.addestramento.quante,
+              percentuale(finale.riconosciute, d.addestramento.quante));
+  if (d.validazione.quante > 0) {
+    const risultato v = valuta(rete, d.validazione);
+    std::printf("Validazione: %d righe riconosciute su %d (%.2f%%)\n", v.riconosciute, d.validazione.quante,
+                percentuale(v.riconosciute, d.validazione.quante));
+  }
   if (!o.path_verifica) {
     stampa_confusione(finale, o.path_addestramento);
     return;
   }
-  const risultato esito = valuta(rete, verifica);
-  std::printf("Verifica: %d righe riconosciute su %d (%.2f%%)\n", esito.riconosciute, verifica.quante,
-              percentuale(esito.riconosciute, verifica.quante));
+  const risultato esito = valuta(rete, d.verifica);
+  std::printf("Verifica: %d righe riconosciute su %d (%.2f%%)\n", esito.riconosciute, d.verifica.quante,
+              percentuale(esito.riconosciute, d.verifica.quante));
   stampa_confusione(esito, o.path_verifica);
 }
 
 static int esegui(int argc, char** argv) {
   stampa_intestazione("addestramento percettrone multistrato (apms)");
+  opzioni o;
   if (argc < 4) {
-    uso();
+    stampa_uso();
     return 1;
   }
-  opzioni o;
   if (!leggi_opzioni(argc, argv, o)) return 1;
+  if (o.posizionali < 3) {
+    stampa_uso();
+    return 1;
+  }
   // The targets are checked before any row is read: a run that could not
   // write its weights fails now, not after hours of training.
   for (const char* path : {o.path_intercalari, o.path_efferenti})
     if (!controlla_pesi_da_scrivere(path, o.path_addestramento, o.path_verifica)) return 1;
 
-  righe_cifre addestramento, verifica;
-  if (!carica_dati(o, addestramento, verifica)) return 1;
-  const bool terminale = isatty(STDOUT_FILENO) == 1;
   auto rete = crea_rete();
-  const double durata = esegui_epoche(*rete, addestramento, verifica, o, terminale);
-  riepilogo(*rete, addestramento, verifica, o);
+  if (o.da_intercalari && !leggi_pesi_di_partenza(*rete, o.da_intercalari, o.da_efferenti)) return 1;
+  dati d;
+  if (!carica_dati(o, d)) return 1;
+  const bool terminale = isatty(STDOUT_FILENO) == 1;
+  const double durata = esegui_epoche(*rete, d, o, terminale);
+  riepilogo(*rete, d, o);
   if (terminale) std::printf("Tempo di addestramento: %.1f s\n", durata);
 
   if (!scrivi_pesi(*rete, o.path_intercalari, o.path_efferenti)) return 1;

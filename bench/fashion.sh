@@ -3,12 +3,15 @@
 # 60000 training rows converted by velmora_idx, then velmora_bpms on the 10000
 # test rows (it reads at most 10000). Prints accuracies and times; the CSV
 # files and weights stay in bench/out/ (git-ignored).
-# Usage: bench/fashion.sh [build-dir] [epochs] [rate]
+# Usage: bench/fashion.sh [build-dir] [velmora_apms arguments...]
+# The arguments after the build folder go to velmora_apms after its three
+# files (default: 10 epochs at rate 0.1; e.g. --ricetta --epoche 40); the
+# test rows are given with --verifica, so they are only ever reported.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build}" && pwd)
-epoche=${2:-10}
-tasso=${3:-0.1}
+shift || true
+[ $# -gt 0 ] || set -- 10 0.1
 sorgente=/usr/share/datasets/fashion-mnist
 if [ ! -f "$sorgente/train-images-idx3-ubyte.gz" ]; then
   echo "Manca $sorgente: apt-get install dataset-fashion-mnist"
@@ -24,10 +27,9 @@ cd "$out"
   "$sorgente/t10k-labels-idx1-ubyte.gz" test.csv
 
 inizio=$(date +%s.%N)
-"$build/apms/velmora_apms" train.csv h.w o.w "$epoche" "$tasso" test.csv > apms.txt
+"$build/apms/velmora_apms" train.csv h.w o.w "$@" --verifica test.csv > apms.txt
 fine=$(date +%s.%N)
 "$build/bpms/velmora_bpms" test.csv h.w o.w > bpms.txt
-grep -a '^Epoca' apms.txt
-sed -n '/^Addestramento:/,/^ 9 |/p' apms.txt
-echo "velmora_apms: $epoche epoche, tasso $tasso, $(awk -v a="$inizio" -v b="$fine" 'BEGIN { printf "%.1f", b - a }') s"
+sed -n '/^Epoche:/,/^ 9 |/p' apms.txt
+echo "velmora_apms $*: $(awk -v a="$inizio" -v b="$fine" 'BEGIN { printf "%.1f", b - a }') s"
 echo "velmora_bpms: $(grep -ao 'Riconosciuti [0-9]* di [0-9]*' bpms.txt | tail -n 1)"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <utility>
@@ -37,11 +38,14 @@ TEST(ApmsCli, UsageAndBadNumbersStopBeforeReadingAnything) {
   auto r = d.apms({"a.csv", "h.w"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out.rfind(BANNER + "\nUSO:\n velmora_apms <addestramento.csv> <connessioni_intercalari.w> "
-                                 "<connessioni_efferenti.w> [epoche] [tasso] [verifica.csv]\n\n",
+                                 "<connessioni_efferenti.w> [epoche] [tasso] [verifica.csv] [opzioni]\n\n",
                         0),
             0u);
-  EXPECT_NE(r.out.find("(predefinito: 15)"), std::string::npos);
-  EXPECT_NE(r.out.find("(predefinito: 0.3)"), std::string::npos);
+  for (const char* testo : {"(predefinito: 15)", "(predefinito: 0.3)", "--costo quadratico|entropia",
+                            "(predefinito: quadratico)", "--lotto N", "--seme S", "(predefinito: 20260101)",
+                            "--da H.w O.w", "--validazione P", "--ricetta"})
+    EXPECT_NE(r.out.find(testo), std::string::npos) << testo;
+  EXPECT_EQ(d.apms({"a.csv", "--ricetta", "h.w"}).out, r.out) << "options are not positional arguments";
 
   // The numbers are checked before the rows file is even opened.
   r = d.apms({"manca.csv", "h.w", "o.w", "3x"});
@@ -59,6 +63,49 @@ TEST(ApmsCli, UsageAndBadNumbersStopBeforeReadingAnything) {
   r = d.apms({"manca.csv", "h.w", "o.w"});
   EXPECT_EQ(r.out, BANNER + "File manca.csv non trovato\n");
   EXPECT_EQ(r.status, 1);
+}
+
+TEST(ApmsCli, BadOptionValuesNameTheOptionAndStopBeforeReadingAnything) {
+  Cartella d;
+  const std::pair<std::vector<std::string>, std::string> casi[] = {
+      {{"--costo", "assoluto"}, "Costo non valido: assoluto (quadratico o entropia)"},
+      {{"--decadimento", "-1e-4"}, "Decadimento non valido: -1e-4 (un numero da 0 in su)"},
+      {{"--decadimento", "inf"}, "Decadimento non valido: inf (un numero da 0 in su)"},
+      {{"--inizio", "casuale"}, "Inizio non valido: casuale (fisso o scalato)"},
+      {{"--riduzione", "1.5"}, "Riduzione del tasso non valida: 1.5 (F oppure F,N: un fattore maggiore di 0 e al "
+                               "massimo 1, ogni N epoche da 1 a 100000)"},
+      {{"--riduzione", "0.5,0"}, "Riduzione del tasso non valida: 0.5,0 (F oppure F,N: un fattore maggiore di 0 e al "
+                                 "massimo 1, ogni N epoche da 1 a 100000)"},
+      {{"--lotto", "0"}, "Lotto non valido: 0 (da 1 a 1000 righe)"},
+      {{"--lotto", "1001"}, "Lotto non valido: 1001 (da 1 a 1000 righe)"},
+      {{"--spostamenti", "3"}, "Spostamenti non validi: 3 (0, 1 o 2)"},
+      {{"--media", "101"}, "Media non valida: 101 (da 0 a 100 epoche)"},
+      {{"--seme", "-1"}, "Seme non valido: -1 (un intero da 0 a 18446744073709551615)"},
+      {{"--seme", "18446744073709551616"},
+       "Seme non valido: 18446744073709551616 (un intero da 0 a 18446744073709551615)"},
+      {{"--validazione", "0"}, "Quota di validazione non valida: 0 (una percentuale maggiore di 0 e al massimo 50)"},
+      {{"--epoche", "0"}, "Numero di epoche non valido: 0 (da 1 a 100000)"},
+      {{"--tasso", "-2"}, "Tasso di apprendimento non valido: -2 (un numero maggiore di 0)"},
+      {{"--ricetta", "--lotto", "x"}, "Lotto non valido: x (da 1 a 1000 righe)"},
+      {{"--velocita", "2"}, "Opzione sconosciuta: --velocita"},
+  };
+  for (const auto& [opzione, messaggio] : casi) {
+    std::vector<std::string> args{"manca.csv", "h.w", "o.w"};
+    args.insert(args.begin() + 1, opzione.begin(), opzione.end());
+    const auto r = d.apms(args);
+    EXPECT_EQ(r.out, BANNER + messaggio + "\n");
+    EXPECT_EQ(r.status, 1) << messaggio;
+  }
+  auto r = d.apms({"manca.csv", "h.w", "o.w", "--da", "h0.w"});
+  EXPECT_EQ(r.out, BANNER + "Manca il valore dell'opzione --da\n");
+  // A warm start's files are read before the rows, with velmora_pms's checks.
+  vt::write_file(d / "corto.w", std::string(8000, '\0'));
+  vt::write_file(d / "o0.w", std::string(8000, '\0'));
+  r = d.apms({"manca.csv", "h.w", "o.w", "--da", "corto.w", "o0.w"});
+  EXPECT_EQ(r.out, BANNER + "File corto.w: dimensione errata (8000 byte, attesi 627200)\n");
+  r = d.apms({"manca.csv", "h.w", "o.w", "--da", "o0.w", "nessuno.w"});
+  EXPECT_EQ(r.out, BANNER + "File o0.w: dimensione errata (8000 byte, attesi 627200)\n");
+  EXPECT_FALSE(vt::file_exists(d / "h.w"));
 }
 
 TEST(ApmsCli, RefusedRowsNameTheRowAndTheFileAndWriteNothing) {
@@ -135,16 +182,57 @@ TEST(ApmsTraining, LearnsConstructedDigitsAndTheWrittenFilesRecogniseAlike) {
   EXPECT_EQ(vt::read_file(d2 / "o.w"), vt::read_file(d / "o.w"));
 }
 
+namespace {
+uint64_t fnv(const std::string& b) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : b) h = (h ^ c) * 0x100000001b3ULL;
+  return h;
+}
+}  // namespace
+
+TEST(ApmsTraining, TheDefaultRunWritesTheBytesOfTheLandedTrainer) {
+  // FNV-1a of what the trainer as it landed, before its options, wrote and
+  // printed for this run.
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(200, 31));
+  vt::write_file(d / "test.csv", righe_blocchi(60, 32));
+  const auto r = d.apms({"train.csv", "h.w", "o.w", "4", "0.3", "test.csv"});
+  EXPECT_EQ(fnv(vt::read_file(d / "h.w")), 0x064f00a07f979195ULL);
+  EXPECT_EQ(fnv(vt::read_file(d / "o.w")), 0x97d265d2a0d25ca0ULL);
+  EXPECT_EQ(fnv(r.out), 0x87db7e42c355f888ULL) << r.out;
+}
+
+TEST(ApmsTraining, EveryOptionWritesTheSameBytesInEveryBuild) {
+  // The weight files this run wrote when its options landed: the release
+  // build and the sanitizer build (-O0) must both write them.
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(200, 31));
+  const auto r = d.apms({"train.csv", "h.w", "o.w", "4", "0.5", "--costo", "entropia", "--inizio", "scalato", "--lotto",
+                         "7", "--decadimento", "1e-3", "--riduzione", "0.5,2", "--spostamenti", "2", "--media", "2",
+                         "--seme", "11"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(fnv(vt::read_file(d / "h.w") + vt::read_file(d / "o.w")), 0xe2c649330bb196ebULL);
+}
+
 TEST(ApmsTraining, TheFastBuildWritesTheBytesOfTheStraightforwardOne) {
-  // An ordinary run evaluated after every epoch, and a rate that saturates
-  // the network at once; each build in a folder of its own.
-  for (const auto& [epoche, tasso] : {std::pair{"3", "0.3"}, std::pair{"2", "1e100"}}) {
+  // An ordinary run evaluated after every epoch, a rate that saturates the
+  // network at once, and every option of the step; each build in a folder
+  // of its own.
+  const std::vector<std::vector<std::string>> prove = {
+      {"3", "0.3"},
+      {"2", "1e100"},
+      {"--ricetta", "--epoche", "3", "--validazione", "10", "--lotto", "7", "--riduzione", "0.5", "--media", "2"},
+      {"2", "0.05", "--costo", "entropia", "--decadimento", "1e-3", "--spostamenti", "1", "--seme", "9"},
+  };
+  for (const auto& prova : prove) {
+    const std::string tasso = prova[0] + " " + prova[1];
     Cartella veloce, diretta;
     for (Cartella* d : {&veloce, &diretta}) {
       vt::write_file(*d / "train.csv", righe_blocchi(160, 21));
       vt::write_file(*d / "test.csv", righe_blocchi(50, 22));
     }
-    const std::vector<std::string> args{"train.csv", "h.w", "o.w", epoche, tasso, "test.csv"};
+    std::vector<std::string> args{"train.csv", "h.w", "o.w", "--verifica", "test.csv"};
+    args.insert(args.end(), prova.begin(), prova.end());
     vt::RunOptions o;
     o.cwd = diretta.path.string();
     const auto v = veloce.apms(args);
@@ -154,6 +242,108 @@ TEST(ApmsTraining, TheFastBuildWritesTheBytesOfTheStraightforwardOne) {
     EXPECT_EQ(vt::read_file(veloce / "h.w"), vt::read_file(diretta / "h.w")) << tasso;
     EXPECT_EQ(vt::read_file(veloce / "o.w"), vt::read_file(diretta / "o.w")) << tasso;
   }
+}
+
+TEST(ApmsTraining, OptionsStandAnywhereAndExplicitValuesWinOverTheRecipe) {
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(120, 41));
+  auto r = d.apms({"train.csv", "h.w", "o.w", "--ricetta", "--epoche", "2", "--lotto", "5", "--seme", "3"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("\nRighe di addestramento: 120 (train.csv)\nEpoche: 2, tasso di apprendimento: 0.5, seme: 3\n"
+                       "Costo: entropia, decadimento: 0.0001, pesi iniziali: scalati, riduzione del tasso: x0.5 ogni "
+                       "20 epoche, lotto: 5, spostamenti: 2, media delle ultime 20 epoche, validazione: nessuna\n\n"
+                       "Epoca 1 di 2: "),
+            std::string::npos)
+      << r.out;
+  const std::string h = vt::read_file(d / "h.w");
+  // The same settings in another order, the positional epochs given before
+  // --ricetta: the same run.
+  auto r2 = d.apms({"--lotto", "5", "train.csv", "2", "--seme", "3", "--ricetta", "o.w"});
+  EXPECT_EQ(r2.out.find("Numero di epoche"), std::string::npos);
+  auto r3 = d.apms({"--lotto", "5", "train.csv", "h.w", "--seme", "3", "o.w", "2", "--ricetta"});
+  EXPECT_EQ(r3.out, r.out);
+  EXPECT_EQ(vt::read_file(d / "h.w"), h);
+  // Of two values for one setting the later counts.
+  auto r4 = d.apms({"train.csv", "h.w", "o.w", "1", "--lotto", "9", "--costo", "entropia", "--lotto", "4"});
+  EXPECT_NE(r4.out.find(", lotto: 4, "), std::string::npos) << r4.out;
+}
+
+TEST(ApmsTraining, TheMeanOfTheLastEpochsIsTheirWeightsSummedInOrderAndDivided) {
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(80, 71));
+  const auto pesi = [&](const std::string& epoche, const std::string& media) {
+    const auto r = d.apms({"train.csv", "h.w", "o.w", epoche, "0.5", "--lotto", "3", "--media", media});
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string b = vt::read_file(d / "h.w") + vt::read_file(d / "o.w");
+    std::vector<double> w(b.size() / 8);
+    std::memcpy(w.data(), b.data(), b.size());
+    return w;
+  };
+  // Training does not depend on the mean: the weights after epoch 2 of 4
+  // are those of a run of 2 epochs.
+  const auto w2 = pesi("2", "1"), w3 = pesi("3", "0"), w4 = pesi("4", "0"), media = pesi("4", "3");
+  ASSERT_EQ(media.size(), w2.size());
+  size_t diversi = 0;
+  for (size_t z = 0; z < media.size(); ++z) {
+    diversi += w2[z] != w4[z];
+    ASSERT_EQ(media[z], (((0.0 + w2[z]) + w3[z]) + w4[z]) / 3.0) << z;
+  }
+  EXPECT_GT(diversi, media.size() / 2);
+}
+
+TEST(ApmsTraining, TheHeldOutRowsNeverChooseTheWeightsAndValidationRowsAreNotTrainedOn) {
+  // The best epoch is chosen on a share of the training rows: the weights
+  // written are the same whatever held-out file is given, or none.
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(200, 51));
+  vt::write_file(d / "a.csv", righe_blocchi(40, 52));
+  vt::write_file(d / "b.csv", righe_blocchi(70, 53));
+  const std::vector<std::string> opzioni{"--epoche", "4", "--validazione", "25", "--tasso", "0.05"};
+  std::vector<std::string> pesi;
+  for (const std::string verifica : {"", "a.csv", "b.csv", "train.csv"}) {
+    std::vector<std::string> args{"train.csv", "h.w", "o.w"};
+    args.insert(args.end(), opzioni.begin(), opzioni.end());
+    if (!verifica.empty()) args.insert(args.end(), {"--verifica", verifica});
+    const auto r = d.apms(args);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Righe di addestramento: 200 (train.csv), 50 tenute da parte per la validazione\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("\nAddestramento: "), std::string::npos);
+    EXPECT_NE(r.out.find(" righe riconosciute su 150 ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Validazione: "), std::string::npos);
+    EXPECT_TRUE(
+        std::regex_search(r.out, std::regex("\nPesi dell'epoca [1-4], la migliore sulle righe di validazione\n")));
+    pesi.push_back(vt::read_file(d / "h.w") + vt::read_file(d / "o.w"));
+  }
+  for (const auto& p : pesi) EXPECT_EQ(p, pesi[0]);
+  const auto r = d.apms({"train.csv", "h.w", "o.w", "--validazione", "0.4"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.out.ends_with("Quota di validazione troppo piccola: il 0.4% di 200 righe non ne tiene da parte nessuna\n"))
+      << r.out;
+}
+
+TEST(ApmsTraining, AWarmStartBeginsFromThePairAsReadTailsAtZero) {
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(60, 61));
+  // A pair whose tails in the files are not zero: only the values a file
+  // holds are read, and a rate too small to move any weight writes back
+  // exactly what was read.
+  vt::Pesi p;
+  for (size_t k = 0; k < p.h.size(); ++k) p.h[k] = (k % 2 ? 0.01 : -0.01) * static_cast<double>(1 + k % 97);
+  for (size_t k = 0; k < p.o.size(); ++k) p.o[k] = (k % 3 ? 0.02 : -0.02) * static_cast<double>(1 + k % 89);
+  p.scrivi(d);
+  std::string h = vt::read_file(d / "h.w") + std::string(800, '\x11');  // bytes past the layer are ignored
+  vt::write_file(d / "h0.w", h);
+  vt::write_file(d / "o0.w", vt::read_file(d / "o.w"));
+  auto r = d.apms({"train.csv", "h1.w", "o1.w", "1", "1e-300", "--da", "h0.w", "o0.w"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("pesi iniziali: da h0.w e o0.w, "), std::string::npos) << r.out;
+  EXPECT_EQ(vt::read_file(d / "h1.w"), vt::read_file(d / "h.w"));
+  EXPECT_EQ(vt::read_file(d / "o1.w"), vt::read_file(d / "o.w"));
+  // Training on from a run's own files, in place.
+  r = d.apms({"train.csv", "h1.w", "o1.w", "2", "--da", "h1.w", "o1.w"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(vt::read_file(d / "h1.w"), vt::read_file(d / "h.w"));
 }
 
 TEST(ApmsTraining, ProgressBarOnATerminalOnlyAndNeverWiderThanIt) {

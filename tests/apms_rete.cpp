@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -30,40 +31,51 @@ std::unique_ptr<rete_cifre> rete_di_prova(generatore& g) {
   return rete;
 }
 
-double errore(rete_cifre& rete, int etichetta) {
+// The cost of one row: the squared error halved, or the cross-entropy.
+double errore(rete_cifre& rete, int etichetta, costo funzione = costo::quadratico) {
   net_recognize(rete);
   double e = 0.0;
   for (int k = 0; k < N_EFFERENTI; ++k) {
-    const double c = (k == etichetta ? 1.0 : 0.0) - rete.uscita_efferenti[k];
-    e += 0.5 * c * c;
+    const double t = k == etichetta ? 1.0 : 0.0, s = rete.uscita_efferenti[k];
+    e += funzione == costo::quadratico ? 0.5 * (t - s) * (t - s) : -(t * std::log(s) + (1 - t) * std::log(1 - s));
   }
   return e;
 }
 
-// Central difference of the squared error in one weight.
-double pendenza(rete_cifre& rete, double* w, int etichetta) {
+// The cost of a step on several rows: the mean of the rows' costs plus L / 2
+// times the sum of the squared weights, biases left out.
+double errore_lotto(rete_cifre& rete, const righe_cifre& lotto, const passo& p) {
+  double e = 0.0;
+  for (int r = 0; r < lotto.quante; ++r) {
+    prendi_riga(rete, lotto, r);
+    e += errore(rete, rete.etichetta, p.funzione);
+  }
+  double quadrati = 0.0;
+  for (int i = 0; i < N_INTERCALARI; ++i)
+    for (int j = 1; j <= N_AFFERENTI; ++j) quadrati += std::pow(rete.pesi_intercalari[i * (N_AFFERENTI + 1) + j], 2);
+  for (int k = 0; k < N_EFFERENTI; ++k)
+    for (int j = 1; j <= N_INTERCALARI; ++j) quadrati += std::pow(rete.pesi_efferenti[k * (N_INTERCALARI + 1) + j], 2);
+  return e / lotto.quante + p.decadimento / 2 * quadrati;
+}
+
+// Central difference of a cost in one weight.
+template <typename Costo>
+double pendenza(double* w, Costo costo_ora) {
   const double h = 1e-5, vecchio = *w;
   *w = vecchio + h;
-  const double su = errore(rete, etichetta);
+  const double su = costo_ora();
   *w = vecchio - h;
-  const double giu = errore(rete, etichetta);
+  const double giu = costo_ora();
   *w = vecchio;
   return (su - giu) / (2 * h);
 }
 
-}  // namespace
-
-TEST(ApmsStep, EveryUpdateIsTheRateTimesTheDownhillSlope) {
-  generatore g{42};
-  auto prima = rete_di_prova(g);
-  const int etichetta = 3;
-  const double tasso = 1.0;  // large on purpose: reading output weights already updated would show
-  auto dopo = crea_rete();
-  std::memcpy(dopo.get(), prima.get(), sizeof(rete_cifre));
-  addestra_riga(*dopo, etichetta, tasso);
-
+// Every sampled weight moved by the rate times the downhill slope of the
+// cost, the biases among them (column 0), the last weight a file holds too.
+template <typename Costo>
+void segue_la_pendenza(rete_cifre& prima, const rete_cifre& dopo, double tasso, Costo costo_ora) {
   auto controlla = [&](double* w_prima, const double* w_dopo, const char* dove, int indice) {
-    const double atteso = -tasso * pendenza(*prima, w_prima, etichetta);
+    const double atteso = -tasso * pendenza(w_prima, costo_ora);
     const double cambio = *w_dopo - *w_prima;
     EXPECT_NEAR(cambio, atteso, 1e-6 * std::fabs(atteso) + 1e-12) << dove << " " << indice;
     EXPECT_NE(cambio, 0.0) << dove << " " << indice;
@@ -71,13 +83,61 @@ TEST(ApmsStep, EveryUpdateIsTheRateTimesTheDownhillSlope) {
   for (int k = 0; k < N_EFFERENTI; ++k)
     for (int j : {0, 1, 50, 90}) {
       const int e = k * (N_INTERCALARI + 1) + j;
-      controlla(prima->pesi_efferenti + e, dopo->pesi_efferenti + e, "efferenti", e);
+      controlla(prima.pesi_efferenti + e, dopo.pesi_efferenti + e, "efferenti", e);
     }
   for (int i : {0, 1, 37, 98, 99})
     for (int j : {0, 1, 400, 684}) {
       const int e = i * (N_AFFERENTI + 1) + j;
-      controlla(prima->pesi_intercalari + e, dopo->pesi_intercalari + e, "intercalari", e);
+      controlla(prima.pesi_intercalari + e, dopo.pesi_intercalari + e, "intercalari", e);
     }
+}
+
+}  // namespace
+
+TEST(ApmsStep, EveryUpdateIsTheRateTimesTheDownhillSlope) {
+  const int etichetta = 3;
+  const double tasso = 1.0;  // large on purpose: reading output weights already updated would show
+  for (costo funzione : {costo::quadratico, costo::entropia}) {
+    SCOPED_TRACE(funzione == costo::entropia ? "cross-entropy" : "quadratic");
+    generatore g{42};
+    auto prima = rete_di_prova(g);
+    auto dopo = crea_rete();
+    *dopo = *prima;
+    addestra_riga(*dopo, etichetta, tasso, funzione);
+    segue_la_pendenza(*prima, *dopo, tasso, [&] { return errore(*prima, etichetta, funzione); });
+  }
+}
+
+TEST(ApmsStep, AStepOnSeveralRowsFollowsTheMeanCostWithL2LeavingBiasesAlone) {
+  generatore g{43};
+  righe_cifre lotto;
+  for (int r = 0; r < 3; ++r) {
+    for (int p = 0; p < N_AFFERENTI; ++p) lotto.pixel.push_back(static_cast<int32_t>(sotto(g, 256)));
+    lotto.etichette.push_back(2 * r + 1);
+  }
+  lotto.quante = 3;
+  for (const passo p : {passo{1.0, costo::quadratico, 0.0}, passo{1.0, costo::entropia, 0.02},
+                        passo{0.5, costo::quadratico, 0.05}}) {
+    SCOPED_TRACE("decay " + std::to_string(p.decadimento));
+    generatore gp{44};
+    auto prima = rete_di_prova(gp);
+    auto dopo = crea_rete();
+    *dopo = *prima;
+    addestra_lotto(*dopo, lotto, p);
+    segue_la_pendenza(*prima, *dopo, p.tasso, [&] { return errore_lotto(*prima, lotto, p); });
+  }
+  // One row without decay is the online step, to the last bit.
+  generatore gp{45};
+  auto online = rete_di_prova(gp);
+  auto uno = crea_rete();
+  *uno = *online;
+  righe_cifre riga = lotto;
+  riga.quante = 1;
+  prendi_riga(*online, riga, 0);
+  addestra_riga(*online, online->etichetta, 0.7, costo::entropia);
+  addestra_lotto(*uno, riga, passo{0.7, costo::entropia, 0.0});
+  EXPECT_EQ(std::memcmp(online->pesi_intercalari, uno->pesi_intercalari, sizeof online->pesi_intercalari), 0);
+  EXPECT_EQ(std::memcmp(online->pesi_efferenti, uno->pesi_efferenti, sizeof online->pesi_efferenti), 0);
 }
 
 TEST(ApmsStep, TailsStayZeroAndTheReloadedNetworkAnswersBitForBit) {
@@ -151,24 +211,44 @@ righe_cifre righe_alterne(generatore& g, int quante, bool lampi) {
   return ::testing::AssertionSuccess();
 }
 
+// The rows first ... first + quante - 1 of a set, as a step takes them.
+righe_cifre parte(const righe_cifre& righe, int primo, int quante) {
+  righe_cifre r;
+  r.pixel.assign(righe.pixel.begin() + primo * N_AFFERENTI, righe.pixel.begin() + (primo + quante) * N_AFFERENTI);
+  r.etichette.assign(righe.etichette.begin() + primo, righe.etichette.begin() + primo + quante);
+  r.quante = quante;
+  return r;
+}
+
 // Trains copies of inizio on every row with both steps side by side, on
-// every vector unit: each row's class and hidden sums must agree, and every
-// weight after each row of a short run, or at the end of a long one.
-void stesso_addestramento(const rete_cifre& inizio, const righe_cifre& righe, double tasso, const std::string& caso) {
+// every vector unit, online or `lotto` rows a step (with p.decadimento the
+// step on several rows even for one): each step's count and hidden sums must
+// agree, and every weight after each step of a short run, or at the end of
+// a long one.
+void stesso_addestramento(const rete_cifre& inizio, const righe_cifre& righe, const passo& p, const std::string& caso,
+                          int lotto = 1) {
+  const bool online = lotto == 1 && p.decadimento == 0.0;
   for (livello_simd l : vt::livelli()) {
     const std::string dove = caso + ", level " + std::to_string(static_cast<int>(l));
     auto attesa = crea_rete(), ottenuta = crea_rete();
     *attesa = *ottenuta = inizio;
     auto stato = prepara_addestramento(*ottenuta);
-    for (int r = 0; r < righe.quante; ++r) {
-      prendi_riga(*attesa, righe, r);
-      prendi_riga(*ottenuta, righe, r);
-      ASSERT_EQ(addestra_riga_veloce(*ottenuta, *stato, ottenuta->etichetta, tasso, l),
-                addestra_riga(*attesa, attesa->etichetta, tasso))
-          << dove << " row " << r;
+    for (int r = 0; r < righe.quante; r += lotto) {
+      const int quante = std::min(lotto, righe.quante - r);
+      if (online) {
+        prendi_riga(*attesa, righe, r);
+        prendi_riga(*ottenuta, righe, r);
+        ASSERT_EQ(addestra_riga_veloce(*ottenuta, *stato, ottenuta->etichetta, p.tasso, p.funzione, l),
+                  addestra_riga(*attesa, attesa->etichetta, p.tasso, p.funzione))
+            << dove << " row " << r;
+      } else {
+        const righe_cifre passo_righe = parte(righe, r, quante);
+        ASSERT_EQ(addestra_lotto_veloce(*ottenuta, *stato, passo_righe, p, l), addestra_lotto(*attesa, passo_righe, p))
+            << dove << " row " << r;
+      }
       ASSERT_TRUE(stessi_bit(attesa->somma_intercalari, ottenuta->somma_intercalari, N_INTERCALARI))
           << dove << " row " << r;
-      if (righe.quante > 40 && r + 1 < righe.quante) continue;
+      if (righe.quante > 40 && r + quante < righe.quante) continue;
       riporta_pesi(*stato, *ottenuta);
       ASSERT_TRUE(stessi_bit(attesa->pesi_intercalari, ottenuta->pesi_intercalari, std::size(attesa->pesi_intercalari)))
           << dove << " row " << r;
@@ -176,6 +256,9 @@ void stesso_addestramento(const rete_cifre& inizio, const righe_cifre& righe, do
           << dove << " row " << r;
     }
   }
+}
+void stesso_addestramento(const rete_cifre& inizio, const righe_cifre& righe, double tasso, const std::string& caso) {
+  stesso_addestramento(inizio, righe, passo{tasso, costo::quadratico, 0.0}, caso);
 }
 
 }  // namespace
@@ -188,13 +271,30 @@ TEST(ApmsFastStep, AnEpochOfSeededRowsGivesTheSameWeightsBitForBit) {
   stesso_addestramento(*rete, righe_a_caso(g, 40, true), 0.01, "pixels beyond 0 ... 255");
 }
 
+TEST(ApmsFastStep, EveryOptionOfTheStepGivesTheSameWeightsBitForBit) {
+  generatore g{SEME};
+  auto rete = crea_rete();
+  inizializza_pesi(*rete, g, inizio_pesi::scalato);
+  const righe_cifre righe = righe_a_caso(g, 300);
+  stesso_addestramento(*rete, righe, passo{0.1, costo::entropia, 0.0}, "cross-entropy online");
+  stesso_addestramento(*rete, righe, passo{0.5, costo::entropia, 1e-3}, "batches of 10 with decay", 10);
+  stesso_addestramento(*rete, righe, passo{0.3, costo::quadratico, 0.0}, "batches of 7, the last of 6", 7);
+  stesso_addestramento(*rete, righe_a_caso(g, 30), passo{0.2, costo::entropia, 1e-2}, "decay online");
+  stesso_addestramento(*rete, righe_a_caso(g, 40, true), passo{0.01, costo::entropia, 1e-3},
+                       "pixels beyond 0 ... 255", 4);
+}
+
 TEST(ApmsFastStep, HugeRatesThatOverflowTheWeightsGiveTheSameBits) {
   generatore g{5};
   auto rete = crea_rete();
   inizializza_pesi(*rete, g);
   const righe_cifre righe = righe_alterne(g, 6, true);
-  for (double tasso : {1e3, 1e308, 1.7976931348623157e308})
+  for (double tasso : {1e3, 1e308, 1.7976931348623157e308}) {
     stesso_addestramento(*rete, righe, tasso, "rate " + std::to_string(tasso));
+    stesso_addestramento(*rete, righe, passo{tasso, costo::entropia, 0.0}, "batches, rate " + std::to_string(tasso), 2);
+  }
+  // A decay whose factor 1 - b * L is below -1 makes the weights grow.
+  stesso_addestramento(*rete, righe_alterne(g, 12, false), passo{30.0, costo::entropia, 0.5}, "decay beyond 2 / b", 3);
 
   // The first row makes some weights infinite and leaves the rest finite.
   auto dopo = crea_rete();
@@ -236,4 +336,57 @@ TEST(ApmsFastStep, StartingZerosOfEitherSignAndTailsKeepTheirBits) {
   rete->pesi_intercalari[VALORI_INTERCALARI + 5] = 0.5;
   rete->pesi_efferenti[VALORI_EFFERENTI + 2] = -0.0;
   stesso_addestramento(*rete, righe_a_caso(g, 20), 0.7, "signed zeros");
+  stesso_addestramento(*rete, righe_a_caso(g, 20), passo{0.7, costo::entropia, 0.0}, "signed zeros, batches", 5);
+}
+
+// ---- Shifted copies and the validation share -------------------------------------------
+
+TEST(ApmsCopies, EachCopyMovesAHandMadeImageAndFillsWithZeros) {
+  // Ink in two corners and an L of three pixels in the middle:
+  // (row, column) -> value.
+  std::vector<int32_t> immagine(N_AFFERENTI, 0);
+  auto a = [](std::vector<int32_t>& im, int r, int c) -> int32_t& { return im[static_cast<size_t>(r * 28 + c)]; };
+  a(immagine, 0, 0) = 11;
+  a(immagine, 27, 27) = 22;
+  a(immagine, 10, 10) = 101;
+  a(immagine, 11, 10) = 102;
+  a(immagine, 11, 11) = 103;
+  struct atteso {
+    int copia;
+    std::vector<std::array<int, 3>> inchiostro;  // row, column, value; every other pixel 0
+  } casi[] = {
+      {0, {{0, 0, 11}, {27, 27, 22}, {10, 10, 101}, {11, 10, 102}, {11, 11, 103}}},
+      {1, {{0, 1, 11}, {10, 11, 101}, {11, 11, 102}, {11, 12, 103}}},   // right 1
+      {2, {{27, 26, 22}, {10, 9, 101}, {11, 9, 102}, {11, 10, 103}}},   // left 1
+      {3, {{1, 0, 11}, {11, 10, 101}, {12, 10, 102}, {12, 11, 103}}},   // down 1
+      {4, {{26, 27, 22}, {9, 10, 101}, {10, 10, 102}, {10, 11, 103}}},  // up 1
+      {5, {{0, 2, 11}, {10, 12, 101}, {11, 12, 102}, {11, 13, 103}}},   // right 2
+      {6, {{27, 25, 22}, {10, 8, 101}, {11, 8, 102}, {11, 9, 103}}},    // left 2
+      {7, {{2, 0, 11}, {12, 10, 101}, {13, 10, 102}, {13, 11, 103}}},   // down 2
+      {8, {{25, 27, 22}, {8, 10, 101}, {9, 10, 102}, {9, 11, 103}}},    // up 2
+  };
+  for (const auto& c : casi) {
+    std::vector<int32_t> atteso(N_AFFERENTI, 0), spostata(N_AFFERENTI, -1);
+    for (const auto& [r, col, v] : c.inchiostro) a(atteso, r, col) = v;
+    sposta_riga(immagine.data(), spostata.data(), c.copia);
+    EXPECT_EQ(spostata, atteso) << "copy " << c.copia;
+  }
+}
+
+TEST(ApmsValidation, TheShareIsDrawnFromTheSeedAndLeavesEveryOtherRowToTraining) {
+  generatore g{7}, stesso{7}, altro{8};
+  const auto scelte = righe_di_validazione(8000, 12.5, g);
+  ASSERT_EQ(scelte.size(), 1000u);
+  EXPECT_TRUE(std::is_sorted(scelte.begin(), scelte.end()));
+  EXPECT_EQ(std::adjacent_find(scelte.begin(), scelte.end()), scelte.end()) << "a row chosen twice";
+  EXPECT_GE(scelte.front(), 0);
+  EXPECT_LT(scelte.back(), 8000);
+  EXPECT_EQ(righe_di_validazione(8000, 12.5, stesso), scelte);
+  EXPECT_NE(righe_di_validazione(8000, 12.5, altro), scelte);
+  // Spread over the file, not its first rows: about an eighth of each half.
+  const auto prima_meta = std::count_if(scelte.begin(), scelte.end(), [](int r) { return r < 4000; });
+  EXPECT_GT(prima_meta, 400);
+  EXPECT_LT(prima_meta, 600);
+  generatore h{1};
+  EXPECT_EQ(righe_di_validazione(19, 10.0, h).size(), 1u) << "floor(19 x 10 / 100)";
 }
