@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Bench: velmora_apms on Fashion-MNIST (Debian's dataset-fashion-mnist),
 # 60000 training rows converted by velmora_idx, then velmora_bpms on the 10000
-# test rows (it reads at most 10000). Prints accuracies and times; the CSV
-# files and weights stay in bench/out/ (git-ignored).
-# Usage: bench/fashion.sh [build-dir] [velmora_apms arguments...]
+# test rows (it reads at most 10000). The CSV files, weights and logs stay in
+# bench/out/fashion/, the table is printed and kept in bench/out/fashion.txt.
+# Usage: bench/fashion.sh [build-dir] [velmora_apms arguments...]   (default build-bench)
 # The arguments after the build folder go to velmora_apms after its three
 # files (default: 10 epochs at rate 0.1; e.g. --ricetta --epoche 40); the
 # test rows are given with --verifica, so they are only ever reported.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-build}" && pwd)
+cd "$root"
+build=${1:-build-bench}
 shift || true
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
+cmake --build "$build" -j 2 --target velmora_apms velmora_bpms velmora_idx >/dev/null
+build=$(cd "$build" && pwd)
 [ $# -gt 0 ] || set -- 10 0.1
 sorgente=/usr/share/datasets/fashion-mnist
 if [ ! -f "$sorgente/train-images-idx3-ubyte.gz" ]; then
@@ -30,6 +34,8 @@ inizio=$(date +%s.%N)
 "$build/apms/velmora_apms" train.csv h.w o.w "$@" --verifica test.csv > apms.txt
 fine=$(date +%s.%N)
 "$build/bpms/velmora_bpms" test.csv h.w o.w > bpms.txt
-sed -n '/^Epoche:/,/^ 9 |/p' apms.txt
-echo "velmora_apms $*: $(awk -v a="$inizio" -v b="$fine" 'BEGIN { printf "%.1f", b - a }') s"
-echo "velmora_bpms: $(grep -ao 'Riconosciuti [0-9]* di [0-9]*' bpms.txt | tail -n 1)"
+{
+  sed -n '/^Epoche:/,/^ 9 |/p' apms.txt
+  echo "velmora_apms $*: $(awk -v a="$inizio" -v b="$fine" 'BEGIN { printf "%.1f", b - a }') s"
+  echo "velmora_bpms: $(grep -ao 'Riconosciuti [0-9]* di [0-9]*' bpms.txt | tail -n 1)"
+} | tee "$root/bench/out/fashion.txt"
