@@ -8,9 +8,8 @@
 # training (default 15 and 0.3). The results also go to bench/out/apms.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-bench}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j 2 --target velmora_apms velmora_apms_riferimento bpms_genera apms_misura >/dev/null
+. bench/comune.sh
+costruisci "${1:-}" velmora_apms velmora_apms_riferimento bpms_genera apms_misura
 out=bench/out/apms
 mkdir -p "$out"
 righe=$out/righe.csv

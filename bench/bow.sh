@@ -14,10 +14,8 @@
 set -euo pipefail
 prima=${PRIMA:+$(realpath "$PRIMA")}
 cd "$(dirname "$0")/.."
-build=${1:-build-bench}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j 2 --target velmora_bow velmora_bow_senza_fsync bow_gen bow_misura >/dev/null
-build=$(cd "$build" && pwd)
+. bench/comune.sh
+costruisci "${1:-}" velmora_bow velmora_bow_senza_fsync bow_gen bow_misura
 bow=$build/bow/velmora_bow gemello=$build/bench/velmora_bow_senza_fsync
 gen=$build/bench/bow_gen misura=$build/bench/bow_misura
 uscita=$(pwd)/bench/out/bow.txt

@@ -8,13 +8,10 @@
 #   bench/bow_alfa.sh [build-dir]    (default build-bench; needs the fortunes, fetched by `make demo`)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-bench}
 radice=$(pwd)
-fortune=$radice/data/fortunes-it/usr/share/games/fortunes/it
-[ -d "$fortune" ] || { echo "Manca $fortune: prima make demo"; exit 1; }
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j 2 --target bow_alfa >/dev/null
-build=$(cd "$build" && pwd)
+. bench/comune.sh
+fortune_demo
+costruisci "${1:-}" bow_alfa
 lavoro=$radice/bench/out/bow_alfa
 python3 tools/demo_bow.py "$fortune" "$lavoro" > /dev/null
 rm -rf "$lavoro/verifica"

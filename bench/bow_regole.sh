@@ -11,16 +11,14 @@
 #   bench/bow_regole.sh [build-dir]    (default build-bench; needs the fortunes, fetched by `make demo`)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-bench}
 radice=$(pwd)
-fortune=$radice/data/fortunes-it/usr/share/games/fortunes/it
-[ -d "$fortune" ] || { echo "Manca $fortune: prima make demo"; exit 1; }
+. bench/comune.sh
+fortune_demo
 tools/deps.sh python3-sklearn
 py=/usr/bin/python3  # Debian's, with its sklearn
 [ -x "$py" ] || py=python3
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j 2 --target velmora_bow >/dev/null
-bow=$(cd "$build" && pwd)/bow/velmora_bow
+costruisci "${1:-}" velmora_bow
+bow=$build/bow/velmora_bow
 lavoro=$radice/bench/out/bow_regole
 "$py" tools/demo_bow.py "$fortune" "$lavoro" > /dev/null
 cd "$lavoro"

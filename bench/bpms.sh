@@ -9,9 +9,8 @@ set -euo pipefail
 files=()
 for f in "${@:2}"; do files+=("$(realpath "$f")"); done  # given relative to the caller
 cd "$(dirname "$0")/.."
-build=${1:-build-bench}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j 2 --target velmora_bpms velmora_bpms_riferimento bpms_genera bpms_misura >/dev/null
+. bench/comune.sh
+costruisci "${1:-}" velmora_bpms velmora_bpms_riferimento bpms_genera bpms_misura
 mkdir -p bench/out/bpms
 if [ $# -ge 4 ]; then
   righe=${files[0]} intercalari=${files[1]} efferenti=${files[2]}

@@ -10,11 +10,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-build=${1:-build-bench}
+. bench/comune.sh
+costruisci "${1:-}" velmora_apms velmora_bpms velmora_idx
 shift || true
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j 2 --target velmora_apms velmora_bpms velmora_idx >/dev/null
-build=$(cd "$build" && pwd)
 [ $# -gt 0 ] || set -- 10 0.1
 sorgente=/usr/share/datasets/fashion-mnist
 if [ ! -f "$sorgente/train-images-idx3-ubyte.gz" ]; then

@@ -12,11 +12,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-build=${1:-build-bench}
+. bench/comune.sh
+costruisci "${1:-}" velmora_apms velmora_bpms velmora_idx
 parte=${2:-tutto}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_SANITIZE=OFF >/dev/null
-cmake --build "$build" -j 2 --target velmora_apms velmora_bpms velmora_idx >/dev/null
-apms="$root/$build/apms/velmora_apms"
+apms="$build/apms/velmora_apms"
 out="$root/bench/out/ricetta"
 mkdir -p "$out"
 adesso() { date +%s.%N; }

@@ -656,17 +656,24 @@ void classifica_testo(const blocco_bow* doc, const blocco_bow* model, double pun
     int confronto = 1;
     while (model && (confronto = std::strcmp(model->parola, doc->parola)) < 0) model = model->prossimo;
     if (!model || confronto != 0) continue;
-    const int32_t* c = model->conteggi;
-    for (int k = 0; k < CLASSI; ++k) {
-      if (c[k] > 0) {
-        double p = static_cast<double>(c[k]) / static_cast<double>(totali[k]);
-        punteggi[k] = ((std::log10(p) * n) / totali[k]) + punteggi[k];
-      } else if (totali[k] > 0) {
-        double p = 1.0 / totali[k];
-        punteggi[k] = (std::log10(p) * n) + punteggi[k];
-      }
+    aggiungi_termini(model->conteggi, totali, n, punteggi);
+  }
+  chiudi_punteggi(totali, punteggi);
+}
+
+void aggiungi_termini(const int32_t c[CLASSI], const int32_t totali[CLASSI], double n, double punteggi[CLASSI]) {
+  for (int k = 0; k < CLASSI; ++k) {
+    if (c[k] > 0) {
+      double p = static_cast<double>(c[k]) / static_cast<double>(totali[k]);
+      punteggi[k] = ((std::log10(p) * n) / totali[k]) + punteggi[k];
+    } else if (totali[k] > 0) {
+      double p = 1.0 / totali[k];
+      punteggi[k] = (std::log10(p) * n) + punteggi[k];
     }
   }
+}
+
+void chiudi_punteggi(const int32_t totali[CLASSI], double punteggi[CLASSI]) {
   for (int k = 0; k < CLASSI; ++k)
     if (totali[k] > 0) punteggi[k] -= 1.0;
 }

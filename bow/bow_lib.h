@@ -179,6 +179,11 @@ esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tab
 // Scores the document bag (its class-0 counts) against the model: punteggi[k]
 // is exactly 0.0 for a class with no data, otherwise at most -1.0.
 void classifica_testo(const blocco_bow* doc, const blocco_bow* model, double punteggi[CLASSI]);
+// One word's terms, n occurrences in the text and counts c in the model,
+// added to each class's score in the order classifica_testo adds them.
+void aggiungi_termini(const int32_t c[CLASSI], const int32_t totali[CLASSI], double n, double punteggi[CLASSI]);
+// The last step of the score: -1.0 for every class with data.
+void chiudi_punteggi(const int32_t totali[CLASSI], double punteggi[CLASSI]);
 // The class a text goes to: the highest score that is not exactly 0.0 (either
 // sign: a class without data), the lower class on a tie, 0 when none qualifies.
 int classe_scelta(const double punteggi[CLASSI]);

@@ -1,5 +1,5 @@
-// Scoring against an indexed model. The built-in rule repeats the arithmetic
-// of classifica_testo step for step; only the search for each word differs.
+// Scoring against an indexed model. The built-in rule adds the same terms as
+// classifica_testo, in the same order; only the search for each word differs.
 #include "punteggi.h"
 
 #include <algorithm>
@@ -43,19 +43,9 @@ void punteggi_velmora(const modello_indicizzato& m, const std::vector<voce_parol
     if (posizioni[i] < 0) continue;
     // The document bag keeps a count as the model does: saturated.
     const double n = static_cast<double>(std::min<int64_t>(voci[i].n, CONTEGGIO_MAX));
-    const int32_t* c = m.conteggi[static_cast<size_t>(posizioni[i])].data();
-    for (int k = 0; k < CLASSI; ++k) {
-      if (c[k] > 0) {
-        double p = static_cast<double>(c[k]) / static_cast<double>(totali[k]);
-        punteggi[k] = ((std::log10(p) * n) / totali[k]) + punteggi[k];
-      } else if (totali[k] > 0) {
-        double p = 1.0 / totali[k];
-        punteggi[k] = (std::log10(p) * n) + punteggi[k];
-      }
-    }
+    aggiungi_termini(m.conteggi[static_cast<size_t>(posizioni[i])].data(), totali, n, punteggi);
   }
-  for (int k = 0; k < CLASSI; ++k)
-    if (totali[k] > 0) punteggi[k] -= 1.0;
+  chiudi_punteggi(totali, punteggi);
 }
 
 // ---- The scoring rules ------------------------------------------------------------------
