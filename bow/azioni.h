@@ -1,6 +1,6 @@
 // The actions of velmora_bow on a whole corpus and on the model, besides
 // aggiungi and classifica. Each takes the whole command line (argv[1] is its
-// word, argc >= 3) and returns the exit status.
+// word, argc >= 2) and returns the exit status.
 #pragma once
 
 inline constexpr const char* MODELLO = "Bow.txt";

@@ -101,7 +101,19 @@ int classifica(const char* path) {
   return 0;
 }
 
+// The actions beyond aggiungi and classifica, each with its own usage text,
+// which it prints also when its argument is missing.
+int (*azione_nuova(const char* nome))(int, char**) {
+  if (std::strcmp(nome, "addestra") == 0) return addestra;
+  if (std::strcmp(nome, "valuta") == 0) return valuta;
+  if (std::strcmp(nome, "mostra") == 0) return mostra;
+  if (std::strcmp(nome, "spiega") == 0) return spiega;
+  return nullptr;
+}
+
 int esegui(int argc, char** argv) {
+  if (argc >= 2)
+    if (auto azione = azione_nuova(argv[1])) return azione(argc, argv);
   if (argc < 3) {
     uso();
     return 1;
@@ -119,10 +131,6 @@ int esegui(int argc, char** argv) {
     return aggiungi(argv[2], classe);
   }
   if (std::strcmp(argv[1], "classifica") == 0) return classifica(argv[2]);
-  if (std::strcmp(argv[1], "addestra") == 0) return addestra(argc, argv);
-  if (std::strcmp(argv[1], "valuta") == 0) return valuta(argc, argv);
-  if (std::strcmp(argv[1], "mostra") == 0) return mostra(argc, argv);
-  if (std::strcmp(argv[1], "spiega") == 0) return spiega(argc, argv);
   std::printf("Azione %s non supportata:\n", argv[1]);
   uso();
   return 1;

@@ -332,8 +332,9 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
   std::filesystem::create_directories(dir / "vuoto/5/sotto");
   struct caso { std::vector<std::string> args; std::string out; std::string uso; };
   const caso casi[] = {
-      {{"addestra"}, USO, ""},
-      {{"mostra"}, USO, ""},
+      {{"addestra"}, "Manca l'argomento CARTELLA\n", "addestra"},
+      {{"mostra"}, "Manca l'argomento CLASSE\n", "mostra"},
+      {{"spiega"}, "Manca l'argomento FILE\n", "spiega"},
       {{"valuta", "c", "--boh"}, "Opzione sconosciuta: --boh\n", "valuta"},
       {{"valuta", "--errori"}, "Manca l'argomento CARTELLA\n", "valuta"},
       {{"addestra", "c", "d"}, "Argomento in piu': d\n", "addestra"},
