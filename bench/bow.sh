@@ -15,12 +15,7 @@ set -euo pipefail
 prima=${PRIMA:+$(realpath "$PRIMA")}
 cd "$(dirname "$0")/.."
 . bench/comune.sh
-costruisci "${1:-}" velmora_bow velmora_bow_senza_fsync bow_gen bow_misura
-bow=$build/bow/velmora_bow gemello=$build/bench/velmora_bow_senza_fsync
-gen=$build/bench/bow_gen misura=$build/bench/bow_misura
-uscita=$(pwd)/bench/out/bow.txt
-mkdir -p bench/out/bow
-cd bench/out/bow
+prepara_bow bow "${1:-}"
 
 # One vocabulary (100 000 words, seed 7) for the model and the texts; each
 # text has a draw of its own.

@@ -17,12 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/comune.sh
-costruisci "${1:-}" velmora_bow velmora_bow_senza_fsync bow_gen bow_misura
-bow=$build/bow/velmora_bow gemello=$build/bench/velmora_bow_senza_fsync
-gen=$build/bench/bow_gen misura=$build/bench/bow_misura
-uscita=$(pwd)/bench/out/bow_corpus.txt
-mkdir -p bench/out/bow_corpus
-cd bench/out/bow_corpus
+prepara_bow bow_corpus "${1:-}"
 
 [ -s modello ] || { "$gen" modello 20000 1000000 7 > modello.tmp && mv modello.tmp modello; }
 [ -d testi ] || { "$gen" corpus testi.tmp 1000 20000 7 && mv testi.tmp testi; }
