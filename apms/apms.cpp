@@ -190,11 +190,17 @@ static bool carica_dati(const opzioni& o, dati& d) {
   return true;
 }
 
+// Both weight matrices of da into a, tails included.
+static void copia_pesi(const rete_cifre& da, rete_cifre& a) {
+  std::copy(std::begin(da.pesi_intercalari), std::end(da.pesi_intercalari), a.pesi_intercalari);
+  std::copy(std::begin(da.pesi_efferenti), std::end(da.pesi_efferenti), a.pesi_efferenti);
+}
+
 // The weights of the best epoch on the validation rows, the earliest of equals.
 struct migliore {
   int epoca = 0;
   int riconosciute = -1;
-  std::vector<double> intercalari, efferenti;
+  std::unique_ptr<rete_cifre> rete = crea_rete();
 };
 
 // With --media K: the weights at the end of the last K epochs (fewer before
@@ -242,8 +248,7 @@ static void fine_epoca(motore& m, rete_cifre& rete, media_mobile& mm, const dati
     if (esito.riconosciute > meglio.riconosciute) {
       meglio.epoca = e.epoca;
       meglio.riconosciute = esito.riconosciute;
-      meglio.intercalari.assign(std::begin(valutata.pesi_intercalari), std::end(valutata.pesi_intercalari));
-      meglio.efferenti.assign(std::begin(valutata.pesi_efferenti), std::end(valutata.pesi_efferenti));
+      copia_pesi(valutata, *meglio.rete);
     }
   }
   if (e.o.path_verifica) {
@@ -281,13 +286,9 @@ static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, b
     if (epoca % o.ogni == 0) p.tasso = p.tasso * o.riduzione;
   }
   aggiorna_rete(m, rete);
-  if (o.media > 0) {
-    std::copy(std::begin(mm.rete->pesi_intercalari), std::end(mm.rete->pesi_intercalari), rete.pesi_intercalari);
-    std::copy(std::begin(mm.rete->pesi_efferenti), std::end(mm.rete->pesi_efferenti), rete.pesi_efferenti);
-  }
+  if (o.media > 0) copia_pesi(*mm.rete, rete);
   if (meglio.epoca > 0) {
-    std::copy(meglio.intercalari.begin(), meglio.intercalari.end(), rete.pesi_intercalari);
-    std::copy(meglio.efferenti.begin(), meglio.efferenti.end(), rete.pesi_efferenti);
+    copia_pesi(*meglio.rete, rete);
     std::printf("\nPesi dell'epoca %d, la migliore sulle righe di validazione\n", meglio.epoca);
   }
   return secondi_da(inizio);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "numeri.h"
 #include "scrittura.h"
 
 // The recipe: the combination chosen on a validation share of the demo's
@@ -49,22 +50,9 @@ enum campo : unsigned {
   DA = 1u << 10, VALIDAZIONE = 1u << 11, MEDIA = 1u << 12,
 };
 
-bool intero(const char* s, long minimo, long massimo, long& n) {
-  char* fine = nullptr;
-  errno = 0;
-  n = std::strtol(s, &fine, 10);
-  return fine != s && *fine == '\0' && errno == 0 && n >= minimo && n <= massimo;
-}
-
-bool reale(const char* s, double& v) {
-  char* fine = nullptr;
-  v = std::strtod(s, &fine);
-  return fine != s && *fine == '\0' && std::isfinite(v);
-}
-
 bool leggi_epoche(const char* s, opzioni& o) {
   long n = 0;
-  if (intero(s, 1, 100000, n)) {
+  if (intero_in(s, 1, 100000, n)) {
     o.epoche = static_cast<int>(n);
     return true;
   }
@@ -74,7 +62,7 @@ bool leggi_epoche(const char* s, opzioni& o) {
 
 bool leggi_tasso(const char* s, opzioni& o) {
   double t = 0.0;
-  if (reale(s, t) && t > 0.0) {
+  if (reale_finito(s, t) && t > 0.0) {
     o.tasso = t;
     return true;
   }
@@ -88,7 +76,7 @@ bool leggi_riduzione(const char* s, opzioni& o) {
   const double f = std::strtod(s, &fine);
   long n = 1;
   bool buona = fine != s && std::isfinite(f) && f > 0.0 && f <= 1.0;
-  if (buona && *fine == ',') buona = intero(fine + 1, 1, 100000, n);
+  if (buona && *fine == ',') buona = intero_in(fine + 1, 1, 100000, n);
   else buona = buona && *fine == '\0';
   if (buona) {
     o.riduzione = f;
@@ -116,7 +104,7 @@ bool leggi_seme(const char* s, opzioni& o) {
 bool leggi_numero(const char* s, double minimo, double massimo, bool aperto_sotto, double& v, const char* cosa,
                   const char* intervallo) {
   double t = 0.0;
-  if (reale(s, t) && (aperto_sotto ? t > minimo : t >= minimo) && t <= massimo) {
+  if (reale_finito(s, t) && (aperto_sotto ? t > minimo : t >= minimo) && t <= massimo) {
     v = t;
     return true;
   }
@@ -164,19 +152,19 @@ bool leggi_opzione(const char* nome, char** v, opzioni& o, unsigned& esplicite) 
     if (!leggi_parola(v[0], "fisso", "scalato", scelta, "Inizio non valido")) return false;
     o.inizio = scelta ? inizio_pesi::scalato : inizio_pesi::fisso;
   } else if (e("--lotto", LOTTO)) {
-    if (!intero(v[0], 1, LOTTO_MASSIMO, n)) {
+    if (!intero_in(v[0], 1, LOTTO_MASSIMO, n)) {
       std::printf("Lotto non valido: %s (da 1 a %d righe)\n", v[0], LOTTO_MASSIMO);
       return false;
     }
     o.lotto = static_cast<int>(n);
   } else if (e("--media", MEDIA)) {
-    if (!intero(v[0], 0, MEDIA_MASSIMA, n)) {
+    if (!intero_in(v[0], 0, MEDIA_MASSIMA, n)) {
       std::printf("Media non valida: %s (da 0 a %d epoche)\n", v[0], MEDIA_MASSIMA);
       return false;
     }
     o.media = static_cast<int>(n);
   } else if (e("--spostamenti", SPOSTAMENTI)) {
-    if (!intero(v[0], 0, SPOSTAMENTO_MASSIMO, n)) {
+    if (!intero_in(v[0], 0, SPOSTAMENTO_MASSIMO, n)) {
       std::printf("Spostamenti non validi: %s (0, 1 o 2)\n", v[0]);
       return false;
     }

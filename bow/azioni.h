@@ -5,6 +5,10 @@
 
 inline constexpr const char* MODELLO = "Bow.txt";
 
+// The refusal of a text with a run of LUNGHEZZA_MAX or more letters, as
+// aggiungi and classifica print it; returns the exit status, 1.
+int parola_troppo_lunga();
+
 // addestra CARTELLA: adds every text of the corpus to its class, in one save.
 int addestra(int argc, char** argv);
 // valuta CARTELLA [--errori] [--punteggio NOME] [--alfa A]: classifies every

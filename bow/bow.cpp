@@ -15,12 +15,12 @@
 #include "riga_comando.h"
 #include "scrittura.h"
 
-namespace {
-
 int parola_troppo_lunga() {
   std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
   return 1;
 }
+
+namespace {
 
 void uso() {
   std::printf("Uso: velmora_bow AZIONE FILE [CLASSE]\n");
@@ -124,10 +124,7 @@ int esegui(int argc, char** argv) {
       return 0;
     }
     const int classe = leggi_classe(argv[3]);
-    if (classe < 0) {
-      std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", argv[3], CLASSI - 1);
-      return 1;
-    }
+    if (classe < 0) return 1;
     return aggiungi(argv[2], classe);
   }
   if (std::strcmp(argv[1], "classifica") == 0) return classifica(argv[2]);

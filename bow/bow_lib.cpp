@@ -662,15 +662,8 @@ void classifica_testo(const blocco_bow* doc, const blocco_bow* model, double pun
 }
 
 void aggiungi_termini(const int32_t c[CLASSI], const int32_t totali[CLASSI], double n, double punteggi[CLASSI]) {
-  for (int k = 0; k < CLASSI; ++k) {
-    if (c[k] > 0) {
-      double p = static_cast<double>(c[k]) / static_cast<double>(totali[k]);
-      punteggi[k] = ((std::log10(p) * n) / totali[k]) + punteggi[k];
-    } else if (totali[k] > 0) {
-      double p = 1.0 / totali[k];
-      punteggi[k] = (std::log10(p) * n) + punteggi[k];
-    }
-  }
+  for (int k = 0; k < CLASSI; ++k)
+    if (totali[k] > 0) punteggi[k] = termine_classe(c[k], totali[k], n) + punteggi[k];
 }
 
 void chiudi_punteggi(const int32_t totali[CLASSI], double punteggi[CLASSI]) {

@@ -2,6 +2,7 @@
 // cleaning and word counting, and the class scoring.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -179,6 +180,13 @@ esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tab
 // Scores the document bag (its class-0 counts) against the model: punteggi[k]
 // is exactly 0.0 for a class with no data, otherwise at most -1.0.
 void classifica_testo(const blocco_bow* doc, const blocco_bow* model, double punteggi[CLASSI]);
+// What a word n times in the text adds to the score of a class with data
+// (T > 0) that has seen it c times: log10(c / T) x n / T, or log10(1 / T) x n
+// when c is 0.
+inline double termine_classe(int32_t c, int32_t T, double n) {
+  if (c > 0) return (std::log10(static_cast<double>(c) / static_cast<double>(T)) * n) / T;
+  return std::log10(1.0 / T) * n;
+}
 // One word's terms, n occurrences in the text and counts c in the model,
 // added to each class's score in the order classifica_testo adds them.
 void aggiungi_termini(const int32_t c[CLASSI], const int32_t totali[CLASSI], double n, double punteggi[CLASSI]);

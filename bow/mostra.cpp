@@ -41,22 +41,16 @@ int mostra(int argc, char** argv) {
     return 1;
   }
   const int classe = leggi_classe(r.posizionali[0]);
-  if (classe < 0) {
-    std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", r.posizionali[0], CLASSI - 1);
+  if (classe < 0) return 1;
+  // 0: every word of the model, in word order.
+  const long primi = leggi_numero_parole(r, "--primi", 0);
+  if (primi < 0) {
+    uso_mostra();
     return 1;
-  }
-  long primi = -1;
-  if (const char* v = valore_opzione(r, "--primi")) {
-    primi = numero_positivo(v);
-    if (primi < 0) {
-      std::printf("Numero di parole non valido: %s (da 1 a %d)\n", v, INT_MAX);
-      uso_mostra();
-      return 1;
-    }
   }
   borsa modello;
   if (leggi_bow(modello.testa, MODELLO) != esito_lettura::letto) return 1;
-  if (primi < 0) {
+  if (primi == 0) {
     mostra_bow(modello.testa, classe);
   } else {
     mostra_primi(modello.testa, classe, primi);

@@ -41,9 +41,7 @@ void punteggi_velmora(const modello_indicizzato& m, const std::vector<voce_parol
   for (int k = 0; k < CLASSI; ++k) punteggi[k] = 0.0;
   for (size_t i = 0; i < voci.size(); ++i) {
     if (posizioni[i] < 0) continue;
-    // The document bag keeps a count as the model does: saturated.
-    const double n = static_cast<double>(std::min<int64_t>(voci[i].n, CONTEGGIO_MAX));
-    aggiungi_termini(m.conteggi[static_cast<size_t>(posizioni[i])].data(), totali, n, punteggi);
+    aggiungi_termini(m.conteggi[static_cast<size_t>(posizioni[i])].data(), totali, occorrenze(voci[i]), punteggi);
   }
   chiudi_punteggi(totali, punteggi);
 }
@@ -51,9 +49,6 @@ void punteggi_velmora(const modello_indicizzato& m, const std::vector<voce_parol
 // ---- The scoring rules ------------------------------------------------------------------
 
 namespace {
-
-// The n of the document bag: a table's count saturated as the bag keeps it.
-double occorrenze(const voce_parola& v) { return static_cast<double>(std::min<int64_t>(v.n, CONTEGGIO_MAX)); }
 
 // Per word, ln((c + alfa) / (T + alfa x V)) for the class's own counts
 // (bayes) or the other classes' (complemento, negated).
@@ -106,9 +101,7 @@ double termine(const modello_indicizzato& m, const pesi_regola& r, long posizion
   if (!r.con_dati[k]) return 0.0;
   const size_t w = static_cast<size_t>(posizione);
   if (r.p.tipo != regola::velmora) return n * r.pesi[w][k];
-  const int32_t c = m.conteggi[w][k], T = m.totali[k];
-  if (c > 0) return (std::log10(static_cast<double>(c) / static_cast<double>(T)) * n) / T;
-  return std::log10(1.0 / T) * n;
+  return termine_classe(m.conteggi[w][k], m.totali[k], n);
 }
 
 void punteggi_regola(const modello_indicizzato& m, const pesi_regola& r, const std::vector<voce_parola>& voci,

@@ -2,6 +2,7 @@
 // so that each text costs a search per word instead of walks of the list.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -17,6 +18,10 @@ struct modello_indicizzato {
 
 // The model's words, counts and class totals.
 modello_indicizzato indicizza_modello(const blocco_bow* model);
+
+// The n of the document bag: a word's occurrences in the text, saturated as
+// the bag keeps a count.
+inline double occorrenze(const voce_parola& v) { return static_cast<double>(std::min<int64_t>(v.n, CONTEGGIO_MAX)); }
 
 // For each word of voci (sorted, as voci_ordinate gives them) the index of
 // its word in the model, or -1 for a word the model lacks.

@@ -3,9 +3,9 @@
 #include "riga_comando.h"
 
 #include "bow_lib.h"
+#include "numeri.h"
 
 #include <cerrno>
-#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -67,16 +67,18 @@ int leggi_classe(const char* testo) {
   // strtol, unlike atoi, cannot wrap a huge number back into range.
   errno = 0;
   const long classe = std::strtol(testo, nullptr, 10);
-  if (errno == ERANGE || classe < 0 || classe >= CLASSI) return -1;
-  return static_cast<int>(classe);
+  if (errno != ERANGE && classe >= 0 && classe < CLASSI) return static_cast<int>(classe);
+  std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", testo, CLASSI - 1);
+  return -1;
 }
 
-long numero_positivo(const char* testo) {
-  char* fine = nullptr;
-  errno = 0;
-  const long n = std::strtol(testo, &fine, 10);
-  if (fine == testo || *fine != '\0' || errno != 0 || n < 1 || n > INT_MAX) return -1;
-  return n;
+long leggi_numero_parole(const riga_comando& r, const char* nome, long predefinito) {
+  const char* v = valore_opzione(r, nome);
+  if (!v) return predefinito;
+  long n = 0;
+  if (intero_in(v, 1, INT_MAX, n)) return n;
+  std::printf("Numero di parole non valido: %s (da 1 a %d)\n", v, INT_MAX);
+  return -1;
 }
 
 void uso_punteggio() {
@@ -101,9 +103,8 @@ bool leggi_punteggio(const riga_comando& r, punteggio& p) {
     std::printf("La regola velmora non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n");
     return false;
   }
-  char* fine = nullptr;
-  const double a = std::strtod(alfa, &fine);
-  if (fine == alfa || *fine != '\0' || !(a > 0.0) || !std::isfinite(a)) {
+  double a = 0.0;
+  if (!reale_finito(alfa, a) || !(a > 0.0)) {
     std::printf("Lisciatura non valida: %s (un numero maggiore di 0)\n", alfa);
     return false;
   }

@@ -31,10 +31,13 @@ const char* valore_opzione(const riga_comando& r, const char* nome);
 bool opzione_data(const riga_comando& r, const char* nome);
 
 // The class as atoi reads it (leading blanks, a sign, digits, anything
-// after them ignored), or -1 when it lies outside 0 ... 9.
+// after them ignored), or -1 when it lies outside 0 ... 9, after printing
+// "Classe X non supportata: ...".
 int leggi_classe(const char* testo);
-// A whole number from 1 to INT_MAX written in full, or -1.
-long numero_positivo(const char* testo);
+// The value of the option nome, a whole number from 1 to INT_MAX written in
+// full, or predefinito when the option is not given; -1 after printing
+// "Numero di parole non valido: ..." for any other value.
+long leggi_numero_parole(const riga_comando& r, const char* nome, long predefinito);
 
 // The options --punteggio NOME and --alfa A, shared by valuta and spiega.
 inline const opzione OPZIONE_PUNTEGGIO{"--punteggio", true};

@@ -77,17 +77,15 @@ std::vector<riga_parola> primi(const testo_pesato& t, long n, Valore valore) {
   return righe;
 }
 
-double n_di(const voce_parola& v) { return static_cast<double>(std::min<int64_t>(v.n, CONTEGGIO_MAX)); }
-
 void stampa_classe(const modello_indicizzato& m, const pesi_regola& r, const testo_pesato& t, int k,
                    const char* quale, long n) {
   std::printf("\n%s: classe %d (parole totali %d), punteggio %f\n", quale, k, m.totali[k], t.punteggi[k]);
   if (r.p.tipo == regola::velmora) std::printf("parte fissa: -1\n");
   if (r.p.tipo == regola::bayes) std::printf("parte fissa, ln(T/totale): %f\n", r.base[k]);
   std::printf("%-31s %10s %12s %16s\n", "parola", "nel testo", "nella classe", "termine");
-  for (const riga_parola& w : primi(t, n, [&](size_t i) { return termine(m, r, t.posizioni[i], n_di(t.voci[i]), k); })) {
+  for (const riga_parola& w : primi(t, n, [&](size_t i) { return termine(m, r, t.posizioni[i], occorrenze(t.voci[i]), k); })) {
     const size_t pos = static_cast<size_t>(t.posizioni[w.i]);
-    std::printf("%-31s %10.0f %12d %16.6f\n", t.voci[w.i].parola, n_di(t.voci[w.i]), m.conteggi[pos][k], w.valore);
+    std::printf("%-31s %10.0f %12d %16.6f\n", t.voci[w.i].parola, occorrenze(t.voci[w.i]), m.conteggi[pos][k], w.valore);
   }
 }
 
@@ -99,11 +97,11 @@ void stampa_differenze(const modello_indicizzato& m, const pesi_regola& r, const
   std::snprintf(nella_b, sizeof nella_b, "nella %d", b);
   std::printf("%-31s %10s %12s %12s %16s\n", "parola", "nel testo", nella_a, nella_b, "differenza");
   for (const riga_parola& w : primi(t, n, [&](size_t i) {
-         const double q = n_di(t.voci[i]);
+         const double q = occorrenze(t.voci[i]);
          return termine(m, r, t.posizioni[i], q, a) - termine(m, r, t.posizioni[i], q, b);
        })) {
     const size_t pos = static_cast<size_t>(t.posizioni[w.i]);
-    std::printf("%-31s %10.0f %12d %12d %16.6f\n", t.voci[w.i].parola, n_di(t.voci[w.i]), m.conteggi[pos][a],
+    std::printf("%-31s %10.0f %12d %12d %16.6f\n", t.voci[w.i].parola, occorrenze(t.voci[w.i]), m.conteggi[pos][a],
                 m.conteggi[pos][b], w.valore);
   }
 }
@@ -112,7 +110,7 @@ void stampa_regola(const pesi_regola& r, const testo_pesato& t) {
   long ignote = 0, tutte = 0;
   for (size_t i = 0; i < t.voci.size(); ++i) {
     ignote += t.posizioni[i] < 0;
-    tutte += static_cast<long>(n_di(t.voci[i]));
+    tutte += static_cast<long>(occorrenze(t.voci[i]));
   }
   static const char* const FORMULE[] = {
       "log10(c/T) x n / T per una parola che la classe ha visto, log10(1/T) x n per una che non ha visto, poi -1",
@@ -140,7 +138,7 @@ bool leggi_modello_e_testo(const char* path, modello_indicizzato& m, tabella_par
     case lettura::letta:
       return true;
     case lettura::troppo_lunga:
-      std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
+      parola_troppo_lunga();
       return false;
     default:
       std::printf("File %s non trovato\n", path);
@@ -158,9 +156,8 @@ int spiega(int argc, char** argv) {
     uso_spiega();
     return 1;
   }
-  long n = PAROLE_PREDEFINITE;
-  if (const char* v = valore_opzione(r, "--parole"); v && (n = numero_positivo(v)) < 0) {
-    std::printf("Numero di parole non valido: %s (da 1 a %d)\n", v, INT_MAX);
+  const long n = leggi_numero_parole(r, "--parole", PAROLE_PREDEFINITE);
+  if (n < 0) {
     uso_spiega();
     return 1;
   }

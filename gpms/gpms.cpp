@@ -2,10 +2,8 @@
 // shows the rows it misreads: a gallery of the digits on a terminal, a plain
 // listing elsewhere, and on request a PNG contact sheet of the same digits.
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "galleria.h"
 #include "lib.h"
 #include "memoria.h"
+#include "numeri.h"
 #include "scrittura.h"
 #include "veloce.h"
 
@@ -68,10 +67,8 @@ bool leggi_opzioni(int argc, char** argv, opzioni& o) {
       o.png = argv[++i];
     } else if (std::strcmp(a, "--massimo") == 0) {
       const char* v = argv[++i];
-      char* fine = nullptr;
-      errno = 0;
-      const long n = std::strtol(v, &fine, 10);
-      if (fine == v || *fine != '\0' || errno != 0 || n < 1 || n > INT_MAX) {
+      long n = 0;
+      if (!intero_in(v, 1, INT_MAX, n)) {
         std::printf("Numero massimo di cifre non valido: %s (da 1 a %d)\n", v, INT_MAX);
         return false;
       }
