@@ -13,11 +13,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 namespace {
 
-constexpr const char* SUFFISSO = ".tmp-";  // temporaries are TARGET.tmp-XXXXXX
-constexpr int CARATTERI_CASUALI = 6;
+// Temporaries are ".velmora-" HASH "-" RANDOM CHECK: the hash (16 hex
+// digits) ties them to their target, the check (4 characters) to the suite.
+constexpr const char* PREFISSO = ".velmora-";
+constexpr int CIFRE_HASH = 16;
+constexpr int CARATTERI_CASUALI = 12;
+constexpr int CARATTERI_CONTROLLO = 4;
+constexpr const char CIFRE[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 
 // ---- Signals held back while a temporary has a name ---------------------------------
 // Nested holds count: the mask is restored when the last one ends, and a
@@ -26,16 +32,31 @@ constexpr int CARATTERI_CASUALI = 6;
 int trattenute = 0;
 sigset_t maschera_precedente;
 
-void trattieni_segnali() {
-  if (trattenute++ > 0) return;
+sigset_t segnali_trattenuti() {
   sigset_t s;
   sigemptyset(&s);
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&s, sig);
+  return s;
+}
+
+void trattieni_segnali() {
+  if (trattenute++ > 0) return;
+  const sigset_t s = segnali_trattenuti();
   sigprocmask(SIG_BLOCK, &s, &maschera_precedente);
 }
 
 void rilascia_segnali() {
   if (--trattenute == 0) sigprocmask(SIG_SETMASK, &maschera_precedente, nullptr);
+}
+
+// One of the held signals came while they were held: the install must stop
+// short of its rename, so that the run ends with its target as it was.
+bool segnale_in_attesa() {
+  sigset_t attesa;
+  if (sigpending(&attesa) != 0) return false;
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    if (sigismember(&attesa, sig) == 1) return true;
+  return false;
 }
 
 // ---- Names ----------------------------------------------------------------------------
@@ -51,19 +72,58 @@ std::string base_di(const std::string& path) {
   return barra == std::string::npos ? path : path.substr(barra + 1);
 }
 
+uint64_t mescola(uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+// FNV-1a of a name, mixed: the same on every machine and every run.
+uint64_t hash_nome(const std::string& nome) {
+  uint64_t h = 0xCBF29CE484222325ULL;
+  for (unsigned char c : nome) h = (h ^ c) * 0x100000001B3ULL;
+  return mescola(h);
+}
+
+// ".velmora-" and the hash of the target's name, all a temporary of it begins with.
+std::string prefisso_temporanei(const std::string& base) {
+  char hash[CIFRE_HASH + 1];
+  std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(hash_nome(base)));
+  return std::string(PREFISSO) + hash + "-";
+}
+
+// The check of a temporary's name: what proves the suite made it.
+std::string controllo(const std::string& prefisso, std::string_view casuali) {
+  uint64_t h = hash_nome(prefisso + std::string(casuali)) ^ 0x76656C6D6F726121ULL;  // "velmora!"
+  std::string c;
+  for (int i = 0; i < CARATTERI_CONTROLLO; ++i, h /= 36) c += CIFRE[h % 36];
+  return c;
+}
+
 std::string nome_temporaneo(const std::string& destinazione) {
-  static const char cifre[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   static unsigned contatore = 0;
   unsigned char r[CARATTERI_CASUALI];
   if (getrandom(r, sizeof r, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof r)) {
     // No entropy yet: the O_EXCL retries sort out any clash.
-    const unsigned long v = static_cast<unsigned long>(getpid()) * 2654435761ul ^
-                            static_cast<unsigned long>(std::time(nullptr)) ^ ++contatore * 40503ul;
-    for (int i = 0; i < CARATTERI_CASUALI; ++i) r[i] = static_cast<unsigned char>(v >> (5 * i));
+    uint64_t v = mescola(static_cast<uint64_t>(getpid()) << 32 ^ static_cast<uint64_t>(std::time(nullptr)) ^
+                         ++contatore);
+    for (unsigned char& c : r) c = static_cast<unsigned char>(v >>= 5);
   }
-  std::string s = destinazione + SUFFISSO;
-  for (unsigned char c : r) s += cifre[c % 36];
-  return s;
+  const std::string prefisso = prefisso_temporanei(base_di(destinazione));
+  std::string casuali;
+  for (unsigned char c : r) casuali += CIFRE[c % 36];
+  return cartella_di(destinazione) + "/" + prefisso + casuali + controllo(prefisso, casuali);
+}
+
+// Whether nome is a temporary of the target whose prefix is given, as this
+// suite names them, check included.
+bool e_un_temporaneo(std::string_view nome, const std::string& prefisso) {
+  if (nome.size() != prefisso.size() + CARATTERI_CASUALI + CARATTERI_CONTROLLO || !nome.starts_with(prefisso))
+    return false;
+  const std::string_view casuali = nome.substr(prefisso.size(), CARATTERI_CASUALI);
+  for (char c : casuali)
+    if (!std::strchr(CIFRE, c)) return false;
+  return nome.substr(prefisso.size() + CARATTERI_CASUALI) == controllo(prefisso, casuali);
 }
 
 bool sincronizza(int fd) {
@@ -79,6 +139,8 @@ bool sincronizza(int fd) {
 
 // Removes the temporaries of base in the folder that no live writer holds:
 // a writer keeps its temporary locked, and the lock ends with its process.
+// Only what is provably the suite's goes: the name checks out, and it is a
+// regular file of this user.
 void spazza_orfani(int cartella, const std::string& base) {
   const int fd = openat(cartella, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -87,16 +149,14 @@ void spazza_orfani(int cartella, const std::string& base) {
     close(fd);
     return;
   }
-  const std::string prefisso = base + SUFFISSO;
+  const std::string prefisso = prefisso_temporanei(base);
   while (const dirent* e = readdir(dir)) {
-    if (std::strlen(e->d_name) != prefisso.size() + CARATTERI_CASUALI ||
-        std::strncmp(e->d_name, prefisso.c_str(), prefisso.size()) != 0)
-      continue;
-    int t = openat(fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (t < 0) t = openat(fd, e->d_name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (!e_un_temporaneo(e->d_name, prefisso)) continue;
+    const int t = openat(fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (t < 0) continue;
     struct stat st;
-    if (fstat(t, &st) == 0 && S_ISREG(st.st_mode) && flock(t, LOCK_EX | LOCK_NB) == 0) unlinkat(fd, e->d_name, 0);
+    if (fstat(t, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && flock(t, LOCK_EX | LOCK_NB) == 0)
+      unlinkat(fd, e->d_name, 0);
     close(t);
   }
   closedir(dir);
@@ -109,7 +169,13 @@ void spazza_orfani(int cartella, const std::string& base) {
 bool prepara(file_nuovo& n) {
   if (!n.file) return false;
   const int fd = fileno(n.file);
-  bool ok = !std::ferror(n.file) && std::fflush(n.file) == 0 && fchmod(fd, n.modo) == 0 && sincronizza(fd);
+  bool ok = !std::ferror(n.file) && std::fflush(n.file) == 0;
+  // The old file's owner and group where the system allows: both (as root),
+  // else the group alone (one the user belongs to), else neither. Before the
+  // mode, which a change of owner may clear bits of.
+  if (ok && n.sostituisce && fchown(fd, n.proprietario, n.gruppo) != 0)
+    (void)!fchown(fd, static_cast<uid_t>(-1), n.gruppo);
+  ok = ok && fchmod(fd, n.modo) == 0 && sincronizza(fd);
   n.tenuto = dup(fd);
   ok = (std::fclose(n.file) == 0) && ok && n.tenuto >= 0;
   n.file = nullptr;
@@ -135,9 +201,9 @@ bool prepara(file_nuovo& n) {
   return false;
 }
 
-void sincronizza_cartella(const file_nuovo& n) {
-  if (n.cartella >= 0) sincronizza(n.cartella);  // the rename is done: a failure here changes nothing
-}
+// After the rename, so that it lasts; a folder that could not be opened
+// (one that cannot be read) takes no sync.
+bool sincronizza_cartella(const file_nuovo& n) { return n.cartella < 0 || sincronizza(n.cartella); }
 
 // The old file of a target, kept under a temporary name until a pair of
 // renames is complete, so that it can be put back.
@@ -220,7 +286,7 @@ bool stesso_file(const char* a, const char* b) {
 
 std::string segui_collegamenti(const std::string& path) {
   std::string p = path;
-  for (int salti = 0; salti < 40; ++salti) {  // a loop of links is left to fail where it is opened
+  for (int salti = 0; salti < 40; ++salti) {  // a loop of links stays a link: stat then says ELOOP
     struct stat st;
     if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
     std::string dove(PATH_MAX, '\0');
@@ -250,11 +316,19 @@ bool apri_file_nuovo(file_nuovo& n, const char* path) {
   const std::string cartella = cartella_di(n.destinazione);
   struct stat st;
   if (stat(n.destinazione.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      errno = EISDIR;
+    // Only a regular file is replaced: a device or a FIFO would become a
+    // file, and a folder cannot.
+    if (!S_ISREG(st.st_mode)) {
+      errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
       return false;
     }
+    if (faccessat(AT_FDCWD, n.destinazione.c_str(), W_OK, AT_EACCESS) != 0) return false;
     n.modo = st.st_mode & 07777;
+    n.proprietario = st.st_uid;
+    n.gruppo = st.st_gid;
+    n.sostituisce = true;
+  } else if (errno == ELOOP) {
+    return false;
   } else {
     const mode_t maschera = umask(0);
     umask(maschera);
@@ -290,17 +364,17 @@ bool apri_file_nuovo(file_nuovo& n, const char* path) {
 
 bool installa_file(file_nuovo& n) {
   if (!prepara(n)) return false;
-  const bool ok = std::rename(n.temporaneo.c_str(), n.destinazione.c_str()) == 0;
+  bool ok = !segnale_in_attesa() && std::rename(n.temporaneo.c_str(), n.destinazione.c_str()) == 0;
   if (ok) {
     n.temporaneo.clear();
-    sincronizza_cartella(n);
+    ok = sincronizza_cartella(n);
   }
   scarta_file(n);
   return ok;
 }
 
 int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
-  int fallito = !prepara(primo) ? 1 : !prepara(secondo) ? 2 : 0;
+  int fallito = !prepara(primo) ? 1 : !prepara(secondo) ? 2 : segnale_in_attesa() ? 1 : 0;
   {
     vecchio_file vecchio;
     if (fallito == 0 && (!conserva_vecchio(primo, vecchio) ||
@@ -310,7 +384,7 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
       primo.temporaneo.clear();
       if (std::rename(secondo.temporaneo.c_str(), secondo.destinazione.c_str()) == 0) {
         secondo.temporaneo.clear();
-        sincronizza_cartella(secondo);
+        if (!sincronizza_cartella(secondo)) fallito = 2;
       } else {
         // The first target goes back to its old file (or away, if it had none).
         if (vecchio.nome.empty()) {
@@ -320,7 +394,7 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
         }
         fallito = 2;
       }
-      sincronizza_cartella(primo);
+      if (!sincronizza_cartella(primo) && fallito == 0) fallito = 1;
     }
   }
   scarta_file(primo);
@@ -375,7 +449,16 @@ bool scrivi_file_atomico(const char* path, const void* dati, size_t n) {
 stato_destinazione controlla_destinazione(const char* path) {
   const std::string destinazione = segui_collegamenti(path);
   struct stat st;
-  if (stat(destinazione.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return stato_destinazione::e_una_cartella;
+  // stat, never open: a FIFO would block the check.
+  if (stat(destinazione.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return stato_destinazione::e_una_cartella;
+    if (!S_ISREG(st.st_mode)) return stato_destinazione::e_speciale;
+    // As the shell's redirection decides: the user's own rights on the file.
+    if (faccessat(AT_FDCWD, destinazione.c_str(), W_OK, AT_EACCESS) != 0)
+      return errno == EROFS ? stato_destinazione::cartella_non_scrivibile : stato_destinazione::non_permesso;
+  } else if (errno == ELOOP) {
+    return stato_destinazione::ciclo;
+  }
   const std::string cartella = cartella_di(destinazione);
   if (stat(cartella.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return stato_destinazione::cartella_mancante;
   // A real try, which leaves nothing: an unnamed file in that folder.
@@ -398,17 +481,37 @@ const char* perche_non_scrivibile(const char* path) {
     case stato_destinazione::cartella_mancante: return "la sua cartella non esiste";
     case stato_destinazione::cartella_non_scrivibile: return "la sua cartella non accetta nuovi file";
     case stato_destinazione::e_una_cartella: return "e' una cartella";
+    case stato_destinazione::ciclo: return "e' un ciclo di collegamenti simbolici";
+    case stato_destinazione::non_permesso: return "non si ha il permesso di scriverlo";
+    case stato_destinazione::e_speciale: {
+      struct stat st {};
+      stat(segui_collegamenti(path).c_str(), &st);
+      if (S_ISFIFO(st.st_mode)) return "e' una FIFO, non un file regolare";
+      if (S_ISSOCK(st.st_mode)) return "e' un socket, non un file regolare";
+      return "e' un dispositivo, non un file regolare";
+    }
   }
   return nullptr;
+}
+
+const char* perche_non_sostituibile(const char* path) {
+  switch (controlla_destinazione(path)) {
+    case stato_destinazione::e_una_cartella:
+    case stato_destinazione::e_speciale:
+    case stato_destinazione::ciclo:
+    case stato_destinazione::non_permesso: return perche_non_scrivibile(path);
+    default: return nullptr;
+  }
 }
 
 blocco_cartella::~blocco_cartella() {
   if (fd >= 0) close(fd);  // closing releases the lock
 }
 
+std::string cartella_da_bloccare(const char* path) { return cartella_di(segui_collegamenti(path)); }
+
 bool blocca_cartella(blocco_cartella& b, const char* path) {
-  const std::string cartella = cartella_di(segui_collegamenti(path));
-  b.fd = open(cartella.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  b.fd = open(cartella_da_bloccare(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (b.fd < 0) return false;
   while (flock(b.fd, LOCK_EX) != 0) {
     if (errno != EINTR) {

@@ -6,12 +6,21 @@
 // One policy for every writer: every write, the flush and the close are
 // checked; the file is synced before the rename and its folder after it; a
 // target reached through symbolic links is replaced where the links lead and
-// keeps its permission bits. While it is written the new file has no name
-// (O_TMPFILE), so no signal can leave it behind. It gets one, "TARGET.tmp-XXXXXX",
-// only for the rename, with SIGINT, SIGTERM, SIGHUP and SIGQUIT held back;
-// where the file system has no unnamed files it has that name throughout.
-// A temporary whose writer was killed outright is removed by the next write of
-// the same target: every writer holds a lock on its temporary while it lives.
+// keeps its permission bits and, where the system allows, its owner and group.
+// Only a regular file is ever replaced: a device, a FIFO, a socket, a folder
+// or a loop of links is refused, and so is a file the user may not write.
+// While it is written the new file has no name (O_TMPFILE), so no signal can
+// leave it behind. It gets one only for the rename, with SIGINT, SIGTERM,
+// SIGHUP and SIGQUIT held back; where the file system has no unnamed files it
+// has that name throughout. A signal that came while they were held stops
+// the install before the rename: the target stays as it was, and the signal
+// takes effect once the temporary is gone.
+// Temporaries are named ".velmora-HHHHHHHHHHHHHHHH-RRRRRRRRRRRRCCCC": a hash
+// of the target's name, twelve random characters and a check of both, so a
+// name no user file plausibly has. A temporary whose writer was killed
+// outright is removed by the next write of the same target, and only when its
+// name checks out, it is a regular file of this user, and no live writer
+// holds the lock every writer keeps on its temporary.
 #pragma once
 
 #include <sys/types.h>
@@ -27,6 +36,9 @@ struct file_nuovo {
   std::FILE* file = nullptr;  // open for writing until installed or discarded
   int cartella = -1;          // the target's folder, synced after the rename
   mode_t modo = 0;            // the old file's permission bits, or 0666 less the umask
+  uid_t proprietario = 0;     // the old file's owner and group, when there was one
+  gid_t gruppo = 0;
+  bool sostituisce = false;   // the target exists: its owner and group are given to the new file
   int tenuto = -1;            // the new file, still open after its stream is closed: its lock lasts until the rename
   bool trattiene = false;     // signals are held back on its behalf
 
@@ -36,10 +48,12 @@ struct file_nuovo {
   ~file_nuovo();  // discards whatever was not installed
 };
 
-// Starts a new file for path; false (errno set) when its folder takes none.
+// Starts a new file for path; false (errno set) when its folder takes none,
+// or when path is anything but a regular file the user may write.
 bool apri_file_nuovo(file_nuovo& nuovo, const char* path);
-// Checks, syncs and renames the new file over its target; false when any
-// step failed, and the target is then as it was. The new file is closed either way.
+// Checks, syncs and renames the new file over its target, then syncs the
+// folder; false when any step failed. The target is then as it was, unless
+// only the sync of the folder failed. The new file is closed either way.
 bool installa_file(file_nuovo& nuovo);
 // Installs two new files, both or neither: when the second rename fails
 // the first target is put back as it was. Returns 0 when both are in place,
@@ -65,14 +79,25 @@ enum class stato_destinazione {
   cartella_mancante,        // the folder does not exist, or a part of the path is not a folder
   cartella_non_scrivibile,  // the folder takes no new file
   e_una_cartella,           // the target itself is a folder
+  e_speciale,               // the target is a FIFO, a device or a socket
+  ciclo,                    // the target is a loop of symbolic links
+  non_permesso,             // the target exists and the user may not write it
 };
 
 // Whether path could be written, tried for real in its folder without
-// leaving anything there; for a program that must refuse before long work.
+// leaving anything there and without opening the target, so that no check
+// can block on a FIFO; for a program that must refuse before any work.
 stato_destinazione controlla_destinazione(const char* path);
 // controlla_destinazione in words, as the messages of the suite give it:
-// nullptr when path can be written, else why not ("la sua cartella non esiste").
+// nullptr when path can be written, else why not ("la sua cartella non
+// esiste", "e' una FIFO").
 const char* perche_non_scrivibile(const char* path);
+
+// The reasons of perche_non_scrivibile that lie with the target itself (a
+// folder, a special file, a loop of links, a file the user may not write),
+// not with its folder; nullptr for any other case. For a program whose
+// messages about a missing or closed folder come later, in their own words.
+const char* perche_non_sostituibile(const char* path);
 
 // Whether two paths name the same target once links are followed and their
 // folders resolved ("h.w", "./h.w" and a link to h.w all do).
@@ -99,6 +124,8 @@ struct blocco_cartella {
   ~blocco_cartella();  // releases the lock
 };
 
-// Waits until the folder of path (links followed) is locked. false when
-// the folder cannot be opened; the caller then goes on without the lock.
+// Waits until the folder of path (links followed) is locked. false when it
+// cannot be: the caller must then change nothing.
 bool blocca_cartella(blocco_cartella& blocco, const char* path);
+// The folder blocca_cartella locks for path, as the messages name it.
+std::string cartella_da_bloccare(const char* path);

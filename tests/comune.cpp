@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "run_util.h"
 #include "scrittura.h"
@@ -95,16 +96,71 @@ TEST(ComuneScrittura, APairIsInstalledWholeOrNotAtAll) {
 
 TEST(ComuneScrittura, TemporariesOfWritersThatAreGoneAreRemoved) {
   vt::TempDir d;
-  vt::write_file(d / "m.tmp-orfano", "lasciato da un processo ucciso");
-  vt::write_file(d / "m.tmp-vivo12", "ancora in scrittura");
-  vt::write_file(d / "m.tmp-corto", "non e' un temporaneo");
-  vt::write_file(d / "n.tmp-altrui", "di un altro file");
-  // A live writer holds the lock on its temporary.
-  const int vivo = open((d / "m.tmp-vivo12").c_str(), O_RDONLY);
-  ASSERT_EQ(flock(vivo, LOCK_EX), 0);
+  // Files of the user's that only look like temporaries stay.
+  const nomi utente{".velmora-0000000000000000-abcdefghijklmnop", "m.tmp-abcdef", "m.tmp-orfano"};
+  for (const std::string& n : utente) vt::write_file(d / n, "del proprietario");
+#ifdef VELMORA_SENZA_TMPFILE
+  // A writer killed outright leaves its named temporary; a live one holds
+  // the lock on its own.
+  auto temporaneo = [&](bool uccidi, size_t voci) {
+    const pid_t figlio = fork();
+    if (figlio == 0) {
+      file_nuovo n;
+      if (!apri_file_nuovo(n, (d / "m").c_str())) _exit(1);
+      std::fputs("a meta'", n.file);
+      std::fflush(n.file);
+      if (uccidi) kill(getpid(), SIGKILL);
+      pause();
+      _exit(0);
+    }
+    while (vt::elenco(d.path.string()).size() < voci) usleep(1000);
+    return figlio;
+  };
+  // The live one first: a writer sweeps the orphans it finds.
+  const pid_t vivo = temporaneo(false, utente.size() + 1);
+  int st = 0;
+  waitpid(temporaneo(true, utente.size() + 2), &st, 0);
+  ASSERT_EQ(vt::elenco(d.path.string()).size(), utente.size() + 2);
   ASSERT_TRUE(scrivi(d / "m", "modello"));
-  close(vivo);
-  EXPECT_EQ(vt::elenco(d.path.string()), (nomi{"m", "m.tmp-corto", "m.tmp-vivo12", "n.tmp-altrui"}));
+  EXPECT_EQ(vt::elenco(d.path.string()).size(), utente.size() + 2);  // m, and the live writer's temporary
+  kill(vivo, SIGKILL);
+  waitpid(vivo, &st, 0);
+#endif
+  ASSERT_TRUE(scrivi(d / "m", "modello"));
+  nomi attesi = utente;
+  attesi.push_back("m");
+  std::sort(attesi.begin(), attesi.end());
+  EXPECT_EQ(vt::elenco(d.path.string()), attesi);
+}
+
+TEST(ComuneScrittura, ASignalBeforeTheRenameLeavesTheOldTarget) {
+  vt::TempDir d;
+  vt::write_file(d / "x", "vecchio");
+  for (bool coppia : {false, true}) {
+    const pid_t figlio = fork();
+    if (figlio == 0) {
+      {
+        file_nuovo a, b;
+        if (!apri_file_nuovo(a, (d / "x").c_str()) || !apri_file_nuovo(b, (d / "y").c_str())) _exit(1);
+        std::fputs("nuovo", a.file);
+        std::fputs("nuovo", b.file);
+        // Unnamed temporaries die with the process at once; named ones hold
+        // the signal back, and the install must not go ahead after it.
+        raise(SIGTERM);
+        if (coppia) {
+          installa_coppia(a, b);
+        } else {
+          installa_file(a);
+        }
+      }
+      _exit(0);
+    }
+    int st = 0;
+    waitpid(figlio, &st, 0);
+    EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGTERM) << st;
+    EXPECT_EQ(vt::read_file(d / "x"), "vecchio");
+    EXPECT_EQ(vt::elenco(d.path.string()), (nomi{"x"}));
+  }
 }
 
 TEST(ComuneScrittura, ANewFileLeavesNothingUntilInstalled) {
@@ -120,7 +176,7 @@ TEST(ComuneScrittura, ANewFileLeavesNothingUntilInstalled) {
     // A named temporary exists while it is written: the signals that would
     // end the process wait until it is gone.
     ASSERT_EQ(vt::elenco(d.path.string()).size(), 1u);
-    EXPECT_TRUE(vt::elenco(d.path.string())[0].starts_with("x.tmp-"));
+    EXPECT_TRUE(vt::elenco(d.path.string())[0].starts_with(".velmora-"));
     EXPECT_EQ(sigismember(&durante, SIGTERM), 1);
 #else
     EXPECT_TRUE(vt::elenco(d.path.string()).empty());
@@ -137,12 +193,33 @@ TEST(ComuneScrittura, TargetsAreCheckedWithoutLeavingAnything) {
   vt::TempDir d;
   vt::write_file(d / "file", "");
   fs::create_directory(d.path / "cartella");
-  EXPECT_EQ(controlla_destinazione((d / "nuovo").c_str()), stato_destinazione::scrivibile);
-  EXPECT_EQ(controlla_destinazione((d / "file").c_str()), stato_destinazione::scrivibile);
-  EXPECT_EQ(controlla_destinazione((d / "manca/x").c_str()), stato_destinazione::cartella_mancante);
-  EXPECT_EQ(controlla_destinazione((d / "file/x").c_str()), stato_destinazione::cartella_mancante);
-  EXPECT_EQ(controlla_destinazione((d / "cartella").c_str()), stato_destinazione::e_una_cartella);
-  EXPECT_EQ(vt::elenco(d.path.string()), (nomi{"cartella", "file"}));
+  ASSERT_EQ(mkfifo((d / "fifo").c_str(), 0600), 0);
+  fs::create_symlink("anello2", d.path / "anello1");
+  fs::create_symlink("anello1", d.path / "anello2");
+  fs::create_symlink("fifo", d.path / "alla_fifo");
+  const nomi tutti{"alla_fifo", "anello1", "anello2", "cartella", "fifo", "file"};
+  const struct {
+    const char* nome;
+    stato_destinazione stato;
+  } casi[] = {
+      {"nuovo", stato_destinazione::scrivibile},
+      {"file", stato_destinazione::scrivibile},
+      {"manca/x", stato_destinazione::cartella_mancante},
+      {"file/x", stato_destinazione::cartella_mancante},
+      {"cartella", stato_destinazione::e_una_cartella},
+      {"fifo", stato_destinazione::e_speciale},
+      {"alla_fifo", stato_destinazione::e_speciale},
+      {"anello1", stato_destinazione::ciclo},
+  };
+  for (const auto& c : casi) {
+    EXPECT_EQ(controlla_destinazione((d / c.nome).c_str()), c.stato) << c.nome;
+    // What the check refuses, the writer refuses too, and leaves as it was.
+    if (c.stato != stato_destinazione::scrivibile) {
+      EXPECT_FALSE(scrivi(d / c.nome, "x")) << c.nome;
+    }
+  }
+  EXPECT_EQ(vt::elenco(d.path.string()), tutti);
+  EXPECT_TRUE(fs::is_fifo(d.path / "fifo"));
 
   fs::create_symlink("file", d.path / "collegamento");
   EXPECT_TRUE(stessa_destinazione((d / "file").c_str(), (d / "cartella/../file").c_str()));
