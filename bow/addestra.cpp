@@ -70,14 +70,17 @@ int addestra(int argc, char** argv) {
     uso_addestra();
     return 1;
   }
+  if (!puo_ricevere(MODELLO, "il modello")) return 1;
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;
   // As for aggiungi: load, count and save under the lock of the model's
-  // folder, and never replace a model that exists but cannot be read.
+  // folder, and never replace a model that exists but cannot be read or is
+  // not a model.
   blocco_cartella blocco;
-  blocca_cartella(blocco, MODELLO);
+  if (!blocca_modello(blocco)) return 1;
   borsa modello;
-  if (leggi_bow(modello.testa, MODELLO) == esito_lettura::illeggibile) return 1;
+  const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
+  if (letto == esito_lettura::illeggibile || letto == esito_lettura::non_modello) return 1;
   file_classe per_classe[CLASSI];
   std::vector<scarto> scarti;
   conta_corpus(c, modello.testa, per_classe, scarti);

@@ -12,8 +12,23 @@
 #include "bow_lib.h"
 #include "file.h"
 #include "memoria.h"
+#include "nomi.h"
 #include "riga_comando.h"
 #include "scrittura.h"
+
+bool puo_ricevere(const char* path, const char* cosa) {
+  const char* motivo = perche_non_sostituibile(path);
+  if (!motivo) return true;
+  std::printf("Il file %s non puo' ricevere %s: %s\n", stampabile(path).c_str(), cosa, motivo);
+  return false;
+}
+
+bool blocca_modello(blocco_cartella& blocco) {
+  if (blocca_cartella(blocco, MODELLO)) return true;
+  std::printf("Impossibile bloccare la cartella %s: senza il blocco %s non viene cambiato\n",
+              stampabile(cartella_da_bloccare(MODELLO)).c_str(), MODELLO);
+  return false;
+}
 
 int parola_troppo_lunga() {
   std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
@@ -32,26 +47,26 @@ void uso() {
 int conta_file(const char* path, tabella_parole& tabella) {
   file_ptr ingresso = apri_file(path, "rb");
   if (!ingresso) {
-    std::printf("File %s non trovato\n", path);
+    std::printf("File %s non trovato\n", stampabile(path).c_str());
     return 1;
   }
   // The cleaned text replaces any earlier one whole, or not at all.
   const std::string pulito = std::string(path) + ".clean";
   file_nuovo uscita;
   if (!apri_file_nuovo(uscita, pulito.c_str())) {
-    std::printf("File %s non trovato\n", pulito.c_str());
+    std::printf("File %s non trovato\n", stampabile(pulito).c_str());
     return 1;
   }
   const esito_testo esito = conta_testo(ingresso.get(), uscita.file, tabella);
   if (esito.errore_lettura) {
-    std::printf("File %s non trovato\n", path);
+    std::printf("File %s non trovato\n", stampabile(path).c_str());
     return 1;
   }
   // A refused text still leaves the cleaned form of what came before the refusal.
   const bool scritto = !esito.errore_scrittura && installa_file(uscita);
   if (esito.troppo_lunga) return parola_troppo_lunga();
   if (!scritto) {
-    std::printf("File %s non trovato\n", pulito.c_str());
+    std::printf("File %s non trovato\n", stampabile(pulito).c_str());
     return 1;
   }
   return -1;
@@ -66,16 +81,23 @@ int parole_del_testo(const char* path, std::vector<voce_parola>& voci) {
   return -1;
 }
 
+// The cleaned copy of a text is replaced by both commands.
+bool puo_ricevere_pulito(const char* path) { return puo_ricevere((std::string(path) + ".clean").c_str(), "il testo pulito"); }
+
 int aggiungi(const char* path, int classe) {
+  // Both targets are checked before the model is read: a FIFO in its place
+  // would block the read, and a device would be replaced by a file.
+  if (!puo_ricevere(MODELLO, "il modello") || !puo_ricevere_pulito(path)) return 1;
   // The load, count and save happen under a lock on the model's folder, so
   // runs started together add up instead of overwriting each other. A run
-  // that must wait, waits.
+  // that must wait, waits; a run that cannot lock changes nothing.
   blocco_cartella blocco;
-  blocca_cartella(blocco, MODELLO);
+  if (!blocca_modello(blocco)) return 1;
   borsa modello;
   // Only a model that does not exist may be replaced; one that exists but
-  // cannot be read is left alone.
-  if (leggi_bow(modello.testa, MODELLO) == esito_lettura::illeggibile) return 1;
+  // cannot be read, or is not a model, is left alone.
+  const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
+  if (letto == esito_lettura::illeggibile || letto == esito_lettura::non_modello) return 1;
   std::vector<voce_parola> voci;
   if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
   unisci_parole(modello.testa, voci, classe);
@@ -87,8 +109,9 @@ int aggiungi(const char* path, int classe) {
 int classifica(const char* path) {
   // No lock: the model is replaced by a rename, so this reads the old file
   // or the new one, whole.
+  if (!puo_ricevere_pulito(path)) return 1;
   borsa modello;
-  leggi_bow(modello.testa, MODELLO);
+  if (leggi_bow(modello.testa, MODELLO) == esito_lettura::non_modello) return 1;
   std::vector<voce_parola> voci;
   if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
   borsa documento;
@@ -128,7 +151,7 @@ int esegui(int argc, char** argv) {
     return aggiungi(argv[2], classe);
   }
   if (std::strcmp(argv[1], "classifica") == 0) return classifica(argv[2]);
-  std::printf("Azione %s non supportata:\n", argv[1]);
+  std::printf("Azione %s non supportata:\n", stampabile(argv[1]).c_str());
   uso();
   return 1;
 }

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "file.h"
+#include "nomi.h"
 #include "scrittura.h"
 
 #ifdef __SSE2__
@@ -66,20 +67,6 @@ bool prima(const char* a, const char* b) {
     return x < y;
   }
   return false;
-}
-
-// Sorts voci and folds repeated words into one, adding their counts.
-void ordina_e_fondi(std::vector<voce>& voci) {
-  std::sort(voci.begin(), voci.end(), [](const voce& a, const voce& b) { return prima(a.parola, b.parola); });
-  size_t fine = 0;
-  for (size_t i = 0; i < voci.size(); ++i) {
-    if (fine > 0 && std::memcmp(voci[fine - 1].parola, voci[i].parola, LUNGHEZZA_PAROLA) == 0) {
-      for (int k = 0; k < CLASSI; ++k) voci[fine - 1].conteggi[k] += voci[i].conteggi[k];
-    } else {
-      voci[fine++] = voci[i];
-    }
-  }
-  voci.resize(fine);
 }
 
 // Merges entries (strictly ascending words) into the bag in one pass over
@@ -417,41 +404,77 @@ void mostra_bow(const blocco_bow* bag, int classe) {
 
 // ---- Model file -------------------------------------------------------------------
 
-esito_lettura carica_bow(bow_list& bag, const char* path) {
+std::string difetto_record(const unsigned char* rec) {
+  const auto* fine = static_cast<const unsigned char*>(std::memchr(rec, 0, LUNGHEZZA_PAROLA));
+  if (!fine) return "parola senza terminatore nei suoi 32 byte";
+  if (fine == rec) return "parola vuota";
+  for (const unsigned char* c = rec; c < fine; ++c) {
+    // Cleaning lower-cases the word characters 0x41 ... 0x7F: 0x5B ... 0x7F.
+    if (*c < 0x5B || *c > 0x7F) {
+      char motivo[64];
+      std::snprintf(motivo, sizeof motivo, "parola con il byte 0x%02X, che la pulizia non lascia", *c);
+      return motivo;
+    }
+  }
+  for (int k = 0; k < CLASSI; ++k) {
+    if (leggi_int32_le(rec + LUNGHEZZA_PAROLA + 4 * k) < 0) return "conteggio negativo nella classe " + std::to_string(k);
+  }
+  return {};
+}
+
+esito_lettura carica_bow(bow_list& bag, const char* path, difetto_modello* difetto) {
   file_ptr file = apri_file(path, "rb");
   if (!file) return errno == ENOENT ? esito_lettura::mancante : esito_lettura::illeggibile;
 
   constexpr size_t RECORD_PER_BLOCCO = 256;  // 18 KB a read: small enough to reuse, large enough to stream
   std::vector<unsigned char> blocco(RECORD_PER_BLOCCO * LUNGHEZZA_RECORD);
   std::vector<voce> voci;
+  char precedente[LUNGHEZZA_PAROLA] = {};
+  long record = 0;
+  const auto rifiuta = [&](long r, std::string motivo) {
+    if (difetto) *difetto = {r, std::move(motivo)};
+    return esito_lettura::non_modello;
+  };
   for (;;) {
-    // fread counts whole records only: a trailing fragment is read and dropped.
-    size_t letti = std::fread(blocco.data(), LUNGHEZZA_RECORD, RECORD_PER_BLOCCO, file.get());
-    for (size_t r = 0; r < letti; ++r) {
-      const unsigned char* rec = blocco.data() + r * LUNGHEZZA_RECORD;
+    const size_t letti = std::fread(blocco.data(), 1, blocco.size(), file.get());
+    for (size_t r = 0; r + LUNGHEZZA_RECORD <= letti; r += LUNGHEZZA_RECORD) {
+      const unsigned char* rec = blocco.data() + r;
+      ++record;
+      if (std::string motivo = difetto_record(rec); !motivo.empty()) return rifiuta(record, std::move(motivo));
       voce v;
+      copia_parola(v.parola, chiave(std::string_view(reinterpret_cast<const char*>(rec), LUNGHEZZA_PAROLA)));
+      // Zero-padded words compare as strcmp does: the writer's order.
+      const int ordine = std::memcmp(precedente, v.parola, LUNGHEZZA_PAROLA);
+      if (record > 1 && ordine >= 0) return rifiuta(record, ordine == 0 ? "parola ripetuta" : "parola fuori ordine");
+      std::memcpy(precedente, v.parola, LUNGHEZZA_PAROLA);
       bool positivo = false;
       for (int k = 0; k < CLASSI; ++k) {
-        int32_t c = leggi_int32_le(rec + LUNGHEZZA_PAROLA + 4 * k);
-        v.conteggi[k] = c > 0 ? c : 0;
-        positivo = positivo || c > 0;
+        v.conteggi[k] = leggi_int32_le(rec + LUNGHEZZA_PAROLA + 4 * k);
+        positivo = positivo || v.conteggi[k] > 0;
       }
-      if (!positivo) continue;
-      const char* testo = reinterpret_cast<const char*>(rec);
-      copia_parola(v.parola, chiave(std::string_view(testo, LUNGHEZZA_PAROLA)));
-      voci.push_back(v);
+      if (positivo) voci.push_back(v);
     }
-    if (letti < RECORD_PER_BLOCCO) break;
+    if (letti % LUNGHEZZA_RECORD != 0 && !std::ferror(file.get()))
+      return rifiuta(record + 1, "il file finisce a meta' del record (la lunghezza non e' un multiplo di " +
+                                     std::to_string(LUNGHEZZA_RECORD) + " byte)");
+    if (letti < blocco.size()) break;
   }
   if (std::ferror(file.get())) return esito_lettura::illeggibile;
-  ordina_e_fondi(voci);
+  // Sorted with no word twice: one merge into the bag.
   unisci(bag, voci);
   return esito_lettura::letto;
 }
 
 esito_lettura leggi_bow(bow_list& bag, const char* path) {
-  esito_lettura esito = carica_bow(bag, path);
-  if (esito != esito_lettura::letto) std::printf("File <%s> non trovato\n", path);
+  difetto_modello difetto;
+  const esito_lettura esito = carica_bow(bag, path, &difetto);
+  if (esito == esito_lettura::non_modello) {
+    std::printf("Il file %s non e' un modello di velmora_bow: record %ld (dal byte %ld), %s\n",
+                stampabile(path).c_str(), difetto.record, (difetto.record - 1) * LUNGHEZZA_RECORD,
+                difetto.motivo.c_str());
+  } else if (esito != esito_lettura::letto) {
+    std::printf("File <%s> non trovato\n", stampabile(path).c_str());
+  }
   return esito;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -64,14 +65,30 @@ void mostra_bow(const blocco_bow* bag, int classe);
 // ---- Model file -------------------------------------------------------------------
 // 72-byte records: parola (32 bytes), then ten little-endian int32 counts.
 
-enum class esito_lettura { letto, mancante, illeggibile };
+enum class esito_lettura { letto, mancante, illeggibile, non_modello };
 
-// Adds the records of a model file to the bag, never printing or exiting: the
-// same bag as re-adding every stored occurrence one at a time. A trailing
-// fragment is ignored; a parola without NUL is cut at 31 bytes. On
-// `mancante` (no such file) or `illeggibile` the bag is left as it was.
-esito_lettura carica_bow(bow_list& bag, const char* path);
-// carica_bow that prints "File <path> non trovato" when the file could not be read.
+// Where a file that is not a model first shows it.
+struct difetto_modello {
+  long record = 0;          // 1 for the first record
+  std::string motivo;       // in the words of the report ("parola fuori ordine")
+};
+
+// Whether the bytes of one record could have been written by this suite: a
+// word of 1 to 31 bytes NUL-terminated within its 32, each byte one that
+// the cleaning can leave in a word (0x5B ... 0x7F), and no negative count.
+// The reason when not, else an empty string.
+std::string difetto_record(const unsigned char* record);
+
+// Adds the records of a model file to the bag, never printing or exiting:
+// the same bag as re-adding every stored occurrence one at a time. The file
+// is checked as it is read, and refused whole (`non_modello`, with the first
+// bad record in difetto) unless its length is a multiple of 72, every record
+// passes difetto_record and the words are in strictly ascending order. On
+// `mancante` (no such file), `illeggibile` or `non_modello` the bag is left
+// as it was.
+esito_lettura carica_bow(bow_list& bag, const char* path, difetto_modello* difetto = nullptr);
+// carica_bow that prints "File <path> non trovato" when the file could not
+// be read, and why it is not a model when it is not one.
 esito_lettura leggi_bow(bow_list& bag, const char* path);
 // Replaces path with the bag's records through the suite's atomic write; on
 // any failure prints "File <path> non trovato", leaves path as it was and returns false.

@@ -9,6 +9,14 @@
 #include <system_error>
 
 #include "file.h"
+#include "nomi.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
 
 namespace fs = std::filesystem;
 
@@ -47,11 +55,11 @@ bool elenca_corpus(const char* cartella, corpus& c) {
   std::error_code ec;
   const fs::file_status stato = fs::status(cartella, ec);
   if (!fs::exists(stato)) {
-    std::printf("La cartella %s non esiste\n", cartella);
+    std::printf("La cartella %s non esiste\n", stampabile(cartella).c_str());
     return false;
   }
   if (!fs::is_directory(stato)) {
-    std::printf("%s non e' una cartella\n", cartella);
+    std::printf("%s non e' una cartella\n", stampabile(cartella).c_str());
     return false;
   }
   for (int k = 0; k < CLASSI; ++k) {
@@ -60,17 +68,17 @@ bool elenca_corpus(const char* cartella, corpus& c) {
     ++c.classi;
     std::vector<std::string> nomi;
     if (!elenca_classe(sotto, nomi, c.ignorati)) {
-      std::printf("La cartella %s non si puo' leggere\n", sotto.c_str());
+      std::printf("La cartella %s non si puo' leggere\n", stampabile(sotto).c_str());
       return false;
     }
     for (const std::string& nome : nomi) c.file.push_back({unisci(sotto, nome), k});
   }
   if (c.classi == 0) {
-    std::printf("La cartella %s non ha sottocartelle di classe (da 0 a %d)\n", cartella, CLASSI - 1);
+    std::printf("La cartella %s non ha sottocartelle di classe (da 0 a %d)\n", stampabile(cartella).c_str(), CLASSI - 1);
     return false;
   }
   if (c.file.empty()) {
-    std::printf("Nessun testo nelle sottocartelle di classe di %s\n", cartella);
+    std::printf("Nessun testo nelle sottocartelle di classe di %s\n", stampabile(cartella).c_str());
     return false;
   }
   return true;
@@ -83,8 +91,22 @@ void stampa_ignorati(const corpus& c) {
 }
 
 lettura conta_file(const std::string& path, tabella_parole& tabella) {
-  file_ptr testo = apri_file(path.c_str(), "rb");
-  if (!testo) return lettura::non_aperta;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOMEM) throw std::bad_alloc();
+    return lettura::non_aperta;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, O_RDONLY) != 0) {
+    close(fd);
+    return lettura::non_regolare;
+  }
+  file_ptr testo(fdopen(fd, "rb"));
+  if (!testo) {
+    close(fd);
+    if (errno == ENOMEM) throw std::bad_alloc();
+    return lettura::non_aperta;
+  }
   const esito_testo esito = conta_testo(testo.get(), nullptr, tabella);
   if (esito.errore_lettura) return lettura::errore_lettura;
   if (esito.troppo_lunga) return lettura::troppo_lunga;
@@ -93,10 +115,10 @@ lettura conta_file(const std::string& path, tabella_parole& tabella) {
 
 void stampa_scarti(const std::vector<scarto>& scarti) {
   static const char* const MOTIVI[] = {"", "una parola di 30 o piu' caratteri", "non si puo' aprire",
-                                       "errore di lettura"};
+                                       "errore di lettura", "non e' un file regolare"};
   int lunghe = 0;
   for (const scarto& s : scarti) {
-    std::printf("File %s scartato: %s\n", s.path.c_str(), MOTIVI[static_cast<int>(s.motivo)]);
+    std::printf("File %s scartato: %s\n", stampabile(s.path).c_str(), MOTIVI[static_cast<int>(s.motivo)]);
     lunghe += s.motivo == lettura::troppo_lunga;
   }
   if (scarti.empty()) return;

@@ -31,7 +31,7 @@ bool elenca_corpus(const char* cartella, corpus& c);
 void stampa_ignorati(const corpus& c);
 
 // Why a text was left out.
-enum class lettura { letta, troppo_lunga, non_aperta, errore_lettura };
+enum class lettura { letta, troppo_lunga, non_aperta, errore_lettura, non_regolare };
 
 struct scarto {
   std::string path;
@@ -39,8 +39,11 @@ struct scarto {
 };
 
 // Counts the words of the file at path into tabella, cleaned in memory as
-// aggiungi and classifica clean them (nothing is written). Unless the result
-// is letta, tabella may hold part of the text: count into a table of its own.
+// aggiungi and classifica clean them (nothing is written). The file is
+// opened without blocking and must be a regular file when opened, so that
+// an entry swapped for a FIFO since the listing can make no run wait.
+// Unless the result is letta, tabella may hold part of the text: count into
+// a table of its own.
 lettura conta_file(const std::string& path, tabella_parole& tabella);
 
 // The files left out, one line each ("File PATH scartato: REASON"), and

@@ -64,6 +64,10 @@ enum class regola { velmora, bayes, complemento };
 inline constexpr double ALFA_BAYES = 0.1;
 inline constexpr double ALFA_COMPLEMENTO = 1.0;
 inline constexpr bool NORMALIZZA_COMPLEMENTO = false;
+// The largest smoothing --alfa takes. Past it alfa x V, and with it the
+// weights, would leave the doubles on a large model: 1e308 scored every
+// text as not a number.
+inline constexpr double ALFA_MASSIMA = 1e6;
 
 struct punteggio {
   regola tipo = regola::velmora;

@@ -3,7 +3,11 @@
 #include "riga_comando.h"
 
 #include "bow_lib.h"
+#include "nomi.h"
 #include "numeri.h"
+
+#include <algorithm>
+#include <cctype>
 
 #include <cerrno>
 #include <climits>
@@ -28,16 +32,16 @@ bool leggi_riga_comando(int argc, char** argv, int primo, const std::vector<opzi
     if (a[0] == '-' && a[1] == '-') {
       const opzione* o = cerca(accettate, a);
       if (!o) {
-        std::printf("Opzione sconosciuta: %s\n", a);
+        std::printf("Opzione sconosciuta: %s\n", stampabile(a).c_str());
         return false;
       }
       if (o->con_valore && i + 1 == argc) {
-        std::printf("Manca il valore dell'opzione %s\n", a);
+        std::printf("Manca il valore dell'opzione %s\n", stampabile(a).c_str());
         return false;
       }
       r.date.emplace_back(a, o->con_valore ? argv[++i] : nullptr);
     } else if (r.posizionali.size() == nomi_posizionali.size()) {
-      std::printf("Argomento in piu': %s\n", a);
+      std::printf("Argomento in piu': %s\n", stampabile(a).c_str());
       return false;
     } else {
       r.posizionali.push_back(a);
@@ -64,11 +68,17 @@ bool opzione_data(const riga_comando& r, const char* nome) {
 }
 
 int leggi_classe(const char* testo) {
-  // strtol, unlike atoi, cannot wrap a huge number back into range.
-  errno = 0;
-  const long classe = std::strtol(testo, nullptr, 10);
-  if (errno != ERANGE && classe >= 0 && classe < CLASSI) return static_cast<int>(classe);
-  std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", testo, CLASSI - 1);
+  // The forms atoi reads in full: blanks, a sign, then digits and nothing
+  // else. "abc", "", "1x" and "1.5" are refused, not read as 0, 1 and 1.
+  const char* c = testo;
+  while (std::isspace(static_cast<unsigned char>(*c))) ++c;
+  const bool negativa = *c == '-';
+  if (*c == '+' || *c == '-') ++c;
+  long classe = 0;
+  const char* cifre = c;
+  for (; *c >= '0' && *c <= '9'; ++c) classe = std::min<long>(classe * 10 + (*c - '0'), CLASSI);
+  if (c > cifre && *c == '\0' && (classe == 0 || !negativa) && classe < CLASSI) return static_cast<int>(classe);
+  std::printf("Classe %s non supportata: le classi vanno da 0 a %d\n", stampabile(testo).c_str(), CLASSI - 1);
   return -1;
 }
 
@@ -77,7 +87,7 @@ long leggi_numero_parole(const riga_comando& r, const char* nome, long predefini
   if (!v) return predefinito;
   long n = 0;
   if (intero_in(v, 1, INT_MAX, n)) return n;
-  std::printf("Numero di parole non valido: %s (da 1 a %d)\n", v, INT_MAX);
+  std::printf("Numero di parole non valido: %s (da 1 a %d)\n", stampabile(v).c_str(), INT_MAX);
   return -1;
 }
 
@@ -86,15 +96,16 @@ void uso_punteggio() {
               "                  velmora      la regola di classifica, logaritmi in base 10\n"
               "                  bayes        naive Bayes multinomiale\n"
               "                  complemento  naive Bayes complementare (Rennie e altri, 2003)\n"
-              "--alfa A          la lisciatura di bayes e complemento, un numero maggiore di 0\n"
+              "--alfa A          la lisciatura di bayes e complemento, un numero maggiore di 0 e al\n"
+              "                  massimo %g\n"
               "                  (predefinita: %g per bayes, %g per complemento)\n",
-              ALFA_BAYES, ALFA_COMPLEMENTO);
+              ALFA_MASSIMA, ALFA_BAYES, ALFA_COMPLEMENTO);
 }
 
 bool leggi_punteggio(const riga_comando& r, punteggio& p) {
   p = {};
   if (const char* nome = valore_opzione(r, OPZIONE_PUNTEGGIO.nome); nome && !regola_da_nome(nome, p)) {
-    std::printf("Punteggio sconosciuto: %s (velmora, bayes o complemento)\n", nome);
+    std::printf("Punteggio sconosciuto: %s (velmora, bayes o complemento)\n", stampabile(nome).c_str());
     return false;
   }
   const char* alfa = valore_opzione(r, OPZIONE_ALFA.nome);
@@ -104,8 +115,9 @@ bool leggi_punteggio(const riga_comando& r, punteggio& p) {
     return false;
   }
   double a = 0.0;
-  if (!reale_finito(alfa, a) || !(a > 0.0)) {
-    std::printf("Lisciatura non valida: %s (un numero maggiore di 0)\n", alfa);
+  if (!reale_finito(alfa, a) || !(a > 0.0) || a > ALFA_MASSIMA) {
+    std::printf("Lisciatura non valida: %s (un numero maggiore di 0 e al massimo %g)\n", stampabile(alfa).c_str(),
+                ALFA_MASSIMA);
     return false;
   }
   p.alfa = a;

@@ -30,9 +30,10 @@ const char* valore_opzione(const riga_comando& r, const char* nome);
 // Whether the option nome was given.
 bool opzione_data(const riga_comando& r, const char* nome);
 
-// The class as atoi reads it (leading blanks, a sign, digits, anything
-// after them ignored), or -1 when it lies outside 0 ... 9, after printing
-// "Classe X non supportata: ...".
+// The class, a whole number from 0 to 9 written as atoi reads it in full
+// (leading blanks, an optional sign, then digits and nothing after them:
+// "3", "03", "+3"), or -1 for anything else, after printing "Classe X non
+// supportata: ...".
 int leggi_classe(const char* testo);
 // The value of the option nome, a whole number from 1 to INT_MAX written in
 // full, or predefinito when the option is not given; -1 after printing

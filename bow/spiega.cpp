@@ -11,6 +11,7 @@
 #include "azioni.h"
 #include "bow_lib.h"
 #include "corpus.h"
+#include "nomi.h"
 #include "punteggi.h"
 #include "riga_comando.h"
 
@@ -128,7 +129,9 @@ void stampa_regola(const pesi_regola& r, const testo_pesato& t) {
 bool leggi_modello_e_testo(const char* path, modello_indicizzato& m, tabella_parole& tabella) {
   {
     borsa modello;
-    if (leggi_bow(modello.testa, MODELLO) != esito_lettura::letto) {
+    const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
+    if (letto == esito_lettura::non_modello) return false;
+    if (letto != esito_lettura::letto) {
       std::printf("Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi\n");
       return false;
     }
@@ -141,7 +144,7 @@ bool leggi_modello_e_testo(const char* path, modello_indicizzato& m, tabella_par
       parola_troppo_lunga();
       return false;
     default:
-      std::printf("File %s non trovato\n", path);
+      std::printf("File %s non trovato\n", stampabile(path).c_str());
       return false;
   }
 }

@@ -77,7 +77,9 @@ int valuta(int argc, char** argv) {
   {
     // No lock, as for classifica: the model is replaced whole by a rename.
     borsa modello;
-    if (leggi_bow(modello.testa, MODELLO) != esito_lettura::letto) {
+    const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
+    if (letto == esito_lettura::non_modello) return 1;
+    if (letto != esito_lettura::letto) {
       std::printf("Senza un modello non c'e' niente da valutare: prima velmora_bow addestra\n");
       return 1;
     }

@@ -5,9 +5,10 @@
 // are 0: one input in four, as the save's file system calls cost more than
 // all the rest). Each word is a length byte, that many bytes of word (NULs
 // and all) and a class byte (out-of-range classes included, which must count
-// nothing). The remaining bytes are the model file. The loaded bag must be
-// exactly what a plain one-occurrence-at-a-time rebuild gives, and a saved
-// bag must read back unchanged.
+// nothing). The remaining bytes are the model file. A file the plain rules
+// below call a model must load into exactly what a one-occurrence-at-a-time
+// rebuild gives, and a saved bag must read back unchanged; any other file
+// must be refused at its first bad record, the bag left as it was.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -97,23 +98,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const uint8_t* file = data + pos;
   const size_t n_file = size - pos;
+  // The plain rules: whole records, each word 1 to 31 bytes of 0x5B ... 0x7F
+  // ended by a NUL, strictly ascending, no count negative.
+  long primo_difetto = n_file % LUNGHEZZA_RECORD ? static_cast<long>(n_file / LUNGHEZZA_RECORD) + 1 : 0;
+  modello caricato = atteso;
+  std::string precedente;
   for (size_t r = 0; r + LUNGHEZZA_RECORD <= n_file; r += LUNGHEZZA_RECORD) {
     const uint8_t* rec = file + r;
+    const std::string parola = chiave(std::string_view(reinterpret_cast<const char*>(rec), LUNGHEZZA_PAROLA));
+    bool buono = std::memchr(rec, 0, LUNGHEZZA_PAROLA) && !parola.empty() && (r == 0 || precedente < parola);
+    for (unsigned char c : parola) buono = buono && c >= 0x5B && c <= 0x7F;
     conteggi c{};
     bool positivo = false;
     for (int k = 0; k < CLASSI; ++k) {
       int32_t v;
       std::memcpy(&v, rec + LUNGHEZZA_PAROLA + 4 * k, 4);  // the machine is little-endian like the file
-      c[k] = v > 0 ? v : 0;
+      buono = buono && v >= 0;
+      c[k] = v;
       positivo = positivo || v > 0;
     }
+    if (!buono) {
+      primo_difetto = static_cast<long>(r / LUNGHEZZA_RECORD) + 1;
+      break;
+    }
+    precedente = parola;
     if (!positivo) continue;
-    conteggi& t = atteso[chiave(std::string_view(reinterpret_cast<const char*>(rec), LUNGHEZZA_PAROLA))];
+    conteggi& t = caricato[parola];
     for (int k = 0; k < CLASSI; ++k) t[k] += c[k];
   }
 
   fz::file_ptr f = fz::memfile(file, n_file);
-  FZ_CHECK(carica_bow(bag.testa, fz::percorso(f.get()).c_str()) == esito_lettura::letto, "modello non letto");
+  difetto_modello difetto;
+  const esito_lettura esito = carica_bow(bag.testa, fz::percorso(f.get()).c_str(), &difetto);
+  if (primo_difetto > 0) {
+    FZ_CHECK(esito == esito_lettura::non_modello, "modello accettato, record %ld non valido", primo_difetto);
+    FZ_CHECK(difetto.record == primo_difetto, "difetto al record %ld, atteso %ld (%s)", difetto.record,
+             primo_difetto, difetto.motivo.c_str());
+    confronta(bag.testa, atteso, "rifiutato");
+    return 0;
+  }
+  FZ_CHECK(esito == esito_lettura::letto, "modello non letto");
+  atteso = std::move(caricato);
   confronta(bag.testa, atteso, "caricato");
 
   // Saved and read back into an empty bag: the same words and counts.
@@ -138,6 +163,9 @@ void scrivi_semi(const std::string& dir) {
   const std::string vuota(1, '\0');
   fz::scrivi_seme(dir, "vuoto", vuota);
   fz::scrivi_seme(dir, "ciao", vuota + record("ciao", {0, 0, 5}));
+  fz::scrivi_seme(dir, "ordinato", vuota + record("alfa", {0, 2}) + record("beta", {}) + record("zeta", {3, 0, 0, 4}) +
+                                       record(std::string(31, 'z'), {2147483647, 1}));
+  fz::scrivi_seme(dir, "maiuscola", vuota + record("alfa", {1}) + record("Beta", {1}));
   fz::scrivi_seme(dir, "disordinato", vuota + record("zeta", {1}) + record("alfa", {0, 2}) + record("zeta", {3, 0, 0, 4}));
   fz::scrivi_seme(dir, "negativi_enormi",
                   vuota + record("a", {-5, 2147483647}) + record("a", {0, 2147483647}) + record("b", {-1, 0, -2}));

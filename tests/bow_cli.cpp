@@ -28,6 +28,14 @@ const std::array<const char*, 10> ZERI = {"0.000000", "0.000000", "0.000000", "0
 
 size_t voci(const vt::TempDir& dir) { return vt::elenco(dir.path.string()).size(); }
 
+// Writes the files of a corpus: path relative to dir -> content.
+void scrivi_corpus(const vt::TempDir& dir, const std::vector<std::pair<std::string, std::string>>& file) {
+  for (const auto& [path, testo] : file) {
+    std::filesystem::create_directories(std::filesystem::path(dir / path).parent_path());
+    vt::write_file(dir / path, testo);
+  }
+}
+
 TEST(BowCli, ArgumentsAreCheckedBeforeAnyFileIsTouched) {
   vt::TempDir dir;
   struct caso { std::vector<std::string> args; std::string out; int status; };
@@ -111,14 +119,15 @@ TEST(BowCli, CleaningAndTheThirtyCharacterRule) {
       {l30 + l29, l30, TROPPO_LUNGA, 1},
   };
   for (const caso& c : casi) {
-    vt::write_file(dir / "Bow.txt", "vecchio");
+    const std::string vecchio = ref::record("vecchio", {});  // a word with no counts: nothing loads
+    vt::write_file(dir / "Bow.txt", vecchio);
     vt::write_file(dir / "t.txt", c.testo);
     auto r = bow(dir, {"aggiungi", "t.txt", "0"});
     EXPECT_EQ(r.out, c.out) << c.pulito;
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(vt::read_file(dir / "t.txt.clean"), c.pulito);
     if (c.status != 0) {
-      EXPECT_EQ(vt::read_file(dir / "Bow.txt"), "vecchio");
+      EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
     }
   }
 }
@@ -207,11 +216,10 @@ TEST(BowCli, TextsLongerThanABlockGiveWhatTheStraightforwardReaderGives) {
 TEST(BowCli, CraftedModelFiles) {
   vt::TempDir dir;
   const int32_t MAX = 2147483647;
-  // Unsorted, repeated, negative, huge, unterminated and empty records, then a fragment.
-  vt::write_file(dir / "Bow.txt", ref::record("zeta", {1, -5}) + ref::record("alfa", {MAX, 0, 2}) +
-                                      ref::record("zeta", {2, 3}) + ref::record("vuota", {0, -1}) +
-                                      ref::record("alfa", {MAX}) + ref::record(std::string(32, 'q'), {0, 0, 0, 1}) +
-                                      ref::record("beta", {MAX}) + std::string(71, 'r'));
+  // Huge counts, a word of 31 bytes and a record without counts.
+  vt::write_file(dir / "Bow.txt", ref::record("alfa", {MAX, 0, 2}) + ref::record("beta", {MAX}) +
+                                      ref::record(std::string(31, 'q'), {0, 0, 0, 1}) + ref::record("vuota", {}) +
+                                      ref::record("zeta", {3, 3}));
   vt::write_file(dir / "t.txt", "alfa");  // one more on a count already at the top
   auto r = bow(dir, {"aggiungi", "t.txt", "0"});
   // Class 0 holds far more than 2^31 - 1 words: its total stays at the top
@@ -228,6 +236,68 @@ TEST(BowCli, CraftedModelFiles) {
   p[2] = "-1.301030";
   p[3] = "-1.000000";
   EXPECT_EQ(bow(dir, {"classifica", "doc.txt"}).out, classificazione(p, 0));
+}
+
+// Every action refuses a Bow.txt the suite did not write, naming its first
+// bad record, and a class that is not a whole number from 0 to 9: status 1,
+// and every file as it was.
+TEST(BowCli, ModelsAndClassesThatAreNotTheSuitesAreRefused) {
+  const std::string a = ref::record("alfa", {2}), b = ref::record("beta", {0, 1});
+  std::string licenza;
+  for (int i = 0; i < 30; ++i) licenza += "GNU GENERAL PUBLIC LICENSE, Version 3, 29 June 2007. ";
+  std::string lungo;  // a model of 20 words, to be cut at 1000 bytes
+  for (char c = 'a'; c < 'a' + 20; ++c) lungo += ref::record(std::string(3, c), {1});
+  std::string vuota = b, senza_fine = b, maiuscola = b, negativa = b;
+  vuota[0] = '\0';
+  senza_fine.replace(0, 32, std::string(32, 'b'));
+  maiuscola[0] = 'B';
+  negativa[32 + 4 * 3 + 3] = '\xff';
+  const std::string non_modello = "Il file Bow.txt non e' un modello di velmora_bow: record ";
+  const std::vector<std::pair<std::string, std::string>> modelli = {
+      {licenza, "1 (dal byte 0), parola senza terminatore nei suoi 32 byte\n"},
+      {lungo.substr(0, 1000), "14 (dal byte 936), il file finisce a meta' del record (la lunghezza non e' un "
+                              "multiplo di 72 byte)\n"},
+      {a + b + b.substr(0, 20), "3 (dal byte 144), il file finisce a meta' del record (la lunghezza non e' un multiplo "
+                                "di 72 byte)\n"},
+      {b + a, "2 (dal byte 72), parola fuori ordine\n"},
+      {a + a, "2 (dal byte 72), parola ripetuta\n"},
+      {a + vuota, "2 (dal byte 72), parola vuota\n"},
+      {a + senza_fine, "2 (dal byte 72), parola senza terminatore nei suoi 32 byte\n"},
+      {a + maiuscola, "2 (dal byte 72), parola con il byte 0x42, che la pulizia non lascia\n"},
+      {a + negativa, "2 (dal byte 72), conteggio negativo nella classe 3\n"},
+  };
+  const std::vector<std::vector<std::string>> azioni = {
+      {"aggiungi", "t.txt", "1"}, {"classifica", "t.txt"}, {"addestra", "c"},
+      {"valuta", "c"},            {"spiega", "t.txt"},     {"mostra", "1"}};
+  for (const auto& [modello, motivo] : modelli) {
+    vt::TempDir dir;
+    scrivi_corpus(dir, {{"Bow.txt", modello}, {"t.txt", "alfa beta"}, {"c/1/x", "beta"}});
+    const auto prima = vt::istantanea(dir.path);
+    for (const auto& args : azioni) {
+      auto r = bow(dir, args);
+      EXPECT_EQ(r.out, non_modello + motivo) << args[0] << " " << motivo;
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(vt::istantanea(dir.path), prima) << args[0] << " " << motivo;
+    }
+  }
+
+  vt::TempDir dir;
+  scrivi_corpus(dir, {{"Bow.txt", a + b}, {"t.txt", "alfa beta"}});
+  const auto prima = vt::istantanea(dir.path);
+  for (const char* classe : {"abc", "", "1x", "1.5", "3 ", "0x3", "+", "- 3", "-1", "10"}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"aggiungi", "t.txt", classe}, std::vector<std::string>{"mostra", classe}}) {
+      auto r = bow(dir, args);
+      EXPECT_EQ(r.out, "Classe " + std::string(classe) + " non supportata: le classi vanno da 0 a 9\n") << classe;
+      EXPECT_EQ(r.status, 1);
+    }
+  }
+  EXPECT_EQ(vt::istantanea(dir.path), prima);
+  // The forms atoi reads in full are classes.
+  for (const char* classe : {"03", "+3", " \t3", "-0"}) {
+    auto r = bow(dir, {"mostra", classe});
+    EXPECT_EQ(r.out, std::string(classe) == "-0" ? "alfa;2\nbeta;0\n" : "alfa;0\nbeta;0\n") << classe;
+  }
 }
 
 TEST(BowCli, AddingTwiceDoublesTheCounts) {
@@ -267,7 +337,7 @@ TEST(BowCli, FailuresNeverDestroyTheModel) {
   std::filesystem::remove(dir / "t.txt.clean");
   std::filesystem::create_directory(dir / "t.txt.clean");  // cannot be created
   r = bow(dir, {"aggiungi", "t.txt", "2"});
-  EXPECT_EQ(r.out, "File t.txt.clean non trovato\n");
+  EXPECT_EQ(r.out, "Il file t.txt.clean non puo' ricevere il testo pulito: e' una cartella\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
 }
@@ -278,7 +348,7 @@ TEST(BowCli, AnUnreadableModelIsNeverReplaced) {
   std::filesystem::create_directory(dir / "Bow.txt");
   vt::write_file(dir / "t.txt", "parola");
   auto r = bow(dir, {"aggiungi", "t.txt", "0"});
-  EXPECT_EQ(r.out, NO_MODELLO);
+  EXPECT_EQ(r.out, "Il file Bow.txt non puo' ricevere il modello: e' una cartella\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(vt::file_exists(dir / "t.txt.clean"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "Bow.txt"));
@@ -295,7 +365,8 @@ TEST(BowCli, RunningOutOfMemoryIsReported) {
 #endif
   vt::TempDir dir;
   std::string modello;
-  for (int i = 0; i < 250000; ++i) modello += ref::record(std::to_string(i), {1});
+  for (int i = 0; i < 250000; ++i)  // "aaaa", "aaab", ...: words in order
+    modello += ref::record({char('a' + i / 17576), char('a' + i / 676 % 26), char('a' + i / 26 % 26), char('a' + i % 26)}, {1});
   vt::write_file(dir / "Bow.txt", modello);
   vt::write_file(dir / "t.txt", "parola");
   vt::RunOptions opt;
@@ -308,14 +379,6 @@ TEST(BowCli, RunningOutOfMemoryIsReported) {
 }
 
 // ---- The actions on a corpus and on the model ------------------------------------------
-
-// Writes the files of a corpus: path relative to dir -> content.
-void scrivi_corpus(const vt::TempDir& dir, const std::vector<std::pair<std::string, std::string>>& file) {
-  for (const auto& [path, testo] : file) {
-    std::filesystem::create_directories(std::filesystem::path(dir / path).parent_path());
-    vt::write_file(dir / path, testo);
-  }
-}
 
 // Every path under dir, relative: what a run left behind.
 std::vector<std::string> albero(const vt::TempDir& dir) {
@@ -346,10 +409,10 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
        "valuta"},
       {{"spiega", "t.txt", "--alfa", "1"},
        "La regola velmora non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n", "spiega"},
-      {{"spiega", "--alfa", "0", "t.txt", "--punteggio", "bayes"}, "Lisciatura non valida: 0 (un numero maggiore di 0)\n",
+      {{"spiega", "--alfa", "0", "t.txt", "--punteggio", "bayes"}, "Lisciatura non valida: 0 (un numero maggiore di 0 e al massimo 1e+06)\n",
        "spiega"},
       {{"valuta", "c", "--punteggio", "complemento", "--alfa", "nan"},
-       "Lisciatura non valida: nan (un numero maggiore di 0)\n", "valuta"},
+       "Lisciatura non valida: nan (un numero maggiore di 0 e al massimo 1e+06)\n", "valuta"},
       {{"spiega", "t.txt", "--parole", "-3"}, "Numero di parole non valido: -3 (da 1 a 2147483647)\n", "spiega"},
       {{"mostra", "10"}, "Classe 10 non supportata: le classi vanno da 0 a 9\n", ""},
       {{"mostra", "-1", "--primi", "3"}, "Classe -1 non supportata: le classi vanno da 0 a 9\n", ""},
@@ -383,7 +446,8 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
       {"c/0/b.txt", testo_lungo(BLOCCO_TESTO + 999, 4)}, {"c/0/a.txt", "Uno DUE tre, uno."},
       {"c/0/.nascosto", "mai"},  {"c/0/a.txt.clean", "mai"},  {"c/2/z", ""},
       {"c/2/lunga", "ok " + std::string(30, 'k') + " no"}, {"c/3/x", testo_lungo(5000, 5)},
-      {"c/9/ultima", "tre " + std::string(30, 'q')}, {"c/7/sotto/mai", "mai"}, {"c/11/mai", "mai"}};
+      {"c/9/ultima", "tre " + std::string(30, 'q')}, {"c/7/sotto/mai", "mai"}, {"c/11/mai", "mai"},
+      {"c/2/x\nTesti aggiunti: 99 di 99", std::string(31, 'k')}};  // a name that would forge a line
   const std::string vecchio = ref::record("uno", {0, 0, 5}) + ref::record("zeta", {1});
   vt::TempDir uno, tutti;
   scrivi_corpus(uno, testi);
@@ -405,7 +469,7 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
   EXPECT_EQ(albero(tutti), prima) << "no .clean file, no temporary";
 
   // aggiungi's ten lines, each with the files of its class.
-  const char* const file[CLASSI] = {"2, scartati:0", "0, scartati:0", "1, scartati:1", "1, scartati:1",
+  const char* const file[CLASSI] = {"2, scartati:0", "0, scartati:0", "1, scartati:2", "1, scartati:1",
                                     "0, scartati:0", "0, scartati:0", "0, scartati:0", "0, scartati:0",
                                     "0, scartati:0", "1, scartati:0"};
   std::string atteso;
@@ -415,11 +479,12 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
     std::getline(righe, riga);
     atteso += riga + ", file aggiunti:" + file[k] + "\n";
   }
-  atteso += "Testi aggiunti: 5 di 7\n"
+  atteso += "Testi aggiunti: 5 di 8\n"
             "Voci ignorate nelle sottocartelle di classe: 3 (nascoste, copie .clean, cartelle, file speciali)\n"
             "File c/2/lunga scartato: una parola di 30 o piu' caratteri\n"
+            "File c/2/x\\nTesti aggiunti: 99 di 99 scartato: una parola di 30 o piu' caratteri\n"
             "File c/3/y scartato: errore di lettura\n"
-            "File scartati: 2 (1 per una parola di 30 o piu' caratteri, 1 illeggibili)\n";
+            "File scartati: 3 (2 per una parola di 30 o piu' caratteri, 1 illeggibili)\n";
   EXPECT_EQ(r.out, atteso);
 
   // Nothing that could be added: the model stays as it was.
@@ -451,7 +516,7 @@ TEST(BowCli, ValutaNamesForEachTextTheClassClassificaNames) {
   // words the model lacks, and some are empty or refused.
   std::string modello;
   std::mt19937 rng(9);
-  const char* const parole[] = {"alfa", "beta", "gamma", "delta", "eta", "teta"};
+  const char* const parole[] = {"alfa", "beta", "delta", "eta", "gamma", "teta"};
   for (const char* p : parole) {
     std::array<int32_t, CLASSI> c{};
     c[1] = c[4] = static_cast<int32_t>(1 + rng() % 5);
@@ -540,7 +605,7 @@ TEST(BowCli, ValutaReportOnAHandMadeCorpus) {
 
 TEST(BowCli, MostraListsTheWordsOfAClass) {
   vt::TempDir dir;
-  vt::write_file(dir / "Bow.txt", ref::record("c", {0, 2}) + ref::record("a", {1, 2}) + ref::record("b", {0, 5}) +
+  vt::write_file(dir / "Bow.txt", ref::record("a", {1, 2}) + ref::record("b", {0, 5}) + ref::record("c", {0, 2}) +
                                       ref::record("d", {3}) + ref::record("e", {0, 2}));
   auto r = bow(dir, {"mostra", "1"});
   EXPECT_EQ(r.out, "a;2\nb;5\nc;2\nd;0\ne;2\n");

@@ -1,13 +1,16 @@
 // The fast paths of the word-bag library against the step-by-step forms, on
 // seeded random bags, model files and texts.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <map>
 #include <random>
+#include <set>
 
 #include "bow_lib.h"
 #include "bow_reference.h"
+#include "corpus.h"
 #include "file.h"
 #include "punteggi.h"
 #include "run_util.h"
@@ -58,18 +61,39 @@ TEST(BowModelFile, LoadingMatchesTheOccurrenceByOccurrenceRebuild) {
     borsa veloce;
     ref::bag lenta;
     riempi(rng, veloce, lenta, 2);  // the bag already holds words
-    std::string file;
-    for (int r = static_cast<int>(rng() % 200); r > 0; --r) {
+    // A model as the suite writes one: words in order, no count negative.
+    std::set<std::string> parole;
+    for (int r = static_cast<int>(rng() % 200); r > 0; --r) parole.insert(parola_casuale(rng));
+    std::vector<std::string> record;
+    for (const std::string& w : parole) {
       std::array<int32_t, CLASSI> c{};
-      for (auto& x : c) x = static_cast<int32_t>(rng() % 7) - 3;  // negatives and zeros too
-      file += ref::record(parola_casuale(rng), c);
+      for (auto& x : c) x = static_cast<int32_t>(rng() % 4);  // zeros too
+      record.push_back(ref::record(w, c));
     }
-    file += std::string(rng() % LUNGHEZZA_RECORD, 'q');  // trailing fragment
+    std::string file;
+    for (const std::string& r : record) file += r;
     vt::write_file(path, file);
     ASSERT_EQ(carica_bow(veloce.testa, path.c_str()), esito_lettura::letto);
     ref::leggi(lenta, file);
     ASSERT_EQ(ref::da_lista(veloce.testa), lenta) << "seed " << seme;
 
+    // One record spoiled: the whole file is refused at that record, the bag untouched.
+    if (!record.empty()) {
+      const size_t i = rng() % record.size();
+      std::string guasto = file;
+      switch (rng() % 5) {
+        case 0: guasto[i * LUNGHEZZA_RECORD] = 'A'; break;                         // a byte cleaning never leaves
+        case 1: guasto[i * LUNGHEZZA_RECORD] = '\0'; break;                       // an empty word
+        case 2: guasto.replace(i * LUNGHEZZA_RECORD, 32, std::string(32, 'q')); break;  // no terminator
+        case 3: guasto[i * LUNGHEZZA_RECORD + 35] = '\x80'; break;                // a negative count
+        default: guasto.resize(i * LUNGHEZZA_RECORD + 1 + rng() % 71); break;   // cut short
+      }
+      vt::write_file(path, guasto);
+      difetto_modello d;
+      ASSERT_EQ(carica_bow(veloce.testa, path.c_str(), &d), esito_lettura::non_modello);
+      EXPECT_EQ(d.record, static_cast<long>(i) + 1) << d.motivo;
+      ASSERT_EQ(ref::da_lista(veloce.testa), lenta);
+    }
     // Written back and loaded into an empty bag: the same list, and the
     // bytes after each terminator are zeros.
     ASSERT_TRUE(scrivi_bow(veloce.testa, path.c_str()));
@@ -277,6 +301,15 @@ TEST(BowText, ReadAndWriteFailuresAreReported) {
   e = conta_testo(sola_scrittura.get(), nullptr, vuota);
   EXPECT_TRUE(e.errore_lettura);
   EXPECT_EQ(e.puliti, 0u);
+
+  // A corpus entry that became a FIFO or a device since it was listed is
+  // refused on its open descriptor: nothing waits for a writer.
+  vt::TempDir d;
+  ASSERT_EQ(mkfifo((d / "fifo").c_str(), 0600), 0);
+  alarm(10);
+  EXPECT_EQ(conta_file(d / "fifo", vuota), lettura::non_regolare);
+  EXPECT_EQ(conta_file("/dev/null", vuota), lettura::non_regolare);
+  alarm(0);
 }
 
 }  // namespace

@@ -23,13 +23,20 @@ vt::RunResult aggiungi(const vt::TempDir& dir, const std::string& testo, long li
   return vt::run(VELMORA_BOW_BIN, {"aggiungi", testo, "1"}, vt::in_dir(dir, limite));
 }
 
+// "w" and n in decimal with the letters a ... j for the digits: words in
+// the order of their numbers, made of bytes the cleaning leaves.
+std::string parola_numero(int n) {
+  std::string s(1, 'w');
+  for (const char c : std::to_string(n)) s += static_cast<char>('a' + (c - '0'));
+  return s;
+}
+
 // An old model of 200 words in class 0 (14400 bytes): larger than many of
 // the limits below, so a model cut short would show.
 std::string vecchio_modello() {
   std::string m;
   for (int i = 0; i < 200; ++i) {
-    std::string parola = "w";
-    parola += std::to_string(1000 + i);
+    const std::string parola = parola_numero(1000 + i);
     m += record(parola, {3});
   }
   return m;
@@ -144,8 +151,7 @@ std::string modello_grande(int parole) {
   for (int i = 0; i < parole; ++i) {
     std::array<int32_t, CLASSI> c{};
     c[static_cast<size_t>(i % CLASSI)] = 1 + i % 7;
-    std::string parola = "w";
-    parola += std::to_string(100000 + i);
+    const std::string parola = parola_numero(100000 + i);
     m += record(parola, c);
   }
   return m;
