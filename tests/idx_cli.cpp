@@ -74,6 +74,10 @@ TEST(IdxCli, RoundTripPlainAndGzipped) {
   vt::TempDir d;
   EXPECT_EQ(converti(d, gzip(immagini(0)), etichette("")).out, BANNER + "0 righe scritte in out.csv\n");
   EXPECT_EQ(vt::read_file(d / "out.csv"), "");
+  // Members one after the other are one gzip stream, as gzip -d reads them.
+  EXPECT_EQ(converti(d, gzip(img.substr(0, 1000)) + gzip(img.substr(1000)), lab).out,
+            BANNER + "3 righe scritte in out.csv\n");
+  EXPECT_EQ(vt::read_file(d / "out.csv"), righe_attese(valori));
 }
 
 TEST(IdxCli, RefusalsNameTheFileAndLeaveNothing) {
@@ -94,6 +98,9 @@ TEST(IdxCli, RefusalsNameTheFileAndLeaveNothing) {
       {gz.substr(0, gz.size() - 4), lab, "File img troncato: il flusso gzip non ha la sua fine\n"},
       {gz_corrotto, lab, "File img danneggiato (zlib: incorrect data check)\n"},
       {gz.substr(0, 40), lab, "File img troncato: * byte di 2368 attesi\n"},  // * : what zlib got out of it
+      {gz + "GARBAGE", lab, "File img: altri dati dopo la fine del flusso gzip\n"},
+      {gz + "\x1f", lab, "File img: altri dati dopo la fine del flusso gzip\n"},
+      {gz + gzip("x"), lab, "File img: altri dati dopo i 2368 byte attesi\n"},  // a second member is data
   };
   for (auto& [i, l, messaggio] : casi) {
     vt::TempDir d;
