@@ -13,6 +13,7 @@
 #include "addestramento.h"
 #include "apms.h"
 #include "memoria.h"
+#include "nomi.h"
 #include "opzioni.h"
 #include "scrittura.h"
 
@@ -170,16 +171,17 @@ static bool dividi(const opzioni& o, dati& d) {
 static bool carica_dati(const opzioni& o, dati& d) {
   d.addestramento = carica_righe(o.path_addestramento, LETTURA_DIRETTA);
   if (d.addestramento.quante == 0) {
-    std::printf("Il file %s non contiene righe\n", o.path_addestramento);
+    std::printf("Il file %s non contiene righe\n", stampabile(o.path_addestramento).c_str());
     return false;
   }
   if (o.path_verifica) d.verifica = carica_righe(o.path_verifica, LETTURA_DIRETTA);
   const int tutte = d.addestramento.quante;
   if (!dividi(o, d)) return false;
-  std::printf("\nRighe di addestramento: %d (%s)", tutte, o.path_addestramento);
+  std::printf("\nRighe di addestramento: %d (%s)", tutte, stampabile(o.path_addestramento).c_str());
   if (d.validazione.quante > 0) std::printf(", %d tenute da parte per la validazione", d.validazione.quante);
   std::printf("\n");
-  if (o.path_verifica) std::printf("Righe di verifica: %d (%s)\n", d.verifica.quante, o.path_verifica);
+  if (o.path_verifica)
+    std::printf("Righe di verifica: %d (%s)\n", d.verifica.quante, stampabile(o.path_verifica).c_str());
   char tasso[32];
   formatta_numero(tasso, sizeof tasso, o.tasso);
   std::printf("Epoche: %d, tasso di apprendimento: %s, seme: %llu\n", o.epoche, tasso,
@@ -343,7 +345,8 @@ static int esegui(int argc, char** argv) {
   if (terminale) std::printf("Tempo di addestramento: %.1f s\n", durata);
 
   if (!scrivi_pesi(*rete, o.path_intercalari, o.path_efferenti)) return 1;
-  std::printf("\nPesi scritti in %s e %s\n", o.path_intercalari, o.path_efferenti);
+  std::printf("\nPesi scritti in %s e %s\n", stampabile(o.path_intercalari).c_str(),
+              stampabile(o.path_efferenti).c_str());
   return 0;
 }
 

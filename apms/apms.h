@@ -146,10 +146,10 @@ void stampa_confusione(const risultato& esito, const char* path);
 // both targets are then as they were.
 bool scrivi_pesi(const rete_cifre& rete, const char* path_intercalari, const char* path_efferenti);
 
-// Warm start: reads the pair of weight files into rete with the library's
-// reader, the tails left as they are (0.0 in a new record). A file missing
-// or shorter than its layer needs prints the message velmora_pms prints for
-// it and returns false.
+// Warm start: reads the pair of weight files into rete, the tails left as
+// they are (0.0 in a new record). A file missing, or of any length but its
+// layer's (627200 and 8000 bytes), prints the message velmora_pms prints for
+// a missing or short one and returns false.
 bool leggi_pesi_di_partenza(rete_cifre& rete, const char* path_intercalari, const char* path_efferenti);
 
 // Whether a weight file may be written at path, checked before any row is

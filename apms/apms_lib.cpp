@@ -2,10 +2,13 @@
 // library's forward pass and correction step.
 #include "apms.h"
 
+#include "nomi.h"
 #include "scrittura.h"
 #include "veloce.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -33,7 +36,7 @@ uint32_t sotto(generatore& g, uint32_t n) { return static_cast<uint32_t>(prossim
 // ---- Rows -----------------------------------------------------------------------------
 
 [[noreturn]] static void riga_non_valida(int riga, const char* path) {
-  std::printf("Riga %d del file %s non valida\n", riga, path);
+  std::printf("Riga %d del file %s non valida\n", riga, stampabile(path).c_str());
   std::exit(1);
 }
 
@@ -52,7 +55,7 @@ static bool solo_spazi_alla_fine(lettore_righe& l) {
 righe_cifre carica_righe(const char* path, bool diretta) {
   file_ptr f = apri_file(path, "r");
   if (!f) {
-    std::printf("File %s non trovato\n", path);
+    std::printf("File %s non trovato\n", stampabile(path).c_str());
     std::exit(1);
   }
   // The reader's straightforward mode is the one it keeps for pipes.
@@ -66,7 +69,8 @@ righe_cifre carica_righe(const char* path, bool diretta) {
     etichetta = -1;
     if (leggi_riga(l, pixel, etichetta) != N_AFFERENTI + 1 || !chiudi_riga(l)) riga_non_valida(riga, path);
     if (etichetta < 0 || etichetta > 9) {
-      std::printf("Riga %d del file %s: etichetta %d fuori dall'intervallo 0 ... 9\n", riga, path, etichetta);
+      std::printf("Riga %d del file %s: etichetta %d fuori dall'intervallo 0 ... 9\n", riga, stampabile(path).c_str(),
+                  etichetta);
       std::exit(1);
     }
     righe.pixel.insert(righe.pixel.end(), pixel, pixel + N_AFFERENTI);
@@ -265,7 +269,8 @@ risultato valuta(rete_cifre& rete, const righe_cifre& righe) {
 }
 
 void stampa_confusione(const risultato& esito, const char* path) {
-  std::printf("\nMatrice di confusione su %s (righe: etichetta, colonne: cifra riconosciuta):\n    ", path);
+  std::printf("\nMatrice di confusione su %s (righe: etichetta, colonne: cifra riconosciuta):\n    ",
+              stampabile(path).c_str());
   for (int c = 0; c < 10; ++c) std::printf("%6d", c);
   std::printf("\n");
   for (int e = 0; e < 10; ++e) {
@@ -292,31 +297,13 @@ bool scrivi_pesi(const rete_cifre& rete, const char* path_intercalari, const cha
     fallito = installa_coppia(intercalari, efferenti);
   }
   if (fallito == 0) return true;
-  std::printf("Impossibile scrivere il file %s\n", fallito == 1 ? path_intercalari : path_efferenti);
+  std::printf("Impossibile scrivere il file %s\n", stampabile(fallito == 1 ? path_intercalari : path_efferenti).c_str());
   return false;
 }
 
 bool leggi_pesi_di_partenza(rete_cifre& rete, const char* path_intercalari, const char* path_efferenti) {
-  struct strato {
-    const char* path;
-    double* W;
-    int ingressi, neuroni;
-  };
-  for (const strato& s : {strato{path_intercalari, rete.pesi_intercalari, N_AFFERENTI, N_INTERCALARI},
-                          strato{path_efferenti, rete.pesi_efferenti, N_INTERCALARI, N_EFFERENTI}}) {
-    file_ptr f = apri_file(s.path, "rb");
-    if (!f) {
-      std::printf("File %s non trovato\n", s.path);
-      return false;
-    }
-    const long attesi = static_cast<long>(s.ingressi) * s.neuroni * static_cast<long>(sizeof(double));
-    const long letti = leggi_pesi(f.get(), s.W, s.ingressi, s.neuroni);
-    if (letti < attesi) {
-      std::printf("File %s: dimensione errata (%ld byte, attesi %ld)\n", s.path, letti, attesi);
-      return false;
-    }
-  }
-  return true;
+  return carica_pesi_esatti(path_intercalari, rete.pesi_intercalari, N_AFFERENTI, N_INTERCALARI) &&
+         carica_pesi_esatti(path_efferenti, rete.pesi_efferenti, N_INTERCALARI, N_EFFERENTI);
 }
 
 // ---- Before any work ----------------------------------------------------------------------
@@ -327,8 +314,16 @@ namespace {
 // among them a comma: rows, not weights, which a mistaken argument order
 // would destroy. A weight file is raw doubles and never reads so.
 bool contiene_righe(const char* path) {
-  file_ptr f = apri_file(path, "rb");
-  if (!f) return false;
+  // Opened without blocking and read only when it is a regular file: a
+  // FIFO here would wait for a writer for ever.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  file_ptr f(fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "rb") : nullptr);
+  if (!f) {
+    close(fd);
+    return false;
+  }
   char buf[4096];
   const size_t n = std::fread(buf, 1, sizeof buf, f.get());
   bool virgola = false;
@@ -351,7 +346,7 @@ bool controlla_pesi_da_scrivere(const char* path, const char* ingresso, const ch
   if (!motivo && stat(path, &st) == 0) {
     for (const char* in : {ingresso, verifica}) {
       if (in && stesso_file(path, in)) {
-        testo = std::string("e' il file di righe ") + in;
+        testo = "e' il file di righe " + stampabile(in);
         motivo = testo.c_str();
         break;
       }
@@ -359,7 +354,7 @@ bool controlla_pesi_da_scrivere(const char* path, const char* ingresso, const ch
     if (!motivo && contiene_righe(path)) motivo = "contiene righe CSV, non pesi: gli argomenti sono nell'ordine giusto?";
   }
   if (!motivo) return true;
-  std::printf("Il file %s non puo' ricevere i pesi: %s\n", path, motivo);
-  std::printf("Impossibile scrivere il file %s\n", path);
+  std::printf("Il file %s non puo' ricevere i pesi: %s\n", stampabile(path).c_str(), motivo);
+  std::printf("Impossibile scrivere il file %s\n", stampabile(path).c_str());
   return false;
 }

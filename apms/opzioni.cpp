@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "nomi.h"
 #include "numeri.h"
 #include "scrittura.h"
 
@@ -56,7 +57,7 @@ bool leggi_epoche(const char* s, opzioni& o) {
     o.epoche = static_cast<int>(n);
     return true;
   }
-  std::printf("Numero di epoche non valido: %s (da 1 a 100000)\n", s);
+  std::printf("Numero di epoche non valido: %s (da 1 a 100000)\n", stampabile(s).c_str());
   return false;
 }
 
@@ -66,7 +67,7 @@ bool leggi_tasso(const char* s, opzioni& o) {
     o.tasso = t;
     return true;
   }
-  std::printf("Tasso di apprendimento non valido: %s (un numero maggiore di 0)\n", s);
+  std::printf("Tasso di apprendimento non valido: %s (un numero maggiore di 0)\n", stampabile(s).c_str());
   return false;
 }
 
@@ -84,7 +85,7 @@ bool leggi_riduzione(const char* s, opzioni& o) {
     return true;
   }
   std::printf("Riduzione del tasso non valida: %s (F oppure F,N: un fattore maggiore di 0 e al massimo 1,"
-              " ogni N epoche da 1 a 100000)\n", s);
+              " ogni N epoche da 1 a 100000)\n", stampabile(s).c_str());
   return false;
 }
 
@@ -96,7 +97,7 @@ bool leggi_seme(const char* s, opzioni& o) {
     o.seme = n;
     return true;
   }
-  std::printf("Seme non valido: %s (un intero da 0 a 18446744073709551615)\n", s);
+  std::printf("Seme non valido: %s (un intero da 0 a 18446744073709551615)\n", stampabile(s).c_str());
   return false;
 }
 
@@ -108,7 +109,7 @@ bool leggi_numero(const char* s, double minimo, double massimo, bool aperto_sott
     v = t;
     return true;
   }
-  std::printf("%s: %s (%s)\n", cosa, s, intervallo);
+  std::printf("%s: %s (%s)\n", cosa, stampabile(s).c_str(), intervallo);
   return false;
 }
 
@@ -117,7 +118,7 @@ bool leggi_parola(const char* s, const char* a, const char* b, int& scelta, cons
     scelta = std::strcmp(s, b) == 0;
     return true;
   }
-  std::printf("%s: %s (%s o %s)\n", cosa, s, a, b);
+  std::printf("%s: %s (%s o %s)\n", cosa, stampabile(s).c_str(), a, b);
   return false;
 }
 
@@ -153,19 +154,19 @@ bool leggi_opzione(const char* nome, char** v, opzioni& o, unsigned& esplicite) 
     o.inizio = scelta ? inizio_pesi::scalato : inizio_pesi::fisso;
   } else if (e("--lotto", LOTTO)) {
     if (!intero_in(v[0], 1, LOTTO_MASSIMO, n)) {
-      std::printf("Lotto non valido: %s (da 1 a %d righe)\n", v[0], LOTTO_MASSIMO);
+      std::printf("Lotto non valido: %s (da 1 a %d righe)\n", stampabile(v[0]).c_str(), LOTTO_MASSIMO);
       return false;
     }
     o.lotto = static_cast<int>(n);
   } else if (e("--media", MEDIA)) {
     if (!intero_in(v[0], 0, MEDIA_MASSIMA, n)) {
-      std::printf("Media non valida: %s (da 0 a %d epoche)\n", v[0], MEDIA_MASSIMA);
+      std::printf("Media non valida: %s (da 0 a %d epoche)\n", stampabile(v[0]).c_str(), MEDIA_MASSIMA);
       return false;
     }
     o.media = static_cast<int>(n);
   } else if (e("--spostamenti", SPOSTAMENTI)) {
     if (!intero_in(v[0], 0, SPOSTAMENTO_MASSIMO, n)) {
-      std::printf("Spostamenti non validi: %s (0, 1 o 2)\n", v[0]);
+      std::printf("Spostamenti non validi: %s (0, 1 o 2)\n", stampabile(v[0]).c_str());
       return false;
     }
     o.spostamenti = static_cast<int>(n);
@@ -225,11 +226,11 @@ bool leggi_opzioni(int argc, char** argv, opzioni& o) {
     }
     const int valori = valori_opzione(a);
     if (valori == 0) {
-      std::printf("Opzione sconosciuta: %s\n", a);
+      std::printf("Opzione sconosciuta: %s\n", stampabile(a).c_str());
       return false;
     }
     if (i + valori >= argc) {
-      std::printf("Manca il valore dell'opzione %s\n", a);
+      std::printf("Manca il valore dell'opzione %s\n", stampabile(a).c_str());
       return false;
     }
     if (!leggi_opzione(a, argv + i + 1, o, esplicite)) return false;
@@ -237,7 +238,7 @@ bool leggi_opzioni(int argc, char** argv, opzioni& o) {
   }
   if (o.ricetta) applica_ricetta(o, esplicite);
   if (o.posizionali >= 3 && stessa_destinazione(o.path_intercalari, o.path_efferenti)) {
-    std::printf("I due file dei pesi devono essere diversi: %s\n", o.path_intercalari);
+    std::printf("I due file dei pesi devono essere diversi: %s\n", stampabile(o.path_intercalari).c_str());
     return false;
   }
   return true;
@@ -256,7 +257,8 @@ void stampa_impostazioni(const opzioni& o, int righe_validazione) {
   formatta_numero(riduzione, sizeof riduzione, o.riduzione);
   formatta_numero(quota, sizeof quota, o.validazione);
   std::printf("Costo: %s, decadimento: %s, ", o.funzione == costo::entropia ? "entropia" : "quadratico", decadimento);
-  if (o.da_intercalari) std::printf("pesi iniziali: da %s e %s, ", o.da_intercalari, o.da_efferenti);
+  if (o.da_intercalari)
+    std::printf("pesi iniziali: da %s e %s, ", stampabile(o.da_intercalari).c_str(), stampabile(o.da_efferenti).c_str());
   else std::printf("pesi iniziali: %s, ", o.inizio == inizio_pesi::scalato ? "scalati" : "fissi");
   if (o.riduzione == 1.0) std::printf("riduzione del tasso: nessuna, ");
   else if (o.ogni == 1) std::printf("riduzione del tasso: x%s ogni epoca, ", riduzione);

@@ -7,6 +7,7 @@
 
 #include "lib.h"
 #include "memoria.h"
+#include "nomi.h"
 #include "veloce.h"
 
 inline constexpr int N_BENCHMARK = 10000;
@@ -61,7 +62,7 @@ static int esegui(int argc, char** argv) {
   auto rete = crea_rete();
   file_ptr righe = net_load(*rete, argv[1], argv[2], argv[3]);
   motore m = prepara_motore(*rete, righe.get());
-  const std::string intestazione = righe_fisse(argv[2], argv[3]);
+  const std::string intestazione = righe_fisse(stampabile(argv[2]).c_str(), stampabile(argv[3]).c_str());
   for (int i = 0; i < N_BENCHMARK; ++i) {
     const int letti = leggi(m, *rete);
     if (letti == -(N_AFFERENTI + 1) && i > 0) {
@@ -75,7 +76,7 @@ static int esegui(int argc, char** argv) {
       return 0;
     }
     if (letti != N_AFFERENTI + 1) {
-      std::printf("Riga %d del file %s non valida\n", i + 1, argv[1]);
+      std::printf("Riga %d del file %s non valida\n", i + 1, stampabile(argv[1]).c_str());
       return 1;
     }
     const int migliore = riconosci(m, *rete);

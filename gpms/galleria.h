@@ -67,6 +67,11 @@ inline constexpr int SCALA_FOGLIO = 2;
 inline constexpr int BORDO_FOGLIO = 4;
 inline constexpr int LATO_CELLA = LATO_IMMAGINE * SCALA_FOGLIO + 2 * BORDO_FOGLIO;
 
+// The most digits a sheet holds: a PNG taller than a million rows is
+// refused by libpng, and by the viewers that read it.
+inline constexpr int ALTEZZA_MASSIMA_FOGLIO = 1000000;
+inline constexpr int CIFRE_MASSIME_FOGLIO = ALTEZZA_MASSIMA_FOGLIO / LATO_CELLA * CIFRE_PER_RIGA_FOGLIO;
+
 // Width and height in pixels of the sheet of n digits (one empty cell for none).
 int larghezza_foglio(int n);
 int altezza_foglio(int n);

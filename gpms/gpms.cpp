@@ -12,6 +12,7 @@
 #include "galleria.h"
 #include "lib.h"
 #include "memoria.h"
+#include "nomi.h"
 #include "numeri.h"
 #include "scrittura.h"
 #include "veloce.h"
@@ -54,7 +55,7 @@ bool leggi_opzioni(int argc, char** argv, opzioni& o) {
     const char* a = argv[i];
     const bool con_valore = std::strcmp(a, "--massimo") == 0 || std::strcmp(a, "--png") == 0;
     if (con_valore && i + 1 == argc) {
-      std::printf("Manca il valore dell'opzione %s\n", a);
+      std::printf("Manca il valore dell'opzione %s\n", stampabile(a).c_str());
       return false;
     }
     if (std::strcmp(a, "--tutte") == 0) {
@@ -69,15 +70,15 @@ bool leggi_opzioni(int argc, char** argv, opzioni& o) {
       const char* v = argv[++i];
       long n = 0;
       if (!intero_in(v, 1, INT_MAX, n)) {
-        std::printf("Numero massimo di cifre non valido: %s (da 1 a %d)\n", v, INT_MAX);
+        std::printf("Numero massimo di cifre non valido: %s (da 1 a %d)\n", stampabile(v).c_str(), INT_MAX);
         return false;
       }
       o.massimo = static_cast<int>(n);
     } else if (a[0] == '-' && a[1] == '-') {
-      std::printf("Opzione sconosciuta: %s\n", a);
+      std::printf("Opzione sconosciuta: %s\n", stampabile(a).c_str());
       return false;
     } else if (o.quanti == 3) {
-      std::printf("Argomento in piu': %s\n", a);
+      std::printf("Argomento in piu': %s\n", stampabile(a).c_str());
       return false;
     } else {
       o.posizionali[o.quanti++] = a;
@@ -93,8 +94,8 @@ bool controlla_foglio(const opzioni& o) {
   for (const char* in : o.posizionali)
     if (!motivo && stesso_file(o.png, in)) motivo = "e' uno dei file di ingresso";
   if (!motivo) return true;
-  std::printf("Il file %s non puo' ricevere il foglio PNG: %s\n", o.png, motivo);
-  std::printf("Impossibile scrivere il file %s\n", o.png);
+  std::printf("Il file %s non puo' ricevere il foglio PNG: %s\n", stampabile(o.png).c_str(), motivo);
+  std::printf("Impossibile scrivere il file %s\n", stampabile(o.png).c_str());
   return false;
 }
 
@@ -128,17 +129,25 @@ bool valuta_righe(rete_cifre& rete, std::FILE* file, const char* path, const opz
     const int letti = leggi_riga(lettore, rete.pixel, rete.etichetta);
     if (letti == -(N_AFFERENTI + 1) && riga > 1) return true;  // end of file
     if (letti != N_AFFERENTI + 1 || !chiudi_riga(lettore)) {
-      std::printf("Riga %d del file %s non valida\n", riga, path);
+      std::printf("Riga %d del file %s non valida\n", riga, stampabile(path).c_str());
       return false;
     }
     if (rete.etichetta < 0 || rete.etichetta > 9) {
-      std::printf("Riga %d del file %s: etichetta %d fuori dall'intervallo 0 ... 9\n", riga, path, rete.etichetta);
+      std::printf("Riga %d del file %s: etichetta %d fuori dall'intervallo 0 ... 9\n", riga, stampabile(path).c_str(),
+                  rete.etichetta);
       return false;
     }
     const int migliore = net_recognize_veloce(rete, *pesi);
     ++v.righe;
     conta(v, rete.etichetta, migliore);
     if (!o.tutte && migliore == rete.etichetta) continue;
+    if (o.png && v.idonee == CIFRE_MASSIME_FOGLIO && limite > CIFRE_MASSIME_FOGLIO) {
+      // Known now, not after the listing: the sheet cannot hold them all.
+      std::printf("Il foglio PNG puo' contenere al massimo %d cifre, e il file %s ne ha di piu' da mostrare:\n"
+                  "--massimo N limita le cifre mostrate\n",
+                  CIFRE_MASSIME_FOGLIO, stampabile(path).c_str());
+      return false;
+    }
     if (v.idonee++ >= limite) continue;
     v.scelte.push_back(esito_di(riga, rete.etichetta, migliore, rete.uscita_efferenti));
     if (immagini) v.immagini.push_back(disegna_cifra(rete.ingresso + 1));
@@ -175,10 +184,11 @@ bool scrivi_png(const valutazione& v, const opzioni& o) {
   file_nuovo nuovo;
   if (!apri_file_nuovo(nuovo, o.png) || !scrivi_foglio(nuovo.file, v.scelte, v.immagini, o.tutte) ||
       !installa_file(nuovo)) {
-    std::printf("Impossibile scrivere il file %s\n", o.png);
+    std::printf("Impossibile scrivere il file %s\n", stampabile(o.png).c_str());
     return false;
   }
-  std::printf("Foglio PNG scritto in %s: %zu cifre, %d per riga\n", o.png, v.scelte.size(), CIFRE_PER_RIGA_FOGLIO);
+  std::printf("Foglio PNG scritto in %s: %zu cifre, %d per riga\n", stampabile(o.png).c_str(), v.scelte.size(),
+              CIFRE_PER_RIGA_FOGLIO);
   return true;
 }
 
@@ -201,7 +211,17 @@ int esegui(int argc, char** argv) {
   const int limite = galleria && o.schermo ? std::min(o.massimo, cifre_per_schermo(righe_term, colonne_term))
                                            : o.massimo;
   auto rete = crea_rete();
-  file_ptr righe = net_load(*rete, o.posizionali[0], o.posizionali[1], o.posizionali[2]);
+  // As velmora_bpms loads them, in the same order, but each weight file
+  // must have exactly its layer's length: the hidden layer's file given for
+  // the output layer is refused, not read in part.
+  if (!carica_pesi_esatti(o.posizionali[1], rete->pesi_intercalari, N_AFFERENTI, N_INTERCALARI) ||
+      !carica_pesi_esatti(o.posizionali[2], rete->pesi_efferenti, N_INTERCALARI, N_EFFERENTI))
+    return 1;
+  file_ptr righe = apri_file(o.posizionali[0], "r");
+  if (!righe) {
+    std::printf("File %s non trovato\n", stampabile(o.posizionali[0]).c_str());
+    return 1;
+  }
   valutazione v;
   if (!valuta_righe(*rete, righe.get(), o.posizionali[0], o, limite, galleria || o.png, v)) return 1;
   righe.reset();

@@ -4,6 +4,8 @@
 // last bit at every optimisation level.
 #include "lib.h"
 
+#include "nomi.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -60,6 +62,22 @@ long leggi_pesi(std::FILE* file, double* W, int inputs, int neurons) {
 
 void layer_read(std::FILE* file, double* W, int inputs, int neurons) { leggi_pesi(file, W, inputs, neurons); }
 
+bool carica_pesi_esatti(const char* path, double* W, int inputs, int neurons) {
+  file_ptr f = apri_file(path, "rb");
+  if (!f) {
+    std::printf("File %s non trovato\n", stampabile(path).c_str());
+    return false;
+  }
+  const long attesi = static_cast<long>(inputs) * neurons * static_cast<long>(sizeof(double));
+  long letti = leggi_pesi(f.get(), W, inputs, neurons);
+  // Counted to the end, since a pipe has no size to ask for.
+  char resto[4096];
+  for (size_t n; letti >= attesi && (n = std::fread(resto, 1, sizeof resto, f.get())) > 0;) letti += static_cast<long>(n);
+  if (letti == attesi) return true;
+  std::printf("File %s: dimensione errata (%ld byte, attesi %ld)\n", stampabile(path).c_str(), letti, attesi);
+  return false;
+}
+
 void layer_writedown(std::FILE* file, const double* W, int inputs, int neurons) {
   std::fwrite(W, sizeof(double), static_cast<size_t>(inputs) * static_cast<size_t>(neurons), file);
 }
@@ -83,7 +101,7 @@ std::unique_ptr<rete_cifre> crea_rete() {
 static file_ptr apri_o_esci(const char* path, const char* modo) {
   file_ptr f = apri_file(path, modo);
   if (!f) {
-    std::printf("File %s non trovato\n", path);
+    std::printf("File %s non trovato\n", stampabile(path).c_str());
     std::exit(1);
   }
   return f;
@@ -96,7 +114,7 @@ static void carica_pesi(const char* path, double* W, int inputs, int neurons) {
   const long attesi = static_cast<long>(inputs) * neurons * static_cast<long>(sizeof(double));
   const long letti = leggi_pesi(f.get(), W, inputs, neurons);
   if (letti < attesi) {
-    std::printf("File %s: dimensione errata (%ld byte, attesi %ld)\n", path, letti, attesi);
+    std::printf("File %s: dimensione errata (%ld byte, attesi %ld)\n", stampabile(path).c_str(), letti, attesi);
     std::exit(1);
   }
 }

@@ -36,6 +36,12 @@ void layer_read(std::FILE* file, double* W, int inputs, int neurons);
 // layer_read that also says how many bytes the file delivered (at most
 // inputs * neurons * 8); it never prints and never ends the process.
 long leggi_pesi(std::FILE* file, double* W, int inputs, int neurons);
+// A weight file that must hold exactly inputs * neurons doubles, no more and
+// no fewer, read into the start of W: for the programs that came after the
+// recogniser and the benchmark, which read only as far as they need. false,
+// after "File PATH non trovato" or "File PATH: dimensione errata (N byte,
+// attesi M)", when it is missing or has another length. Never ends the process.
+bool carica_pesi_esatti(const char* path, double* W, int inputs, int neurons);
 // Writes the first inputs * neurons doubles of W.
 void layer_writedown(std::FILE* file, const double* W, int inputs, int neurons);
 

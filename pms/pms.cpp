@@ -4,6 +4,7 @@
 
 #include "lib.h"
 #include "memoria.h"
+#include "nomi.h"
 
 static int esegui(int argc, char** argv) {
   stampa_intestazione("percettrone multistrato (pms)");
@@ -17,7 +18,7 @@ static int esegui(int argc, char** argv) {
   const int letti = get_image(rete->pixel, rete->etichetta, righe.get());
   righe.reset();
   if (letti != N_AFFERENTI + 1) {
-    std::printf("Riga %d del file %s non valida\n", 1, argv[1]);
+    std::printf("Riga %d del file %s non valida\n", 1, stampabile(argv[1]).c_str());
     return 1;
   }
   const int migliore = net_recognize(*rete);

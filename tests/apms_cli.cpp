@@ -332,10 +332,16 @@ TEST(ApmsTraining, AWarmStartBeginsFromThePairAsReadTailsAtZero) {
   for (size_t k = 0; k < p.h.size(); ++k) p.h[k] = (k % 2 ? 0.01 : -0.01) * static_cast<double>(1 + k % 97);
   for (size_t k = 0; k < p.o.size(); ++k) p.o[k] = (k % 3 ? 0.02 : -0.02) * static_cast<double>(1 + k % 89);
   p.scrivi(d);
-  std::string h = vt::read_file(d / "h.w") + std::string(800, '\x11');  // bytes past the layer are ignored
-  vt::write_file(d / "h0.w", h);
+  // A file of any other length than its layer's is refused: a longer one
+  // too, as the hidden layer's file given for the output layer would be.
+  vt::write_file(d / "h0.w", vt::read_file(d / "h.w") + std::string(800, '\x11'));
   vt::write_file(d / "o0.w", vt::read_file(d / "o.w"));
   auto r = d.apms({"train.csv", "h1.w", "o1.w", "1", "1e-300", "--da", "h0.w", "o0.w"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.out.ends_with("File h0.w: dimensione errata (628000 byte, attesi 627200)\n")) << r.out;
+  EXPECT_FALSE(vt::file_exists(d / "h1.w"));
+  vt::write_file(d / "h0.w", vt::read_file(d / "h.w"));
+  r = d.apms({"train.csv", "h1.w", "o1.w", "1", "1e-300", "--da", "h0.w", "o0.w"});
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("pesi iniziali: da h0.w e o0.w, "), std::string::npos) << r.out;
   EXPECT_EQ(vt::read_file(d / "h1.w"), vt::read_file(d / "h.w"));

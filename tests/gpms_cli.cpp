@@ -6,8 +6,10 @@
 
 #include <array>
 #include <cstdint>
+#include <fstream>
 #include <set>
 
+#include "galleria.h"
 #include "rete_util.h"
 
 namespace {
@@ -148,10 +150,34 @@ TEST(GpmsCli, RefusalsUseTheSuiteMessages) {
   std::filesystem::remove(c.dir / "r.csv");
   vt::write_file(c.dir / "o.w", std::string(7999, '\0'));
   EXPECT_EQ(c.gpms().out, BANNER + "File o.w: dimensione errata (7999 byte, attesi 8000)\n");
+  // Longer is refused too: the hidden layer's file given for the output layer.
+  r = vt::run(VELMORA_GPMS_BIN, {"r.csv", "h.w", "h.w"}, vt::in_dir(c.dir));
+  EXPECT_EQ(r.out, BANNER + "File h.w: dimensione errata (627200 byte, attesi 8000)\n");
+  EXPECT_EQ(r.status, 1);
   std::filesystem::remove(c.dir / "h.w");
   r = c.gpms();
   EXPECT_EQ(r.out, BANNER + "File h.w non trovato\n");
   EXPECT_EQ(r.status, 1);
+}
+
+// A sheet holds at most CIFRE_MASSIME_FOGLIO digits: one more stops the run
+// as soon as it is read, before the listing.
+TEST(GpmsCli, ASheetTooLargeIsRefusedBeforeTheListing) {
+  vt::TempDir d(vt::cartella_veloce());  // 250 MB of rows: in memory where the machine allows
+  vt::Pesi().scrivi(d);                  // all zero: every row reads as 0
+  {
+    const std::string riga = vt::riga(1, vt::immagine());
+    std::string blocco;
+    for (int i = 0; i < 1000; ++i) blocco += riga;
+    std::ofstream f(d / "r.csv", std::ios::binary);
+    for (int i = 0; i <= CIFRE_MASSIME_FOGLIO / 1000; ++i) f << blocco;
+  }
+  auto r = vt::run(VELMORA_GPMS_BIN, {"r.csv", "h.w", "o.w", "--elenco", "--png", "s.png"}, vt::in_dir(d));
+  std::filesystem::remove(d / "r.csv");
+  EXPECT_EQ(r.out, BANNER + "Il foglio PNG puo' contenere al massimo 156250 cifre, e il file r.csv ne ha di piu' da "
+                            "mostrare:\n--massimo N limita le cifre mostrate\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(vt::file_exists(d / "s.png"));
 }
 
 // The same answers as the straightforward forward pass on every row, past
