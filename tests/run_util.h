@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -37,6 +39,8 @@ struct RunOptions {
   std::string input;        // bytes on the child's stdin
   long fsize_limit = -1;    // RLIMIT_FSIZE in bytes for the child (SIGXFSZ ignored)
   long as_limit = -1;       // RLIMIT_AS in bytes for the child (address space)
+  unsigned secondi = 0;     // the child is killed (SIGALRM) after this long; 0: no limit
+  bool come_nessuno = false;  // when the tests run as root, the child runs as nobody (65534)
 };
 
 // A fresh directory under the system temp dir, removed with everything in it.
@@ -90,6 +94,38 @@ inline std::vector<std::string> elenco(const std::string& dir) {
   return nomi;
 }
 
+// The user a test drops to when it runs as root.
+inline constexpr uid_t NESSUNO = 65534;
+
+// Gives dir and everything in it to the user the child runs as with
+// come_nessuno, so that it may work there (nothing to do unless root).
+inline void cedi_a_nessuno(const std::filesystem::path& dir) {
+  if (getuid() != 0) return;
+  if (lchown(dir.c_str(), NESSUNO, NESSUNO) != 0) throw std::runtime_error("lchown failed");
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir))
+    if (lchown(e.path().c_str(), NESSUNO, NESSUNO) != 0) throw std::runtime_error("lchown failed");
+}
+
+// Everything under dir, by relative path: a regular file's bytes, a link's
+// target, or the kind of anything else. Two equal snapshots mean a run
+// changed nothing there, down to the byte.
+inline std::map<std::string, std::string> istantanea(const std::filesystem::path& dir) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> out;
+  for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::path& p = it->path();
+    const fs::file_status st = fs::symlink_status(p);
+    std::string cosa;
+    if (fs::is_symlink(st)) it.disable_recursion_pending();  // a loop of links is never entered
+    if (fs::is_symlink(st)) cosa = "-> " + fs::read_symlink(p).string();
+    else if (fs::is_regular_file(st)) cosa = "= " + read_file(p.string());
+    else if (fs::is_directory(st)) cosa = "cartella";
+    else cosa = "speciale " + std::to_string(static_cast<int>(st.type()));
+    out[p.lexically_relative(dir).string()] = cosa;
+  }
+  return out;
+}
+
 namespace detail {
 
 [[noreturn]] inline void exec_child(const std::string& exe, const std::vector<std::string>& args,
@@ -104,6 +140,10 @@ namespace detail {
     rlimit lim{static_cast<rlim_t>(opt.as_limit), static_cast<rlim_t>(opt.as_limit)};
     setrlimit(RLIMIT_AS, &lim);
   }
+  // Root ignores permission bits: a test of them drops to nobody.
+  if (opt.come_nessuno && getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(NESSUNO) != 0 || setuid(NESSUNO) != 0))
+    _exit(125);
+  if (opt.secondi > 0) alarm(opt.secondi);  // kept across exec: a hang ends as SIGALRM
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(exe.c_str()));
   for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

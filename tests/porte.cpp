@@ -1,0 +1,124 @@
+// The doors of every program that writes: a target that is not a regular
+// file the user may write is refused with a message naming it, before any
+// work, and nothing in the folder changes. A FIFO in a target's place must
+// not make any program wait: every run here is killed after a few seconds.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+
+#include "run_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One program's way of writing a file whose name the test chooses, or not.
+struct scrittore {
+  std::string bin;
+  std::vector<std::string> args;  // "T" stands for the target
+  std::string bersaglio;           // the target's name in the folder
+  std::string messaggio;           // the refusal's first words, before the reason
+};
+
+// A folder with the inputs every program reads (they need not be valid:
+// the target is checked first).
+void prepara(const vt::TempDir& d) {
+  for (const char* f : {"img", "lab", "r.csv", "train.csv", "t.txt"}) vt::write_file(d / f, "1\n");
+  vt::write_file(d / "h.w", std::string(627200, '\0'));
+  vt::write_file(d / "o.w", std::string(8000, '\0'));
+  fs::create_directories(d.path / "c/1");
+  vt::write_file(d / "c/1/x", "parola");
+}
+
+// Makes the target T in the way named; false when this machine cannot.
+bool crea(const vt::TempDir& d, const std::string& t, const std::string& tipo) {
+  const std::string p = d / t;
+  if (tipo == "dispositivo") return mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // as /dev/null
+  if (tipo == "FIFO") return mkfifo(p.c_str(), 0666) == 0;
+  if (tipo == "socket") {
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::snprintf(a.sun_path, sizeof a.sun_path, "%s", p.c_str());
+    const bool ok = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(s);
+    return ok;
+  }
+  if (tipo == "cartella") {
+    fs::create_directories(d.path / t / "dentro");
+    return true;
+  }
+  if (tipo == "ciclo") {
+    fs::create_symlink(t + ".2", d.path / t);
+    fs::create_symlink(t, d.path / (t + ".2"));
+    return true;
+  }
+  vt::write_file(p, "vecchio\n");  // sola lettura
+  return chmod(p.c_str(), 0444) == 0;
+}
+
+}  // namespace
+
+TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
+  const std::vector<scrittore> scrittori = {
+      {VELMORA_IDX_BIN, {"img", "lab", "T"}, "out.csv", "Il file out.csv non puo' ricevere le righe: "},
+      {VELMORA_GPMS_BIN, {"r.csv", "h.w", "o.w", "--png", "T"}, "s.png",
+       "Il file s.png non puo' ricevere il foglio PNG: "},
+      {VELMORA_APMS_BIN, {"train.csv", "T", "o2.w"}, "h2.w", "Il file h2.w non puo' ricevere i pesi: "},
+      {VELMORA_APMS_BIN, {"train.csv", "h2.w", "T"}, "o2.w", "Il file o2.w non puo' ricevere i pesi: "},
+      {VELMORA_BOW_BIN, {"aggiungi", "t.txt", "1"}, "Bow.txt", "Il file Bow.txt non puo' ricevere il modello: "},
+      {VELMORA_BOW_BIN, {"addestra", "c"}, "Bow.txt", "Il file Bow.txt non puo' ricevere il modello: "},
+      {VELMORA_BOW_BIN, {"aggiungi", "t.txt", "1"}, "t.txt.clean",
+       "Il file t.txt.clean non puo' ricevere il testo pulito: "},
+      {VELMORA_BOW_BIN, {"classifica", "t.txt"}, "t.txt.clean",
+       "Il file t.txt.clean non puo' ricevere il testo pulito: "},
+  };
+  const std::vector<std::pair<std::string, std::string>> tipi = {
+      {"dispositivo", "e' un dispositivo, non un file regolare"},
+      {"FIFO", "e' una FIFO, non un file regolare"},
+      {"socket", "e' un socket, non un file regolare"},
+      {"cartella", "e' una cartella"},
+      {"ciclo", "e' un ciclo di collegamenti simbolici"},
+      {"sola lettura", "non si ha il permesso di scriverlo"},
+  };
+  for (const scrittore& s : scrittori) {
+    for (const auto& [tipo, motivo] : tipi) {
+      SCOPED_TRACE(fs::path(s.bin).filename().string() + " " + s.args[0] + " " + s.bersaglio + ": " + tipo);
+      vt::TempDir d;
+      prepara(d);
+      if (!crea(d, s.bersaglio, tipo)) continue;  // no devices without the right to make them
+      std::vector<std::string> args = s.args;
+      for (auto& a : args)
+        if (a == "T") a = s.bersaglio;
+      vt::RunOptions o = vt::in_dir(d);
+      o.secondi = 20;
+      o.come_nessuno = tipo == "sola lettura";  // root may write anything
+      if (o.come_nessuno) vt::cedi_a_nessuno(d.path);
+      const auto prima = vt::istantanea(d.path);
+      auto r = vt::run(s.bin, args, o);
+      EXPECT_EQ(r.status, 1) << r.out;
+      EXPECT_NE(r.out.find(s.messaggio + motivo + "\n"), std::string::npos) << r.out;
+      EXPECT_EQ(vt::istantanea(d.path), prima);
+    }
+  }
+
+  // The folder's lock cannot be taken (a folder that can be written but not
+  // read): the model is not changed without it.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"aggiungi", "t.txt", "1"}, std::vector<std::string>{"addestra", "c"}}) {
+    vt::TempDir d;
+    prepara(d);
+    vt::RunOptions o = vt::in_dir(d);
+    o.secondi = 20;
+    o.come_nessuno = true;
+    vt::cedi_a_nessuno(d.path);
+    ASSERT_EQ(chmod(d.path.c_str(), 0300), 0);
+    const auto prima = vt::istantanea(d.path);
+    auto r = vt::run(VELMORA_BOW_BIN, args, o);
+    EXPECT_EQ(r.out, "Impossibile bloccare la cartella .: senza il blocco Bow.txt non viene cambiato\n") << args[0];
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(vt::istantanea(d.path), prima);
+  }
+}
