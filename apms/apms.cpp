@@ -166,15 +166,25 @@ static bool dividi(const opzioni& o, dati& d) {
   return true;
 }
 
+// Every row of the file at path; false after the message naming what is wrong.
+static bool leggi_righe(const char* path, righe_cifre& righe) {
+  file_ptr f = apri_file(path, "r");
+  if (!f) {
+    std::printf("File %s non trovato\n", stampabile(path).c_str());
+    return false;
+  }
+  return carica_righe(f.get(), path, righe, LETTURA_DIRETTA);
+}
+
 // Every row is read and checked before any training, so a bad file stops the
 // run at once and leaves the weight files untouched. False: stop with status 1.
 static bool carica_dati(const opzioni& o, dati& d) {
-  d.addestramento = carica_righe(o.path_addestramento, LETTURA_DIRETTA);
+  if (!leggi_righe(o.path_addestramento, d.addestramento)) return false;
   if (d.addestramento.quante == 0) {
     std::printf("Il file %s non contiene righe\n", stampabile(o.path_addestramento).c_str());
     return false;
   }
-  if (o.path_verifica) d.verifica = carica_righe(o.path_verifica, LETTURA_DIRETTA);
+  if (o.path_verifica && !leggi_righe(o.path_verifica, d.verifica)) return false;
   const int tutte = d.addestramento.quante;
   if (!dividi(o, d)) return false;
   std::printf("\nRighe di addestramento: %d (%s)", tutte, stampabile(o.path_addestramento).c_str());

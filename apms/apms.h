@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lib.h"
+#include "righe.h"
 
 // ---- Defaults and fixed choices ------------------------------------------------
 
@@ -75,21 +76,6 @@ double uniforme(generatore& g);
 // Uniform integer in 0 ... n - 1 (n >= 1): one draw modulo n.
 uint32_t sotto(generatore& g, uint32_t n);
 
-// ---- Rows -----------------------------------------------------------------------------
-
-struct righe_cifre {
-  std::vector<int32_t> pixel;      // quante x N_AFFERENTI, row after row
-  std::vector<int32_t> etichette;  // quante labels, each 0 ... 9
-  int quante = 0;
-};
-
-// Reads every row of a CSV rows file with the library's fast reader, which
-// reads what get_image reads. A row that does not give its 785 values,
-// carries more, or has a label outside 0 ... 9 prints a message naming the
-// row and the file and ends the process with status 1. With diretta every
-// read is get_image's and fgetc's own: the same rows, for comparison.
-righe_cifre carica_righe(const char* path, bool diretta = false);
-
 // ---- Training -----------------------------------------------------------------------------
 
 // Draws the starting weights: the hidden matrix row after row, then the
@@ -121,9 +107,6 @@ void sposta_riga(const int32_t* da, int32_t* a, int copia);
 // the first ones of a Fisher-Yates shuffle of 0 ... quante - 1 drawn from g
 // (as each epoch's order is drawn), given back in increasing order.
 std::vector<int> righe_di_validazione(int quante, double quota, generatore& g);
-
-// Copies row r of the set into rete.pixel and rete.etichetta.
-void prendi_riga(rete_cifre& rete, const righe_cifre& righe, int r);
 
 struct risultato {
   int riconosciute = 0;

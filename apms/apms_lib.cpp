@@ -33,59 +33,6 @@ double uniforme(generatore& g) { return static_cast<double>(prossimo(g) >> 11) *
 
 uint32_t sotto(generatore& g, uint32_t n) { return static_cast<uint32_t>(prossimo(g) % n); }
 
-// ---- Rows -----------------------------------------------------------------------------
-
-[[noreturn]] static void riga_non_valida(int riga, const char* path) {
-  std::printf("Riga %d del file %s non valida\n", riga, stampabile(path).c_str());
-  std::exit(1);
-}
-
-// Skips blanks and line breaks; true when the file has nothing else left.
-static bool solo_spazi_alla_fine(lettore_righe& l) {
-  int c;
-  while ((c = leggi_byte(l)) != EOF) {
-    if (!std::isspace(c)) {
-      rimetti_byte(l, c);
-      return false;
-    }
-  }
-  return true;
-}
-
-righe_cifre carica_righe(const char* path, bool diretta) {
-  file_ptr f = apri_file(path, "r");
-  if (!f) {
-    std::printf("File %s non trovato\n", stampabile(path).c_str());
-    std::exit(1);
-  }
-  // The reader's straightforward mode is the one it keeps for pipes.
-  lettore_righe l = crea_lettore(f.get(), diretta ? 1 : CAPIENZA_LETTORE);
-  if (diretta) l.ricercabile = false;
-  righe_cifre righe;
-  int32_t pixel[N_AFFERENTI] = {};
-  int32_t etichetta = -1;
-  while (!solo_spazi_alla_fine(l)) {
-    const int riga = righe.quante + 1;
-    etichetta = -1;
-    if (leggi_riga(l, pixel, etichetta) != N_AFFERENTI + 1 || !chiudi_riga(l)) riga_non_valida(riga, path);
-    if (etichetta < 0 || etichetta > 9) {
-      std::printf("Riga %d del file %s: etichetta %d fuori dall'intervallo 0 ... 9\n", riga, stampabile(path).c_str(),
-                  etichetta);
-      std::exit(1);
-    }
-    righe.pixel.insert(righe.pixel.end(), pixel, pixel + N_AFFERENTI);
-    righe.etichette.push_back(etichetta);
-    ++righe.quante;
-  }
-  return righe;
-}
-
-void prendi_riga(rete_cifre& rete, const righe_cifre& righe, int r) {
-  const int32_t* p = righe.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
-  std::copy(p, p + N_AFFERENTI, rete.pixel);
-  rete.etichetta = righe.etichette[static_cast<size_t>(r)];
-}
-
 // ---- Training -----------------------------------------------------------------------------
 
 void inizializza_pesi(rete_cifre& rete, generatore& g, inizio_pesi inizio) {

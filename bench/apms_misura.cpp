@@ -53,6 +53,14 @@ static void stampa_tabella(const serie (&s)[N], int giri) {
   std::printf("(controllo %ld)\n", somma_controllo % 10);
 }
 
+// Every row of the file at path, or the run stops with the refusal.
+static righe_cifre tutte_le_righe(const char* path) {
+  righe_cifre r;
+  file_ptr f = apri_file(path, "r");
+  if (!f || !carica_righe(f.get(), path, r)) std::exit(1);
+  return r;
+}
+
 int main(int argc, char** argv) {
   if (argc < 5) {
     std::printf("uso: apms_misura <righe.csv> <cartella> <riferimento> <spedito> [giri=5] [epoche=15] [tasso=0.3]\n");
@@ -64,7 +72,7 @@ int main(int argc, char** argv) {
   const std::string epoche = argc > 6 ? argv[6] : "15", tasso = argc > 7 ? argv[7] : "0.3";
   const std::string h_rif = cartella + "/rif_intercalari.w", o_rif = cartella + "/rif_efferenti.w";
   const std::string h_sped = cartella + "/sped_intercalari.w", o_sped = cartella + "/sped_efferenti.w";
-  const righe_cifre dati = carica_righe(righe);  // also brings the file into the page cache
+  const righe_cifre dati = tutte_le_righe(righe);  // also brings the file into the page cache
 
   serie s[N];
   std::printf("velmora_apms, %d righe di %s, %s epoche, tasso %s\n", dati.quante, righe, epoche.c_str(),
@@ -76,7 +84,7 @@ int main(int argc, char** argv) {
       t[k] = processo({argv[rif ? 3 : 4], righe, (rif ? h_rif : h_sped).c_str(), (rif ? o_rif : o_sped).c_str(),
                        epoche.c_str(), tasso.c_str(), nullptr});
     }
-    t[LETT] = fase([&] { somma_controllo += carica_righe(righe).quante; });
+    t[LETT] = fase([&] { somma_controllo += tutte_le_righe(righe).quante; });
     t[RETE] = fase([&] { propagazioni(dati, std::atoi(epoche.c_str())); });
     for (int k = 0; k < N; ++k) s[k].aggiungi(t[k]);
     std::printf("  giro %d: %.0f / %.0f ms contro %.0f / %.0f ms, %.1fx / %.1fx\n", g + 1, t[RIF].parete,

@@ -14,6 +14,8 @@
 #include "memoria.h"
 #include "nomi.h"
 #include "numeri.h"
+#include "opzioni_gpms.h"
+#include "righe.h"
 #include "scrittura.h"
 #include "veloce.h"
 
@@ -39,56 +41,8 @@ void uso() {
               "benchmark percettrone multistrato (bpms) \n ");
 }
 
-struct opzioni {
-  const char* posizionali[3] = {};  // rows file, hidden-layer weights, output-layer weights
-  int quanti = 0;                   // positional arguments given
-  bool tutte = false;
-  bool elenco = false;
-  bool schermo = false;
-  int massimo = INT_MAX;
-  const char* png = nullptr;
-};
-
-// Options may come anywhere among the three files. false: a message was printed.
-bool leggi_opzioni(int argc, char** argv, opzioni& o) {
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    const bool con_valore = std::strcmp(a, "--massimo") == 0 || std::strcmp(a, "--png") == 0;
-    if (con_valore && i + 1 == argc) {
-      std::printf("Manca il valore dell'opzione %s\n", stampabile(a).c_str());
-      return false;
-    }
-    if (std::strcmp(a, "--tutte") == 0) {
-      o.tutte = true;
-    } else if (std::strcmp(a, "--elenco") == 0) {
-      o.elenco = true;
-    } else if (std::strcmp(a, "--schermo") == 0) {
-      o.schermo = true;
-    } else if (std::strcmp(a, "--png") == 0) {
-      o.png = argv[++i];
-    } else if (std::strcmp(a, "--massimo") == 0) {
-      const char* v = argv[++i];
-      long n = 0;
-      if (!intero_in(v, 1, INT_MAX, n)) {
-        std::printf("Numero massimo di cifre non valido: %s (da 1 a %d)\n", stampabile(v).c_str(), INT_MAX);
-        return false;
-      }
-      o.massimo = static_cast<int>(n);
-    } else if (a[0] == '-' && a[1] == '-') {
-      std::printf("Opzione sconosciuta: %s\n", stampabile(a).c_str());
-      return false;
-    } else if (o.quanti == 3) {
-      std::printf("Argomento in piu': %s\n", stampabile(a).c_str());
-      return false;
-    } else {
-      o.posizionali[o.quanti++] = a;
-    }
-  }
-  return true;
-}
-
 // The sheet is checked before any row is read, and may not replace an input.
-bool controlla_foglio(const opzioni& o) {
+bool controlla_foglio(const opzioni_galleria& o) {
   if (!o.png) return true;
   const char* motivo = perche_non_scrivibile(o.png);
   for (const char* in : o.posizionali)
@@ -121,20 +75,16 @@ void conta(valutazione& v, int etichetta, int migliore) {
 // Every row of the file, read and evaluated as velmora_bpms reads and
 // evaluates them. A row that is not a label and 784 values alone on its
 // line, or whose label is not a digit, stops the run: false, message printed.
-bool valuta_righe(rete_cifre& rete, std::FILE* file, const char* path, const opzioni& o, int limite,
+bool valuta_righe(rete_cifre& rete, std::FILE* file, const char* path, const opzioni_galleria& o, int limite,
                   bool immagini, valutazione& v) {
   lettore_righe lettore = crea_lettore(file);
   const auto pesi = prepara_pesi(rete);
   for (int riga = 1;; ++riga) {
-    const int letti = leggi_riga(lettore, rete.pixel, rete.etichetta);
-    if (letti == -(N_AFFERENTI + 1) && riga > 1) return true;  // end of file
-    if (letti != N_AFFERENTI + 1 || !chiudi_riga(lettore)) {
-      std::printf("Riga %d del file %s non valida\n", riga, stampabile(path).c_str());
-      return false;
-    }
-    if (rete.etichetta < 0 || rete.etichetta > 9) {
-      std::printf("Riga %d del file %s: etichetta %d fuori dall'intervallo 0 ... 9\n", riga, stampabile(path).c_str(),
-                  rete.etichetta);
+    esito_riga_csv esito = leggi_riga_controllata(lettore, rete.pixel, rete.etichetta);
+    if (esito == esito_riga_csv::fine && riga > 1) return true;
+    if (esito == esito_riga_csv::fine) esito = esito_riga_csv::non_valida;  // a file without rows
+    if (esito != esito_riga_csv::letta) {
+      stampa_riga_rifiutata(esito, riga, path, rete.etichetta);
       return false;
     }
     const int migliore = net_recognize_veloce(rete, *pesi);
@@ -156,7 +106,7 @@ bool valuta_righe(rete_cifre& rete, std::FILE* file, const char* path, const opz
 
 // ---- Output ----------------------------------------------------------------------------
 
-void stampa_intestazione(const valutazione& v, const opzioni& o) {
+void stampa_intestazione(const valutazione& v, const opzioni_galleria& o) {
   const int sbagliate = v.righe - v.esito.riconosciute;
   std::printf("\nRighe riconosciute male: %d di %d\n", sbagliate, v.righe);
   const int mostrate = static_cast<int>(v.scelte.size());
@@ -180,7 +130,7 @@ void stampa_galleria(const valutazione& v, int colonne) {
   }
 }
 
-bool scrivi_png(const valutazione& v, const opzioni& o) {
+bool scrivi_png(const valutazione& v, const opzioni_galleria& o) {
   file_nuovo nuovo;
   if (!apri_file_nuovo(nuovo, o.png) || !scrivi_foglio(nuovo.file, v.scelte, v.immagini, o.tutte) ||
       !installa_file(nuovo)) {
@@ -198,8 +148,8 @@ int esegui(int argc, char** argv) {
   std::printf("\nvelmora_: galleria percettrone multistrato (gpms) \n");
   std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
   std::fflush(stdout);
-  opzioni o;
-  if (!leggi_opzioni(argc, argv, o)) return 1;
+  opzioni_galleria o;
+  if (!leggi_opzioni_galleria(argc, argv, o)) return 1;
   if (o.quanti < 3) {
     uso();
     return 1;
