@@ -1,5 +1,7 @@
 // Weight files of any size and content, for both layers of the digit network
 // and for small layers of any shape. Nothing called here may end the process.
+// The exact reader of velmora_gpms and the warm start must take a file of
+// exactly the layer's length, and refuse every other.
 //
 // Input: byte 0 picks the layer, byte 1 how the file is made:
 //   even: the remaining bytes are the file;
@@ -78,6 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t resto = (blocco - interi) * sizeof(double);
   if (sentinelle.size() < resto) sentinelle.assign(resto, SENTINELLA);
   FZ_CHECK(std::memcmp(W.get() + interi, sentinelle.data(), resto) == 0, "elementi toccati oltre i valori letti");
+
+  // The exact reader: the same values from a file of the layer's length, a
+  // refusal for any other, and never a write past the block.
+  {
+    std::unique_ptr<double[]> E(new double[blocco]);
+    std::memset(E.get(), SENTINELLA, blocco * sizeof(double));
+    fz::file_ptr g = fz::memfile(file.data(), file.size());
+    fz::muto muto;
+    const bool esatto = carica_pesi_esatti(fz::percorso(g.get()).c_str(), E.get(), fm.ingressi, fm.neuroni);
+    FZ_CHECK(esatto == (file.size() == attesi), "file di %zu byte %s, attesi %zu", file.size(),
+             esatto ? "accettato" : "rifiutato", attesi);
+    FZ_CHECK(!esatto || std::memcmp(E.get(), file.data(), attesi) == 0, "valori esatti diversi dal file");
+  }
 
   // The writer puts back exactly the values the file supplies, in the same order.
   if (interi * sizeof(double) == attesi) {

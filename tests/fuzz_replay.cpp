@@ -29,3 +29,7 @@ TEST(FuzzReplay, ModelFile) { riproduci(FUZZ_BOW_MODEL_BIN, "fuzz_bow_model"); }
 TEST(FuzzReplay, TextCleaning) { riproduci(FUZZ_BOW_TEXT_BIN, "fuzz_bow_text"); }
 TEST(FuzzReplay, RowsReader) { riproduci(FUZZ_ROWS_BIN, "fuzz_rows"); }
 TEST(FuzzReplay, WeightFiles) { riproduci(FUZZ_WEIGHTS_BIN, "fuzz_weights"); }
+TEST(FuzzReplay, IdxFiles) { riproduci(FUZZ_IDX_BIN, "fuzz_idx"); }
+TEST(FuzzReplay, RowsLoaded) { riproduci(FUZZ_RIGHE_BIN, "fuzz_righe"); }
+TEST(FuzzReplay, ScoringRules) { riproduci(FUZZ_PUNTEGGI_BIN, "fuzz_punteggi"); }
+TEST(FuzzReplay, CommandLines) { riproduci(FUZZ_OPZIONI_BIN, "fuzz_opzioni"); }
