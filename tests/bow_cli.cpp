@@ -413,6 +413,8 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
        "spiega"},
       {{"valuta", "c", "--punteggio", "complemento", "--alfa", "nan"},
        "Lisciatura non valida: nan (un numero maggiore di 0 e al massimo 1e+06)\n", "valuta"},
+      {{"valuta", "c", "--punteggio", "bayes", "--alfa", "1e308"},
+       "Lisciatura non valida: 1e308 (un numero maggiore di 0 e al massimo 1e+06)\n", "valuta"},
       {{"spiega", "t.txt", "--parole", "-3"}, "Numero di parole non valido: -3 (da 1 a 2147483647)\n", "spiega"},
       {{"mostra", "10"}, "Classe 10 non supportata: le classi vanno da 0 a 9\n", ""},
       {{"mostra", "-1", "--primi", "3"}, "Classe -1 non supportata: le classi vanno da 0 a 9\n", ""},

@@ -61,6 +61,18 @@ TEST(ComuneScrittura, LinksAreFollowedAndPermissionsKept) {
   EXPECT_EQ(permessi(d / "dentro/futuro"), 0640u);
   EXPECT_EQ(vt::elenco(d / "dentro"), (nomi{"futuro", "vero"}));
 
+  // The old file's owner and group go to the new one, where the system
+  // allows it (here, when the tests run as root).
+  if (getuid() == 0) {
+    ASSERT_EQ(chown((d / "dentro/vero").c_str(), vt::NESSUNO, vt::NESSUNO), 0);
+    ASSERT_TRUE(scrivi(d / "dentro/vero", "di nessuno"));
+    struct stat st {};
+    stat((d / "dentro/vero").c_str(), &st);
+    EXPECT_EQ(st.st_uid, vt::NESSUNO);
+    EXPECT_EQ(st.st_gid, vt::NESSUNO);
+    EXPECT_EQ(permessi(d / "dentro/vero"), 0640u);
+  }
+
   // A folder is never replaced by a file.
   fs::create_directory(d.path / "cartella");
   EXPECT_FALSE(scrivi(d / "cartella", "x"));
