@@ -18,6 +18,7 @@
 
 #include "bow_lib.h"
 #include "fuzz_util.h"
+#include "record_bow.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     aggiorna_blocco(bag.testa, parola.c_str(), classe);
     const std::string c = chiave(parola);
     parole_da_testi = parole_da_testi && !c.empty() &&
-                      std::all_of(c.begin(), c.end(), [](char b) { return b >= 0x5B && b <= 0x7F; });
+                      std::all_of(c.begin(), c.end(), [](unsigned char b) { return b >= 0x5B && b <= 0x7F; });
     if (classe >= 0 && classe < CLASSI) atteso[chiave(parola)][classe] += 1;
   }
   confronta(bag.testa, atteso, "prima");
@@ -158,12 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 void scrivi_semi(const std::string& dir) {
-  auto record = [](const std::string& parola, std::array<int32_t, CLASSI> c) {
-    std::string r(LUNGHEZZA_RECORD, '\0');
-    std::memcpy(r.data(), parola.data(), std::min<size_t>(parola.size(), LUNGHEZZA_PAROLA));
-    std::memcpy(r.data() + LUNGHEZZA_PAROLA, c.data(), sizeof c);
-    return r;
-  };
+  using fz::record;
   const std::string vuota(1, '\0');
   fz::scrivi_seme(dir, "vuoto", vuota);
   fz::scrivi_seme(dir, "ciao", vuota + record("ciao", {0, 0, 5}));

@@ -14,6 +14,7 @@
 
 #include "bow_lib.h"
 #include "fuzz_util.h"
+#include "record_bow.h"
 #include "punteggi.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -72,12 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 void scrivi_semi(const std::string& dir) {
-  auto record = [](const std::string& parola, std::array<int32_t, CLASSI> c) {
-    std::string r(LUNGHEZZA_RECORD, '\0');
-    std::memcpy(r.data(), parola.data(), std::min<size_t>(parola.size(), LUNGHEZZA_PAROLA));
-    std::memcpy(r.data() + LUNGHEZZA_PAROLA, c.data(), sizeof c);
-    return r;
-  };
+  using fz::record;
   auto seme = [&](const std::string& nome, double alfa, const std::string& modello, const std::string& testo) {
     std::string s(reinterpret_cast<const char*>(&alfa), sizeof alfa);
     s += static_cast<char>(modello.size() & 0xFF);
