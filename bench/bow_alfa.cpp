@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bow_lib.h"
+#include "pulizia.h"
 #include "corpus.h"
 #include "punteggi.h"
 
@@ -57,7 +58,7 @@ std::vector<testo> leggi_testi(const corpus& c, int pieghe) {
   for (size_t i = 0; i < c.file.size(); ++i) {
     nella_classe = i > 0 && c.file[i].classe == c.file[i - 1].classe ? nella_classe + 1 : 0;
     testo t{std::make_unique<tabella_parole>(), {}, c.file[i].classe, nella_classe % pieghe};
-    if (conta_file(c.file[i].path, *t.tabella) != lettura::letta) continue;
+    if (leggi_e_conta(c.file[i].path, *t.tabella) != lettura::letta) continue;
     t.voci = voci_ordinate(*t.tabella);
     testi.push_back(std::move(t));
   }

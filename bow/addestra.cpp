@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "addestra.h"
+
 #include "avanzamento.h"
-#include "azioni.h"
+#include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "corpus.h"
 #include "riga_comando.h"
-#include "scrittura.h"
+#include "tabella_parole.h"
 
 namespace {
 
@@ -36,7 +38,7 @@ void conta_corpus(const corpus& c, bow_list& modello, file_classe (&per_classe)[
     tabella_parole classe;
     for (; i < c.file.size() && c.file[i].classe == k; ++i) {
       tabella_parole testo;
-      const lettura l = conta_file(c.file[i].path, testo);
+      const lettura l = leggi_e_conta(c.file[i].path, testo);
       if (l == lettura::letta) {
         unisci_tabelle(classe, testo);
         ++per_classe[k].aggiunti;
@@ -77,10 +79,8 @@ int addestra(int argc, char** argv) {
   // folder, and never replace a model that exists but cannot be read or is
   // not a model.
   blocco_cartella blocco;
-  if (!blocca_modello(blocco)) return 1;
   borsa modello;
-  const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
-  if (letto == esito_lettura::illeggibile || letto == esito_lettura::non_modello) return 1;
+  if (!blocca_e_carica(blocco, modello)) return 1;
   file_classe per_classe[CLASSI];
   std::vector<scarto> scarti;
   conta_corpus(c, modello.testa, per_classe, scarti);

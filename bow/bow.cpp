@@ -1,39 +1,26 @@
 // velmora_bow: adds the words of a text to one class of the model in
 // "Bow.txt" (aggiungi), or scores a text against every class (classifica);
-// the actions on a whole corpus and on the model live in their own files
-// (azioni.h), and are only dispatched from here.
+// the actions on a whole corpus and on the model live in their own files,
+// and are only dispatched from here.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "azioni.h"
+#include "addestra.h"
+#include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "file.h"
 #include "memoria.h"
+#include "mostra.h"
 #include "nomi.h"
+#include "pulizia.h"
+#include "punteggi.h"
 #include "riga_comando.h"
 #include "scrittura.h"
-
-bool puo_ricevere(const char* path, const char* cosa) {
-  const char* motivo = perche_non_sostituibile(path);
-  if (!motivo) return true;
-  std::printf("Il file %s non puo' ricevere %s: %s\n", stampabile(path).c_str(), cosa, motivo);
-  return false;
-}
-
-bool blocca_modello(blocco_cartella& blocco) {
-  if (blocca_cartella(blocco, MODELLO)) return true;
-  std::printf("Impossibile bloccare la cartella %s: senza il blocco %s non viene cambiato\n",
-              stampabile(cartella_da_bloccare(MODELLO)).c_str(), MODELLO);
-  return false;
-}
-
-int parola_troppo_lunga() {
-  std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
-  return 1;
-}
+#include "spiega.h"
+#include "valuta.h"
 
 namespace {
 
@@ -44,7 +31,7 @@ void uso() {
 
 // Cleans FILE into FILE.clean and counts its words, block by block; returns
 // the exit status on failure, or -1.
-int conta_file(const char* path, tabella_parole& tabella) {
+int pulisci_file(const char* path, tabella_parole& tabella) {
   file_ptr ingresso = apri_file(path, "rb");
   if (!ingresso) {
     std::printf("File %s non trovato\n", stampabile(path).c_str());
@@ -76,7 +63,7 @@ int conta_file(const char* path, tabella_parole& tabella) {
 // the way). Returns the exit status on failure, or -1.
 int parole_del_testo(const char* path, std::vector<voce_parola>& voci) {
   tabella_parole tabella;
-  if (int stato = conta_file(path, tabella); stato >= 0) return stato;
+  if (int stato = pulisci_file(path, tabella); stato >= 0) return stato;
   voci = voci_ordinate(tabella);
   return -1;
 }
@@ -88,16 +75,10 @@ int aggiungi(const char* path, int classe) {
   // Both targets are checked before the model is read: a FIFO in its place
   // would block the read, and a device would be replaced by a file.
   if (!puo_ricevere(MODELLO, "il modello") || !puo_ricevere_pulito(path)) return 1;
-  // The load, count and save happen under a lock on the model's folder, so
-  // runs started together add up instead of overwriting each other. A run
-  // that must wait, waits; a run that cannot lock changes nothing.
+  // The load, count and save happen under a lock on the model's folder.
   blocco_cartella blocco;
-  if (!blocca_modello(blocco)) return 1;
   borsa modello;
-  // Only a model that does not exist may be replaced; one that exists but
-  // cannot be read, or is not a model, is left alone.
-  const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
-  if (letto == esito_lettura::illeggibile || letto == esito_lettura::non_modello) return 1;
+  if (!blocca_e_carica(blocco, modello)) return 1;
   std::vector<voce_parola> voci;
   if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
   unisci_parole(modello.testa, voci, classe);

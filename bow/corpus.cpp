@@ -2,21 +2,21 @@
 // that training and evaluation are reproducible from run to run.
 #include "corpus.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
-
-#include "file.h"
-#include "nomi.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <new>
+#include <system_error>
+
+#include "file.h"
+#include "nomi.h"
+#include "pulizia.h"
 
 namespace fs = std::filesystem;
 
@@ -90,7 +90,7 @@ void stampa_ignorati(const corpus& c) {
               c.ignorati);
 }
 
-lettura conta_file(const std::string& path, tabella_parole& tabella) {
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOMEM) throw std::bad_alloc();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bow_lib.h"
+#include "tabella_parole.h"
 
 struct file_corpus {
   std::string path;  // CARTELLA/K/NAME, as the user wrote CARTELLA
@@ -44,7 +45,7 @@ struct scarto {
 // an entry swapped for a FIFO since the listing can make no run wait.
 // Unless the result is letta, tabella may hold part of the text: count into
 // a table of its own.
-lettura conta_file(const std::string& path, tabella_parole& tabella);
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella);
 
 // The files left out, one line each ("File PATH scartato: REASON"), and
 // their count by reason; nothing when there are none.

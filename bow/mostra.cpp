@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "azioni.h"
+#include "mostra.h"
+
+#include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "riga_comando.h"
 

@@ -1,10 +1,37 @@
-// Scoring against an indexed model. The built-in rule adds the same terms as
-// classifica_testo, in the same order; only the search for each word differs.
+// Scoring. Against an indexed model the built-in rule adds the same terms
+// as classifica_testo, in the same order; only the search for each word differs.
 #include "punteggi.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
+
+// ---- The built-in rule ------------------------------------------------------------
+
+void aggiungi_termini(const int32_t c[CLASSI], const int32_t totali[CLASSI], double n, double punteggi[CLASSI]) {
+  for (int k = 0; k < CLASSI; ++k)
+    if (totali[k] > 0) punteggi[k] = termine_classe(c[k], totali[k], n) + punteggi[k];
+}
+
+void chiudi_punteggi(const int32_t totali[CLASSI], double punteggi[CLASSI]) {
+  for (int k = 0; k < CLASSI; ++k)
+    if (totali[k] > 0) punteggi[k] -= 1.0;
+}
+
+int classe_scelta(const double punteggi[CLASSI]) {
+  int scelta = 0;
+  double migliore = -DBL_MAX;
+  for (int k = 0; k < CLASSI; ++k) {
+    if (punteggi[k] > migliore && punteggi[k] != 0.0) {
+      migliore = punteggi[k];
+      scelta = k;
+    }
+  }
+  return scelta;
+}
+
+// ---- The model laid out -------------------------------------------------------------
 
 modello_indicizzato indicizza_modello(const blocco_bow* model) {
   modello_indicizzato m;

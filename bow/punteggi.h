@@ -1,13 +1,36 @@
-// Scoring many texts against one model: the model laid out once in arrays,
-// so that each text costs a search per word instead of walks of the list.
+// Every scoring rule of velmora_bow: the built-in one, by which classifica
+// names a class, and the naive Bayes rules on the same counts; and the model
+// laid out once in arrays, so that scoring many texts costs a search per
+// word instead of walks of the list.
 #pragma once
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "bow_lib.h"
+
+// ---- The built-in rule ------------------------------------------------------------
+
+// What a word n times in the text adds to the score of a class with data
+// (T > 0) that has seen it c times: log10(c / T) x n / T, or log10(1 / T) x n
+// when c is 0.
+inline double termine_classe(int32_t c, int32_t T, double n) {
+  if (c > 0) return (std::log10(static_cast<double>(c) / static_cast<double>(T)) * n) / T;
+  return std::log10(1.0 / T) * n;
+}
+// One word's terms, n occurrences in the text and counts c in the model,
+// added to each class's score in the order classifica_testo adds them.
+void aggiungi_termini(const int32_t c[CLASSI], const int32_t totali[CLASSI], double n, double punteggi[CLASSI]);
+// The last step of the score: -1.0 for every class with data.
+void chiudi_punteggi(const int32_t totali[CLASSI], double punteggi[CLASSI]);
+// The class a text goes to: the highest score that is not exactly 0.0 (either
+// sign: a class without data), the lower class on a tie, 0 when none qualifies.
+int classe_scelta(const double punteggi[CLASSI]);
+
+// ---- The model laid out -------------------------------------------------------------
 
 // The model as arrays, in the list's order (sorted by word).
 struct modello_indicizzato {

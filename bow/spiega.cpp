@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "azioni.h"
+#include "spiega.h"
+
+#include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "corpus.h"
 #include "nomi.h"
@@ -127,17 +129,9 @@ void stampa_regola(const pesi_regola& r, const testo_pesato& t) {
 // Loads the model and counts the text at path as classifica reads it, with
 // its messages, but cleaned in memory. false: a message was printed.
 bool leggi_modello_e_testo(const char* path, modello_indicizzato& m, tabella_parole& tabella) {
-  {
-    borsa modello;
-    const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
-    if (letto == esito_lettura::non_modello) return false;
-    if (letto != esito_lettura::letto) {
-      std::printf("Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi\n");
-      return false;
-    }
-    m = indicizza_modello(modello.testa);
-  }
-  switch (conta_file(path, tabella)) {
+  if (!carica_e_indicizza(m, "Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi"))
+    return false;
+  switch (leggi_e_conta(path, tabella)) {
     case lettura::letta:
       return true;
     case lettura::troppo_lunga:

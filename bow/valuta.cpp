@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "valuta.h"
+
 #include "avanzamento.h"
-#include "azioni.h"
+#include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "corpus.h"
 #include "punteggi.h"
@@ -30,7 +32,7 @@ void uso_valuta() {
 // classifica names), or -1 with why it was left out.
 int classe_del_file(const modello_indicizzato& m, const pesi_regola& regola, const std::string& path, lettura& l) {
   tabella_parole tabella;
-  l = conta_file(path, tabella);
+  l = leggi_e_conta(path, tabella);
   if (l != lettura::letta) return -1;
   const std::vector<voce_parola> voci = voci_ordinate(tabella);
   double punteggi[CLASSI];
@@ -74,17 +76,7 @@ int valuta(int argc, char** argv) {
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;
   modello_indicizzato m;
-  {
-    // No lock, as for classifica: the model is replaced whole by a rename.
-    borsa modello;
-    const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
-    if (letto == esito_lettura::non_modello) return 1;
-    if (letto != esito_lettura::letto) {
-      std::printf("Senza un modello non c'e' niente da valutare: prima velmora_bow addestra\n");
-      return 1;
-    }
-    m = indicizza_modello(modello.testa);
-  }
+  if (!carica_e_indicizza(m, "Senza un modello non c'e' niente da valutare: prima velmora_bow addestra")) return 1;
   const esito_valutazione e = valuta_corpus(m, prepara_regola(m, p), c, opzione_data(r, "--errori"));
   stampa_ignorati(c);
   if (p.tipo != regola::velmora) std::printf("Punteggio: %s, alfa %g\n", nome_regola(p.tipo), p.alfa);

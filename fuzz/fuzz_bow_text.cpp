@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bow_lib.h"
+#include "pulizia.h"
 #include "fuzz_util.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "bow_lib.h"
+#include "pulizia.h"
 #include "fuzz_util.h"
 #include "record_bow.h"
 #include "punteggi.h"

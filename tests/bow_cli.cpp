@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "bow_reference.h"
+#include "pulizia.h"
+#include "punteggi.h"
 #include "run_util.h"
 
 namespace {
