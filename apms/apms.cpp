@@ -1,48 +1,26 @@
 // velmora_apms: trains the digit network of velmora_pms and velmora_bpms on
-// a CSV rows file and writes its two weight files.
+// a CSV rows file and writes its two weight files. This file is the run: the
+// rows read, the epochs in turn, the weights chosen and written.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <deque>
-#include <iterator>
 #include <numeric>
 #include <vector>
 
-#include "addestramento.h"
-#include "apms.h"
+#include "dati.h"
+#include "file.h"
+#include "intestazione.h"
 #include "memoria.h"
 #include "nomi.h"
+#include "numeri.h"
 #include "opzioni.h"
-#include "scrittura.h"
-
-static double percentuale(int parte, int tutto) { return tutto > 0 ? 100.0 * parte / tutto : 0.0; }
-
-static double secondi_da(std::chrono::steady_clock::time_point inizio) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - inizio).count();
-}
-
-// One terminal line, rewritten in place: bar, rows done, speed, accuracy so
-// far. Cut to the terminal's width, since a wrapped line could not be
-// rewritten with a carriage return.
-static void barra(int epoca, int epoche, int fatte, int tutte, int giuste, double secondi) {
-  constexpr int LARGHEZZA = 20;
-  char segni[LARGHEZZA + 1];
-  const int pieni = static_cast<int>(static_cast<long>(fatte) * LARGHEZZA / tutte);
-  for (int i = 0; i < LARGHEZZA; ++i) segni[i] = i < pieni ? '#' : '.';
-  segni[LARGHEZZA] = '\0';
-  const double velocita = secondi > 0.0 ? fatte / secondi : 0.0;
-  char riga[200];
-  std::snprintf(riga, sizeof riga, "Epoca %d/%d [%s] %d/%d righe  %.0f/s  giuste %.2f%%", epoca, epoche, segni, fatte,
-                tutte, velocita, percentuale(giuste, fatte));
-  int32_t righe_term = 0, colonne_term = 0;
-  if (dimensioni_finestra(righe_term, colonne_term) == 0 && colonne_term > 1 &&
-      static_cast<size_t>(colonne_term - 1) < sizeof riga)
-    riga[colonne_term - 1] = '\0';
-  std::printf("\r\33[K%s", riga);
-  std::fflush(stdout);
-}
+#include "passo.h"
+#include "passo_veloce.h"
+#include "pesi.h"
+#include "resoconto.h"
+#include "valutazione.h"
 
 // ---- Training step ----------------------------------------------------------------
 // Built with VELMORA_APMS_RIFERIMENTO the program reads its rows with scanf
@@ -67,7 +45,7 @@ struct motore {
 };
 static motore prepara_motore(const rete_cifre& rete) { return {prepara_addestramento(rete)}; }
 static int addestra(motore& m, rete_cifre& rete, const passo& p) {
-  return addestra_riga_veloce(rete, *m.stato, rete.etichetta, p.tasso, p.funzione, livello_disponibile());
+  return addestra_riga_veloce(rete, *m.stato, rete.etichetta, p.tasso, p.funzione);
 }
 static int addestra_righe(motore& m, rete_cifre& rete, const righe_cifre& lotto, const passo& p) {
   return addestra_lotto_veloce(rete, *m.stato, lotto, p);
@@ -76,95 +54,7 @@ static int addestra_righe(motore& m, rete_cifre& rete, const righe_cifre& lotto,
 static void aggiorna_rete(const motore& m, rete_cifre& rete) { riporta_pesi(*m.stato, rete); }
 #endif
 
-// What an epoch needs besides the network: its order, the generator of the
-// shifted copies, and the settings of its steps.
-struct epoca_in_corso {
-  const std::vector<int>& ordine;
-  generatore& copie;
-  const passo& p;
-  int epoca;
-  const opzioni& o;
-  bool terminale;
-};
-
-// Row r of the set, or one of its shifted copies drawn from e.copie, into
-// pixel and etichetta.
-static void prendi_copia(const righe_cifre& righe, int r, epoca_in_corso& e, int32_t* pixel, int32_t& etichetta) {
-  const int32_t* da = righe.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
-  const auto copie = 1 + 4 * static_cast<uint32_t>(e.o.spostamenti);
-  const int copia = e.o.spostamenti > 0 ? static_cast<int>(sotto(e.copie, copie)) : 0;
-  sposta_riga(da, pixel, copia);
-  etichetta = righe.etichette[static_cast<size_t>(r)];
-}
-
-// One pass over the training rows in the epoch's order, one row per step
-// or lotto rows per step (the last step takes the rows left); returns the
-// rows the network recognised just before learning from them.
-static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre& righe, epoca_in_corso& e) {
-  const auto inizio = std::chrono::steady_clock::now();
-  const bool online = e.o.lotto == 1 && e.o.decadimento == 0.0;
-  righe_cifre lotto;
-  int giuste = 0;
-  for (int n = 0; n < righe.quante;) {
-    const int quante = std::min(e.o.lotto, righe.quante - n);
-    if (online) {
-      // The order is random, so no cache guesses the next row: ask for it now.
-      if (n + 1 < righe.quante) {
-        const auto* dopo = righe.pixel.data() + static_cast<size_t>(e.ordine[static_cast<size_t>(n) + 1]) * N_AFFERENTI;
-        for (int b = 0; b < N_AFFERENTI; b += 64 / static_cast<int>(sizeof *dopo)) __builtin_prefetch(dopo + b);
-      }
-      prendi_copia(righe, e.ordine[static_cast<size_t>(n)], e, rete.pixel, rete.etichetta);
-      if (addestra(m, rete, e.p) == rete.etichetta) ++giuste;
-    } else {
-      lotto.pixel.resize(static_cast<size_t>(quante) * N_AFFERENTI);
-      lotto.etichette.resize(static_cast<size_t>(quante));
-      lotto.quante = quante;
-      for (int t = 0; t < quante; ++t)
-        prendi_copia(righe, e.ordine[static_cast<size_t>(n + t)], e,
-                     lotto.pixel.data() + static_cast<size_t>(t) * N_AFFERENTI, lotto.etichette[static_cast<size_t>(t)]);
-      giuste += addestra_righe(m, rete, lotto, e.p);
-    }
-    const int prima = n;
-    n += quante;
-    if (e.terminale && n / 250 != prima / 250)
-      barra(e.epoca, e.o.epoche, n, righe.quante, giuste, secondi_da(inizio));
-  }
-  return giuste;
-}
-
-// The rows of the run: the training rows (less the validation share), the
-// validation share cut from them, and the held-out rows.
-struct dati {
-  righe_cifre addestramento, validazione, verifica;
-};
-
-// Cuts the validation share from the training rows, drawn from its own
-// generator (seed + 1), so the weights and the row orders are drawn as
-// without it. False: a share too small to hold a row (at most half of the
-// rows are held aside, so training always keeps some).
-static bool dividi(const opzioni& o, dati& d) {
-  if (o.validazione == 0.0) return true;
-  generatore g{o.seme + 1};
-  const std::vector<int> scelte = righe_di_validazione(d.addestramento.quante, o.validazione, g);
-  if (scelte.empty()) {
-    char quota[32];
-    formatta_numero(quota, sizeof quota, o.validazione);
-    std::printf("Quota di validazione troppo piccola: il %s%% di %d righe non ne tiene da parte nessuna\n", quota,
-                d.addestramento.quante);
-    return false;
-  }
-  righe_cifre resto;
-  size_t s = 0;
-  for (int r = 0; r < d.addestramento.quante; ++r) {
-    righe_cifre& dove = s < scelte.size() && scelte[s] == r ? (++s, d.validazione) : resto;
-    const auto* p = d.addestramento.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
-    dove.pixel.insert(dove.pixel.end(), p, p + N_AFFERENTI);
-    dove.etichette.push_back(d.addestramento.etichette[static_cast<size_t>(r)]);
-    ++dove.quante;
-  }
-  d.addestramento = std::move(resto);
-  return true;
-}
+// ---- The rows ----------------------------------------------------------------------
 
 // Every row of the file at path; false after the message naming what is wrong.
 static bool leggi_righe(const char* path, righe_cifre& righe) {
@@ -186,26 +76,64 @@ static bool carica_dati(const opzioni& o, dati& d) {
   }
   if (o.path_verifica && !leggi_righe(o.path_verifica, d.verifica)) return false;
   const int tutte = d.addestramento.quante;
-  if (!dividi(o, d)) return false;
-  std::printf("\nRighe di addestramento: %d (%s)", tutte, stampabile(o.path_addestramento).c_str());
-  if (d.validazione.quante > 0) std::printf(", %d tenute da parte per la validazione", d.validazione.quante);
-  std::printf("\n");
-  if (o.path_verifica)
-    std::printf("Righe di verifica: %d (%s)\n", d.verifica.quante, stampabile(o.path_verifica).c_str());
-  char tasso[32];
-  formatta_numero(tasso, sizeof tasso, o.tasso);
-  std::printf("Epoche: %d, tasso di apprendimento: %s, seme: %llu\n", o.epoche, tasso,
-              static_cast<unsigned long long>(o.seme));
-  if (impostazioni_speciali(o)) stampa_impostazioni(o, d.validazione.quante);
-  std::printf("\n");
-  std::fflush(stdout);
+  // At most half of the rows are held aside, so training always keeps some.
+  if (o.validazione > 0.0 && !dividi_validazione(d.addestramento, d.validazione, o.validazione, o.seme)) {
+    char quota[32];
+    formatta_numero(quota, sizeof quota, o.validazione);
+    std::printf("Quota di validazione troppo piccola: il %s%% di %d righe non ne tiene da parte nessuna\n", quota,
+                tutte);
+    return false;
+  }
+  stampa_testata(o, d, tutte);
   return true;
 }
 
-// Both weight matrices of da into a, tails included.
-static void copia_pesi(const rete_cifre& da, rete_cifre& a) {
-  std::copy(std::begin(da.pesi_intercalari), std::end(da.pesi_intercalari), a.pesi_intercalari);
-  std::copy(std::begin(da.pesi_efferenti), std::end(da.pesi_efferenti), a.pesi_efferenti);
+// ---- The epochs -------------------------------------------------------------------
+
+// What an epoch needs besides the network: its order, the generator of the
+// shifted copies, and the settings of its steps.
+struct epoca_in_corso {
+  const std::vector<int>& ordine;
+  generatore& copie;
+  const passo& p;
+  int epoca;
+  const opzioni& o;
+  bool terminale;
+};
+
+// One pass over the training rows in the epoch's order, one row per step
+// or lotto rows per step (the last step takes the rows left); returns the
+// rows the network recognised just before learning from them.
+static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre& righe, epoca_in_corso& e) {
+  const auto inizio = std::chrono::steady_clock::now();
+  const bool online = e.o.lotto == 1 && e.o.decadimento == 0.0;
+  righe_cifre lotto;
+  int giuste = 0;
+  for (int n = 0; n < righe.quante;) {
+    const int quante = std::min(e.o.lotto, righe.quante - n);
+    if (online) {
+      // The order is random, so no cache guesses the next row: ask for it now.
+      if (n + 1 < righe.quante) {
+        const auto* dopo = righe.pixel.data() + static_cast<size_t>(e.ordine[static_cast<size_t>(n) + 1]) * N_AFFERENTI;
+        for (int b = 0; b < N_AFFERENTI; b += 64 / static_cast<int>(sizeof *dopo)) __builtin_prefetch(dopo + b);
+      }
+      prendi_copia(righe, e.ordine[static_cast<size_t>(n)], e.o.spostamenti, e.copie, rete.pixel, rete.etichetta);
+      if (addestra(m, rete, e.p) == rete.etichetta) ++giuste;
+    } else {
+      lotto.pixel.resize(static_cast<size_t>(quante) * N_AFFERENTI);
+      lotto.etichette.resize(static_cast<size_t>(quante));
+      lotto.quante = quante;
+      for (int t = 0; t < quante; ++t)
+        prendi_copia(righe, e.ordine[static_cast<size_t>(n + t)], e.o.spostamenti, e.copie,
+                     lotto.pixel.data() + static_cast<size_t>(t) * N_AFFERENTI, lotto.etichette[static_cast<size_t>(t)]);
+      giuste += addestra_righe(m, rete, lotto, e.p);
+    }
+    const int prima = n;
+    n += quante;
+    if (e.terminale && n / 250 != prima / 250)
+      barra(e.epoca, e.o.epoche, n, righe.quante, giuste, secondi_da(inizio));
+  }
+  return giuste;
 }
 
 // The weights of the best epoch on the validation rows, the earliest of equals.
@@ -214,30 +142,6 @@ struct migliore {
   int riconosciute = -1;
   std::unique_ptr<rete_cifre> rete = crea_rete();
 };
-
-// With --media K: the weights at the end of the last K epochs (fewer before
-// the K-th), oldest first, and their mean, the network each epoch gives.
-struct media_mobile {
-  std::deque<std::vector<double>> epoche;  // both matrices, one after the other
-  std::unique_ptr<rete_cifre> rete = crea_rete();
-};
-
-// Keeps the weights of the epoch just ended and makes each weight of the
-// mean (((0.0 + w1) + w2) + ... + wn) / n over the n epochs kept, in order.
-static void aggiungi_epoca(media_mobile& mm, const rete_cifre& rete, int k) {
-  std::vector<double> pesi(std::begin(rete.pesi_intercalari), std::end(rete.pesi_intercalari));
-  pesi.insert(pesi.end(), std::begin(rete.pesi_efferenti), std::end(rete.pesi_efferenti));
-  if (static_cast<int>(mm.epoche.size()) == k) mm.epoche.pop_front();
-  mm.epoche.push_back(std::move(pesi));
-  const size_t n_intercalari = std::size(rete.pesi_intercalari);
-  for (size_t z = 0; z < mm.epoche.back().size(); ++z) {
-    double somma = 0.0;
-    for (const auto& e : mm.epoche) somma = somma + e[z];
-    const double w = somma / static_cast<double>(mm.epoche.size());
-    if (z < n_intercalari) mm.rete->pesi_intercalari[z] = w;
-    else mm.rete->pesi_efferenti[z - n_intercalari] = w;
-  }
-}
 
 // After an epoch: its line, with the validation and held-out accuracies of
 // the epoch's network (with --media, the mean), kept when the validation
@@ -255,7 +159,7 @@ static void fine_epoca(motore& m, rete_cifre& rete, media_mobile& mm, const dati
   if (e.o.media > 0) aggiungi_epoca(mm, rete, e.o.media);
   rete_cifre& valutata = e.o.media > 0 ? *mm.rete : rete;
   if (d.validazione.quante > 0) {
-    const risultato esito = valuta(valutata, d.validazione);
+    const risultato esito = valuta_righe(valutata, d.validazione);
     std::printf(", validazione %.2f%%", percentuale(esito.riconosciute, d.validazione.quante));
     if (esito.riconosciute > meglio.riconosciute) {
       meglio.epoca = e.epoca;
@@ -264,7 +168,7 @@ static void fine_epoca(motore& m, rete_cifre& rete, media_mobile& mm, const dati
     }
   }
   if (e.o.path_verifica) {
-    const risultato esito = valuta(valutata, d.verifica);
+    const risultato esito = valuta_righe(valutata, d.verifica);
     std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, d.verifica.quante));
   }
 }
@@ -285,9 +189,7 @@ static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, b
   std::iota(ordine.begin(), ordine.end(), 0);
   const auto inizio = std::chrono::steady_clock::now();
   for (int epoca = 1; epoca <= o.epoche; ++epoca) {
-    // Fisher-Yates from the last position down, one draw per position.
-    for (int i = d.addestramento.quante - 1; i > 0; --i)
-      std::swap(ordine[static_cast<size_t>(i)], ordine[sotto(g, static_cast<uint32_t>(i) + 1)]);
+    mescola(ordine, g);
     const auto inizio_epoca = std::chrono::steady_clock::now();
     epoca_in_corso e{ordine, copie, p, epoca, o, terminale};
     const int giuste = epoca_di_addestramento(m, rete, d.addestramento, e);
@@ -306,27 +208,7 @@ static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, b
   return secondi_da(inizio);
 }
 
-// The accuracy on the training rows, on the validation share and on the
-// held-out ones, and the confusion matrix of the held-out rows (of the
-// training rows without them).
-static void riepilogo(rete_cifre& rete, const dati& d, const opzioni& o) {
-  const risultato finale = valuta(rete, d.addestramento);
-  std::printf("\nAddestramento: %d righe riconosciute su %d (%.2f%%)\n", finale.riconosciute, d.addestramento.quante,
-              percentuale(finale.riconosciute, d.addestramento.quante));
-  if (d.validazione.quante > 0) {
-    const risultato v = valuta(rete, d.validazione);
-    std::printf("Validazione: %d righe riconosciute su %d (%.2f%%)\n", v.riconosciute, d.validazione.quante,
-                percentuale(v.riconosciute, d.validazione.quante));
-  }
-  if (!o.path_verifica) {
-    stampa_confusione(finale, o.path_addestramento);
-    return;
-  }
-  const risultato esito = valuta(rete, d.verifica);
-  std::printf("Verifica: %d righe riconosciute su %d (%.2f%%)\n", esito.riconosciute, d.verifica.quante,
-              percentuale(esito.riconosciute, d.verifica.quante));
-  stampa_confusione(esito, o.path_verifica);
-}
+// ---- main ----------------------------------------------------------------------
 
 static int esegui(int argc, char** argv) {
   stampa_intestazione("addestramento percettrone multistrato (apms)");

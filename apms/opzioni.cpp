@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "destinazione.h"
 #include "nomi.h"
 #include "numeri.h"
-#include "scrittura.h"
 
 // The recipe: the combination chosen on a validation share of the demo's
-// training rows (see the README, "The recipe").
+// training rows (docs/ricetta.md).
 opzioni opzioni_ricetta() {
   opzioni r;
   r.epoche = 90;
@@ -27,19 +27,6 @@ opzioni opzioni_ricetta() {
   r.spostamenti = 2;
   r.media = 20;
   return r;
-}
-
-void formatta_numero(char* testo, int capienza, double v) {
-  // The fewest significant digits that read back as v, but never fewer than
-  // the integer part has, so that 10 reads 10 and not 1e+01.
-  int cifre = 1;
-  for (; cifre < 17; ++cifre) {
-    std::snprintf(testo, static_cast<size_t>(capienza), "%.*g", cifre, v);
-    if (std::strtod(testo, nullptr) == v) break;
-  }
-  const double intera = std::fabs(v) >= 1.0 ? std::floor(std::log10(std::fabs(v))) + 1.0 : 1.0;
-  cifre = std::max(cifre, static_cast<int>(std::min(intera, 17.0)));
-  std::snprintf(testo, static_cast<size_t>(capienza), "%.*g", cifre, v);
 }
 
 namespace {
@@ -242,32 +229,6 @@ bool leggi_opzioni(int argc, char** argv, opzioni& o) {
     return false;
   }
   return true;
-}
-
-bool impostazioni_speciali(const opzioni& o) {
-  const opzioni d;
-  return o.funzione != d.funzione || o.decadimento != d.decadimento || o.inizio != d.inizio ||
-         o.riduzione != d.riduzione || o.lotto != d.lotto || o.spostamenti != d.spostamenti || o.da_intercalari ||
-         o.validazione != d.validazione || o.media != d.media;
-}
-
-void stampa_impostazioni(const opzioni& o, int righe_validazione) {
-  char decadimento[32], riduzione[32], quota[32];
-  formatta_numero(decadimento, sizeof decadimento, o.decadimento);
-  formatta_numero(riduzione, sizeof riduzione, o.riduzione);
-  formatta_numero(quota, sizeof quota, o.validazione);
-  std::printf("Costo: %s, decadimento: %s, ", o.funzione == costo::entropia ? "entropia" : "quadratico", decadimento);
-  if (o.da_intercalari)
-    std::printf("pesi iniziali: da %s e %s, ", stampabile(o.da_intercalari).c_str(), stampabile(o.da_efferenti).c_str());
-  else std::printf("pesi iniziali: %s, ", o.inizio == inizio_pesi::scalato ? "scalati" : "fissi");
-  if (o.riduzione == 1.0) std::printf("riduzione del tasso: nessuna, ");
-  else if (o.ogni == 1) std::printf("riduzione del tasso: x%s ogni epoca, ", riduzione);
-  else std::printf("riduzione del tasso: x%s ogni %d epoche, ", riduzione, o.ogni);
-  std::printf("lotto: %d, spostamenti: %d, ", o.lotto, o.spostamenti);
-  if (o.media > 0) std::printf("media delle ultime %d epoche, ", o.media);
-  std::printf("validazione: ");
-  if (righe_validazione > 0) std::printf("%s%% (%d righe)\n", quota, righe_validazione);
-  else std::printf("nessuna\n");
 }
 
 void stampa_uso() {

@@ -5,7 +5,11 @@
 
 #include <cstdint>
 
-#include "apms.h"
+#include "dati.h"
+#include "passo.h"
+#include "pesi.h"
+
+inline constexpr int EPOCHE_PREDEFINITE = 15;
 
 struct opzioni {
   const char* path_addestramento = nullptr;
@@ -43,13 +47,3 @@ bool leggi_opzioni(int argc, char** argv, opzioni& o);
 
 // The usage text, with every option and its default.
 void stampa_uso();
-
-// Whether a setting other than the epochs, the rate and the seed (which the
-// first header line states) differs from its default.
-bool impostazioni_speciali(const opzioni& o);
-// The header line of those settings, every one of them, so that a printed
-// log says how to reproduce its run; righe_validazione is the count held aside.
-void stampa_impostazioni(const opzioni& o, int righe_validazione);
-
-// A double as the shortest decimal text that reads back as the same value.
-void formatta_numero(char* testo, int capienza, double v);

@@ -14,7 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "apms.h"
+#include "dati.h"
+#include "file.h"
+#include "passo.h"
+#include "pesi.h"
+#include "righe.h"
 #include "misura.h"
 #include "veloce.h"
 

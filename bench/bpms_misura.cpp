@@ -16,6 +16,7 @@
 
 #include "lib.h"
 #include "misura.h"
+#include "lettore_righe.h"
 #include "veloce.h"
 
 inline constexpr int N_RIGHE = 10000;

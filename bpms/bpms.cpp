@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "intestazione.h"
+#include "lettore_righe.h"
 #include "lib.h"
 #include "memoria.h"
 #include "nomi.h"
@@ -46,17 +48,18 @@ static std::string righe_fisse(const char* intercalari, const char* efferenti) {
   return s;
 }
 
-static void uso() {
-  stampa_uso_rete("velmora_bpms", "file csv con i dati di test");
+// Prints the usage text, fixed byte for byte; returns the exit status, 1.
+static int uso() {
+  std::printf("\nUSO:\n velmora_bpms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
+  stampa_parametri_rete("file csv con i dati di test");
+  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
   std::printf("uso: tq_lettore <digit.csv> <layer1.w> <layer2.w>");
+  return 1;
 }
 
 static int esegui(int argc, char** argv) {
   stampa_intestazione("benchmarck percettrone multistrato (bpms)");
-  if (argc < 4) {
-    uso();
-    return 1;
-  }
+  if (argc < 4) return uso();
 
   int riconosciuti = 0;
   auto rete = crea_rete();

@@ -1,5 +1,6 @@
-// Numbers typed on a command line: the whole argument must be the number,
-// so "3x", "" and " 3 " are refused, not read as 3.
+// Numbers as the suite reads them from a command line and writes them in
+// its reports. On a command line the whole argument must be the number, so
+// "3x", "" and " 3 " are refused, not read as 3.
 #pragma once
 
 #include <cerrno>
@@ -20,3 +21,8 @@ inline bool reale_finito(const char* s, double& v) {
   v = std::strtod(s, &fine);
   return fine != s && *fine == '\0' && std::isfinite(v);
 }
+
+// v as the shortest decimal text that reads back as the same double, but
+// never with fewer significant digits than its integer part has, so that 10
+// reads 10 and not 1e+01: the same text for the same double on every machine.
+void formatta_numero(char* testo, int capienza, double v);

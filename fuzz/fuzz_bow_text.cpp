@@ -17,29 +17,10 @@
 
 #include "bow_lib.h"
 #include "pulizia.h"
+#include "bow_reference.h"
 #include "fuzz_util.h"
 
 namespace {
-
-// The plain rules: lower-case A-Z, blank every byte at or below 0x40 read as
-// signed (so every byte from 0x80 up too), and stop at the byte that follows
-// a run of LUNGHEZZA_MAX word characters. Returns the bytes cleaned.
-size_t pulisci_piano(std::string_view testo, std::string& pulito) {
-  int run = 0;
-  for (size_t i = 0; i < testo.size(); ++i) {
-    if (run >= LUNGHEZZA_MAX) return i;
-    unsigned char c = static_cast<unsigned char>(testo[i]);
-    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-    if (static_cast<signed char>(c) <= 0x40) {
-      pulito += ' ';
-      run = 0;
-    } else {
-      pulito += static_cast<char>(c);
-      ++run;
-    }
-  }
-  return testo.size();
-}
 
 bool spazio(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -101,8 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view testo(reinterpret_cast<const char*>(data + 1), size - 1);
   const size_t blocco = data[0] == 0 ? std::max<size_t>(testo.size(), 1) : 1 + data[0] % 97;
 
-  std::string atteso;
-  const size_t fino = pulisci_piano(testo, atteso);
+  // The plain rules, as the tests spell them out byte by byte.
+  bool troppo_lunga = false;
+  const std::string atteso = ref::pulisci(std::string(testo), troppo_lunga);
+  const size_t fino = atteso.size();
 
   // Each block is cleaned into a buffer of exactly its size, so the
   // sanitizer sees any write past it: one buffer for the whole blocks, one

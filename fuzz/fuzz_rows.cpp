@@ -14,7 +14,7 @@
 
 #include "fuzz_util.h"
 #include "lib.h"
-#include "veloce.h"
+#include "lettore_righe.h"
 
 namespace {
 

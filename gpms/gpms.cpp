@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "apms.h"
+#include "destinazione.h"
 #include "galleria.h"
+#include "intestazione.h"
+#include "lettore_righe.h"
 #include "lib.h"
 #include "memoria.h"
 #include "nomi.h"
@@ -17,6 +19,7 @@
 #include "opzioni_gpms.h"
 #include "righe.h"
 #include "scrittura.h"
+#include "valutazione.h"
 #include "veloce.h"
 
 namespace {
@@ -24,10 +27,7 @@ namespace {
 void uso() {
   std::printf("\nUSO:\n velmora_gpms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>"
               " [opzioni]\n\n");
-  std::printf("\nPARAMETRI:\n"
-              "<ingressi.csv>               file csv con i dati di test\n"
-              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
-              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n");
+  stampa_parametri_rete("file csv con i dati di test");
   std::printf("\nOPZIONI (in qualsiasi ordine):\n"
               "--tutte      mostra tutte le righe (predefinito: solo quelle riconosciute male)\n"
               "--massimo N  mostra al massimo N cifre, le prime (predefinito: nessun limite)\n"
@@ -63,15 +63,6 @@ struct valutazione {
   std::vector<immagine_cifra> immagini;  // their pictures, when a picture is made
 };
 
-void conta(valutazione& v, int etichetta, int migliore) {
-  if (migliore < 0) {
-    ++v.esito.senza_risposta;
-    return;
-  }
-  ++v.esito.confusione[static_cast<size_t>(etichetta)][static_cast<size_t>(migliore)];
-  if (migliore == etichetta) ++v.esito.riconosciute;
-}
-
 // Every row of the file, read and evaluated as velmora_bpms reads and
 // evaluates them. A row that is not a label and 784 values alone on its
 // line, or whose label is not a digit, stops the run: false, message printed.
@@ -89,7 +80,7 @@ bool valuta_righe(rete_cifre& rete, std::FILE* file, const char* path, const opz
     }
     const int migliore = net_recognize_veloce(rete, *pesi);
     ++v.righe;
-    conta(v, rete.etichetta, migliore);
+    conta_risposta(v.esito, rete.etichetta, migliore);
     if (!o.tutte && migliore == rete.etichetta) continue;
     if (o.png && v.idonee == CIFRE_MASSIME_FOGLIO && limite > CIFRE_MASSIME_FOGLIO) {
       // Known now, not after the listing: the sheet cannot hold them all.
@@ -106,7 +97,7 @@ bool valuta_righe(rete_cifre& rete, std::FILE* file, const char* path, const opz
 
 // ---- Output ----------------------------------------------------------------------------
 
-void stampa_intestazione(const valutazione& v, const opzioni_galleria& o) {
+void stampa_conteggi(const valutazione& v, const opzioni_galleria& o) {
   const int sbagliate = v.righe - v.esito.riconosciute;
   std::printf("\nRighe riconosciute male: %d di %d\n", sbagliate, v.righe);
   const int mostrate = static_cast<int>(v.scelte.size());
@@ -145,9 +136,7 @@ bool scrivi_png(const valutazione& v, const opzioni_galleria& o) {
 int esegui(int argc, char** argv) {
   // No clearing of the screen: the gallery scrolls like any other output,
   // below whatever the terminal already shows.
-  std::printf("\nvelmora_: galleria percettrone multistrato (gpms) \n");
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
-  std::fflush(stdout);
+  stampa_intestazione("galleria percettrone multistrato (gpms)", false);
   opzioni_galleria o;
   if (!leggi_opzioni_galleria(argc, argv, o)) return 1;
   if (o.quanti < 3) {
@@ -176,7 +165,7 @@ int esegui(int argc, char** argv) {
   if (!valuta_righe(*rete, righe.get(), o.posizionali[0], o, limite, galleria || o.png, v)) return 1;
   righe.reset();
 
-  stampa_intestazione(v, o);
+  stampa_conteggi(v, o);
   if (galleria) {
     stampa_galleria(v, colonne_term);
   } else {

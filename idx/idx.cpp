@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "destinazione.h"
 #include "file_idx.h"
+#include "intestazione.h"
 #include "lib.h"
 #include "memoria.h"
 #include "nomi.h"
@@ -28,9 +30,7 @@ void uso() {
 }  // namespace
 
 static int esegui(int argc, char** argv) {
-  std::printf("\nvelmora_: conversione file IDX (idx) \n");
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
-  std::fflush(stdout);
+  stampa_intestazione("conversione file IDX (idx)", false);
   if (argc < 4) {
     uso();
     return 1;

@@ -153,23 +153,6 @@ int net_recognize(rete_cifre& rete) {
 
 // ---- Terminal output ------------------------------------------------------------------
 
-void stampa_intestazione(const char* titolo) {
-  // The screen layout of velmora_pms rests on this block filling rows 1 to 4.
-  std::printf("\33[2J\33[1;1H\nvelmora_: %s \n", titolo);
-  std::printf("\n%s\n", VELMORA_ATTRIBUZIONE);
-  std::fflush(stdout);
-}
-
-void stampa_uso_rete(const char* programma, const char* descrizione_righe) {
-  std::printf("\nUSO:\n %s <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n", programma);
-  std::printf("\nPARAMETRI:\n"
-              "<ingressi.csv>               %s\n"
-              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
-              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n",
-              descrizione_righe);
-  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
-}
-
 int dimensioni_finestra(int32_t& righe, int32_t& colonne) {
   winsize ws{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return -1;
@@ -220,4 +203,14 @@ void print_object(const double* valori, int righe, int colonne, int riga0, int c
   const std::string cornice = componi_oggetto(valori, righe, colonne, riga0, colonna0);
   std::fwrite(cornice.data(), 1, cornice.size(), stdout);
   std::fflush(stdout);
+}
+
+// ---- The network's files in a usage text ---------------------------------------------
+
+void stampa_parametri_rete(const char* descrizione_righe) {
+  std::printf("\nPARAMETRI:\n"
+              "<ingressi.csv>               %s\n"
+              "<connessioni_intercalari.w>  pesi delle connessioni tra i neuroni di afferenti e quelli intercalari\n"
+              "<connessioni_efferenti.w>    pesi delle connessioni tra i neuroni intercalari e quelli efferenti\n",
+              descrizione_righe);
 }

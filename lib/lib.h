@@ -104,12 +104,9 @@ std::string componi_oggetto(const double* valori, int righe, int colonne, int ri
 // Writes componi_oggetto's frame to standard output in one write and flushes.
 void print_object(const double* valori, int righe, int colonne, int riga0, int colonna0);
 
-// One-line attribution printed under the banner of every program of the suite.
-inline constexpr const char* VELMORA_ATTRIBUZIONE = "velmora - apprendimento automatico su file";
-// Clears the screen and prints the banner every digit program starts with,
-// "velmora_: TITLE " on screen row 2 and the attribution on row 4, flushed.
-void stampa_intestazione(const char* titolo);
-// The usage text velmora_pms and velmora_bpms share: the command line of
-// programma, its three files (the rows file described as descrizione_righe)
-// and the trainer that writes the weights.
-void stampa_uso_rete(const char* programma, const char* descrizione_righe);
+// ---- The network's files in a usage text ---------------------------------------------
+
+// The PARAMETRI block of a usage text that takes the network's three files:
+// the rows file (described as descrizione_righe), then the hidden-layer and
+// the output-layer weight files.
+void stampa_parametri_rete(const char* descrizione_righe);

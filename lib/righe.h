@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "lettore_righe.h"
 #include "lib.h"
-#include "veloce.h"
 
 // Every row of a rows file, in memory.
 struct righe_cifre {

@@ -2,16 +2,22 @@
 // on a terminal wide enough, draws it.
 #include <cstdio>
 
+#include "intestazione.h"
 #include "lib.h"
 #include "memoria.h"
 #include "nomi.h"
 
+// Prints the usage text, fixed byte for byte; returns the exit status, 1.
+static int uso() {
+  std::printf("\nUSO:\n velmora_pms <ingresso.csv> <connessioni_intercalari.w> <connessioni_efferenti.w>\n\n");
+  stampa_parametri_rete("file csv con il dato da riconoscere");
+  std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms) \n ");
+  return 1;
+}
+
 static int esegui(int argc, char** argv) {
   stampa_intestazione("percettrone multistrato (pms)");
-  if (argc < 4) {
-    stampa_uso_rete("velmora_pms", "file csv con il dato da riconoscere");
-    return 1;
-  }
+  if (argc < 4) return uso();
 
   auto rete = crea_rete();
   file_ptr righe = net_load(*rete, argv[1], argv[2], argv[3]);

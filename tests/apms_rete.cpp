@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "addestramento.h"
-#include "apms.h"
+#include "dati.h"
+#include "passo.h"
+#include "passo_veloce.h"
+#include "pesi.h"
 #include "rete_util.h"
 
 namespace {

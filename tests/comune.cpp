@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 
 #include "run_util.h"
+#include "blocco.h"
+#include "destinazione.h"
 #include "scrittura.h"
 
 namespace {

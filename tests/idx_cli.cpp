@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "intestazione.h"
 #include "lib.h"
 #include "run_util.h"
 

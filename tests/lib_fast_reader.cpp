@@ -9,7 +9,7 @@
 
 #include "lib.h"
 #include "run_util.h"
-#include "veloce.h"
+#include "lettore_righe.h"
 
 namespace {
 

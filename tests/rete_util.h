@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "intestazione.h"
 #include "lib.h"
 #include "veloce.h"
 #include "run_util.h"

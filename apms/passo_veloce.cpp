@@ -2,7 +2,7 @@
 // and each neuron's error sum runs in a fixed order, so laying the weights
 // out by input, neurons across the vector lanes, changes no bit: every lane
 // does what perc_correzione does for that weight.
-#include "addestramento.h"
+#include "passo_veloce.h"
 
 #include <algorithm>
 #include <array>
@@ -14,6 +14,28 @@
 #include "vettori.h"
 
 namespace {
+
+// Every hidden input, in order: the list of a step that corrects them all.
+const std::array<int16_t, N_AFFERENTI + 1>& ogni_ingresso() {
+  static const auto t = [] {
+    std::array<int16_t, N_AFFERENTI + 1> t{};
+    std::iota(t.begin(), t.end(), int16_t{0});
+    return t;
+  }();
+  return t;
+}
+
+// The tails took the lanes' corrections too: put back what they held, in
+// the output layer and for the hidden inputs listed in attivi (in order),
+// which are the only ones a step changed.
+void rimetti_code(addestramento_veloce& a, const int16_t* attivi, int n) {
+  pesi_veloci& p = *a.pesi;
+  for (int j = ULTIMA_COLONNA_EFFERENTI + 1; j <= N_INTERCALARI; ++j)
+    p.efferenti[j * COLONNE_EFFERENTI + N_EFFERENTI - 1] = a.coda_efferenti[j - ULTIMA_COLONNA_EFFERENTI - 1];
+  for (int t = n - 1; t >= 0 && attivi[t] > ULTIMA_COLONNA_INTERCALARI; --t)
+    p.intercalari[attivi[t] * COLONNE_INTERCALARI + N_INTERCALARI - 1] =
+        a.coda_intercalari[attivi[t] - ULTIMA_COLONNA_INTERCALARI - 1];
+}
 
 // While every hidden weight stays below this in magnitude, neither a weight
 // nor a correction can overflow: the forward pass may skip zero inputs and
@@ -145,13 +167,8 @@ void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const i
     finite = finite && e <= std::numeric_limits<double>::max() && std::isfinite(c.pendenza_intercalari[i]);
     errore_massimo = e > errore_massimo ? e : errore_massimo;
   }
-  static const auto ogni_ingresso = [] {
-    std::array<int16_t, N_AFFERENTI + 1> t{};
-    std::iota(t.begin(), t.end(), int16_t{0});
-    return t;
-  }();
   const bool tutti = !finite || a.aggiorna_tutti;
-  const int16_t* attivi = tutti ? ogni_ingresso.data() : visitati.indici;
+  const int16_t* attivi = tutti ? ogni_ingresso().data() : visitati.indici;
   const int n = tutti ? N_AFFERENTI + 1 : visitati.quanti;
 
   switch (livello) {
@@ -160,12 +177,7 @@ void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const i
     case livello_simd::base: correggi_base(p, rete, c, tasso, attivi, n); break;
   }
 
-  // The tails took the lanes' corrections too: put back what they held.
-  for (int j = ULTIMA_COLONNA_EFFERENTI + 1; j <= N_INTERCALARI; ++j)
-    p.efferenti[j * COLONNE_EFFERENTI + N_EFFERENTI - 1] = a.coda_efferenti[j - ULTIMA_COLONNA_EFFERENTI - 1];
-  for (int t = n - 1; t >= 0 && attivi[t] > ULTIMA_COLONNA_INTERCALARI; --t)
-    p.intercalari[attivi[t] * COLONNE_INTERCALARI + N_INTERCALARI - 1] =
-        a.coda_intercalari[attivi[t] - ULTIMA_COLONNA_INTERCALARI - 1];
+  rimetti_code(a, attivi, n);
 
   // The forward pass skips zero inputs while no hidden weight can be
   // infinite or not a number. A correction is at most |x| * |c| * |b| (the
@@ -181,15 +193,6 @@ void applica_correzioni(addestramento_veloce& a, const rete_cifre& rete, const i
     a.limite_intercalari = a.limite_intercalari + 2.0 * ingresso_massimo * errore_massimo * std::fabs(tasso);
     if (!finite || !(a.limite_intercalari < LIMITE_PESI)) visita_tutti(p);
   }
-}
-
-int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso) {
-  return addestra_riga_veloce(rete, a, etichetta, tasso, livello_disponibile());
-}
-
-int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
-                         livello_simd livello) {
-  return addestra_riga_veloce(rete, a, etichetta, tasso, costo::quadratico, livello);
 }
 
 int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
@@ -286,10 +289,6 @@ void correggi_strato(addestramento_veloce& a, bool intercalari, double b, double
 
 }  // namespace
 
-int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe_cifre& lotto, const passo& p) {
-  return addestra_lotto_veloce(rete, a, lotto, p, livello_disponibile());
-}
-
 // Written as one piece, like applica_correzioni: the rows' forward passes,
 // the corrections, and the bound that keeps the forward pass's shortcut
 // valid, which rests on the largest input and error of every row.
@@ -329,12 +328,7 @@ int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe
   correggi_strato(a, false, p.tasso, f, decadimento, livello);
   correggi_strato(a, true, p.tasso, f, decadimento, livello);
 
-  // The tails took the lanes' corrections too: put back what they held.
-  for (int j = ULTIMA_COLONNA_EFFERENTI + 1; j <= N_INTERCALARI; ++j)
-    a.pesi->efferenti[j * COLONNE_EFFERENTI + N_EFFERENTI - 1] = a.coda_efferenti[j - ULTIMA_COLONNA_EFFERENTI - 1];
-  for (int j = ULTIMA_COLONNA_INTERCALARI + 1; j <= N_AFFERENTI; ++j)
-    a.pesi->intercalari[j * COLONNE_INTERCALARI + N_INTERCALARI - 1] =
-        a.coda_intercalari[j - ULTIMA_COLONNA_INTERCALARI - 1];
+  rimetti_code(a, ogni_ingresso().data(), N_AFFERENTI + 1);
 
   // As in applica_correzioni: K / B is at most the largest correction of
   // the step, give or take a few roundings, and with decay |f * w| is at

@@ -9,7 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "apms.h"
+#include "passo.h"
+#include "pesi.h"
+#include "righe.h"
 #include "veloce.h"
 
 // What one row asks of every weight: the weight w of neuron n fed by the
@@ -51,21 +53,15 @@ std::unique_ptr<addestramento_veloce> prepara_addestramento(const rete_cifre& re
 void riporta_pesi(const addestramento_veloce& a, rete_cifre& rete);
 
 // addestra_riga on the weights of a: the same forward pass results in rete,
-// the same class returned, the same weights after it. The weight matrices of
-// rete are neither read nor written.
-int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso);
-// The same on an explicit vector unit, which the processor must have.
+// the same class returned, the same weights after it, on any vector unit the
+// processor has. The weight matrices of rete are neither read nor written.
 int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
-                         livello_simd livello);
-// The same for either cost.
-int addestra_riga_veloce(rete_cifre& rete, addestramento_veloce& a, int32_t etichetta, double tasso,
-                         costo funzione, livello_simd livello);
+                         costo funzione = costo::quadratico, livello_simd livello = livello_disponibile());
 
 // addestra_lotto on the weights of a: the same count returned, the same
 // weights after it; rete is left with the last row's forward pass.
-int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe_cifre& lotto, const passo& p);
 int addestra_lotto_veloce(rete_cifre& rete, addestramento_veloce& a, const righe_cifre& lotto, const passo& p,
-                          livello_simd livello);
+                          livello_simd livello = livello_disponibile());
 
 // The two halves of the step, after the forward pass has filled rete.
 // The errors of the output neurons and, through the output weights as they

@@ -1,0 +1,79 @@
+#include "dati.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <utility>
+
+// ---- Generator ----------------------------------------------------------------------
+
+uint64_t prossimo(generatore& g) {
+  uint64_t z = (g.stato += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+double uniforme(generatore& g) { return static_cast<double>(prossimo(g) >> 11) * 0x1.0p-53; }
+
+uint32_t sotto(generatore& g, uint32_t n) { return static_cast<uint32_t>(prossimo(g) % n); }
+
+void mescola(std::vector<int>& ordine, generatore& g) {
+  for (size_t i = ordine.size(); i-- > 1;) std::swap(ordine[i], ordine[sotto(g, static_cast<uint32_t>(i) + 1)]);
+}
+
+// ---- Shifted copies -----------------------------------------------------------------
+
+void sposta_riga(const int32_t* da, int32_t* a, int copia) {
+  if (copia == 0) {
+    std::copy(da, da + N_AFFERENTI, a);
+    return;
+  }
+  const int passi = (copia - 1) / 4 + 1, verso = (copia - 1) % 4;
+  const int dx = verso == 0 ? passi : verso == 1 ? -passi : 0;
+  const int dy = verso == 2 ? passi : verso == 3 ? -passi : 0;
+  for (int riga = 0; riga < LATO_IMMAGINE; ++riga)
+    for (int colonna = 0; colonna < LATO_IMMAGINE; ++colonna) {
+      const int r = riga - dy, c = colonna - dx;
+      const bool dentro = r >= 0 && r < LATO_IMMAGINE && c >= 0 && c < LATO_IMMAGINE;
+      a[riga * LATO_IMMAGINE + colonna] = dentro ? da[r * LATO_IMMAGINE + c] : 0;
+    }
+}
+
+void prendi_copia(const righe_cifre& righe, int r, int spostamenti, generatore& copie, int32_t* pixel,
+                  int32_t& etichetta) {
+  const int32_t* da = righe.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
+  const auto quante = 1 + 4 * static_cast<uint32_t>(spostamenti);
+  const int copia = spostamenti > 0 ? static_cast<int>(sotto(copie, quante)) : 0;
+  sposta_riga(da, pixel, copia);
+  etichetta = righe.etichette[static_cast<size_t>(r)];
+}
+
+// ---- The validation share ----------------------------------------------------------
+
+std::vector<int> righe_di_validazione(int quante, double quota, generatore& g) {
+  std::vector<int> ordine(static_cast<size_t>(quante));
+  std::iota(ordine.begin(), ordine.end(), 0);
+  mescola(ordine, g);
+  const auto da_parte = static_cast<size_t>(std::floor(quante * quota / 100.0));
+  std::vector<int> scelte(ordine.begin(), ordine.begin() + static_cast<long>(da_parte));
+  std::sort(scelte.begin(), scelte.end());
+  return scelte;
+}
+
+bool dividi_validazione(righe_cifre& addestramento, righe_cifre& validazione, double quota, uint64_t seme) {
+  generatore g{seme + 1};
+  const std::vector<int> scelte = righe_di_validazione(addestramento.quante, quota, g);
+  if (scelte.empty()) return false;
+  righe_cifre resto;
+  size_t s = 0;
+  for (int r = 0; r < addestramento.quante; ++r) {
+    righe_cifre& dove = s < scelte.size() && scelte[s] == r ? (++s, validazione) : resto;
+    const auto* p = addestramento.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
+    dove.pixel.insert(dove.pixel.end(), p, p + N_AFFERENTI);
+    dove.etichette.push_back(addestramento.etichette[static_cast<size_t>(r)]);
+    ++dove.quante;
+  }
+  addestramento = std::move(resto);
+  return true;
+}
