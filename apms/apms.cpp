@@ -20,6 +20,7 @@
 #include "passo_veloce.h"
 #include "pesi.h"
 #include "resoconto.h"
+#include "riga_comando.h"
 #include "valutazione.h"
 
 // ---- Training step ----------------------------------------------------------------
@@ -211,13 +212,18 @@ static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, b
 // ---- main ----------------------------------------------------------------------
 
 static int esegui(int argc, char** argv) {
+  switch (aiuto_chiesto(argc, argv, 1)) {
+    case esito_comando::aiuto: stampa_uso(); return 0;
+    case esito_comando::versione: stampa_versione("velmora_apms"); return 0;
+    default: break;
+  }
   stampa_intestazione("addestramento percettrone multistrato (apms)");
   opzioni o;
   if (argc < 4) {
     stampa_uso();
     return 1;
   }
-  if (!leggi_opzioni(argc, argv, o)) return 1;
+  if (leggi_opzioni(argc, argv, o) != esito_comando::valida) return 1;
   if (o.posizionali < 3) {
     stampa_uso();
     return 1;

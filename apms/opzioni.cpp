@@ -11,6 +11,7 @@
 #include "destinazione.h"
 #include "nomi.h"
 #include "numeri.h"
+#include "riga_comando.h"
 
 // The recipe: the combination chosen on a validation share of the demo's
 // training rows (docs/ricetta.md).
@@ -111,7 +112,7 @@ bool leggi_parola(const char* s, const char* a, const char* b, int& scelta, cons
 
 // The option nome with its values v; false with a message on a bad value.
 // A chain of names rather than a table: each setting has checks of its own.
-bool leggi_opzione(const char* nome, char** v, opzioni& o, unsigned& esplicite) {
+bool leggi_opzione(const char* nome, const char* const* v, opzioni& o, unsigned& esplicite) {
   const auto e = [&](const char* n, campo c) {
     if (std::strcmp(nome, n) != 0) return false;
     esplicite |= c;
@@ -161,13 +162,12 @@ bool leggi_opzione(const char* nome, char** v, opzioni& o, unsigned& esplicite) 
   return true;
 }
 
-// How many values an option takes, 0 for a name that is not an option.
-int valori_opzione(const char* nome) {
-  for (const char* n : {"--epoche", "--tasso", "--verifica", "--costo", "--decadimento", "--inizio", "--riduzione",
-                        "--lotto", "--spostamenti", "--seme", "--validazione", "--media"})
-    if (std::strcmp(nome, n) == 0) return 1;
-  return std::strcmp(nome, "--da") == 0 ? 2 : 0;
-}
+// Every option of the command line, with the values it takes.
+const std::vector<opzione> OPZIONI = {
+    {"--epoche", 1},     {"--tasso", 1},       {"--verifica", 1, true}, {"--costo", 1},  {"--decadimento", 1},
+    {"--inizio", 1},     {"--riduzione", 1},   {"--lotto", 1},          {"--spostamenti", 1}, {"--seme", 1},
+    {"--validazione", 1}, {"--media", 1},      {"--da", 2, true},       {"--ricetta"},
+};
 
 bool leggi_posizionale(const char* a, opzioni& o, unsigned& esplicite) {
   switch (++o.posizionali) {
@@ -176,8 +176,7 @@ bool leggi_posizionale(const char* a, opzioni& o, unsigned& esplicite) {
     case 3: o.path_efferenti = a; break;
     case 4: esplicite |= EPOCHE; return leggi_epoche(a, o);
     case 5: esplicite |= TASSO; return leggi_tasso(a, o);
-    case 6: esplicite |= VERIFICA; o.path_verifica = a; break;
-    default: break;  // ignored, as they always were
+    default: esplicite |= VERIFICA; o.path_verifica = a; break;
   }
   return true;
 }
@@ -199,36 +198,27 @@ void applica_ricetta(opzioni& o, unsigned esplicite) {
 
 }  // namespace
 
-bool leggi_opzioni(int argc, char** argv, opzioni& o) {
+esito_comando leggi_opzioni(int argc, char** argv, opzioni& o) {
+  riga_comando r;
+  const esito_comando esito = leggi_riga_comando(argc, argv, 1, OPZIONI, {{}, 6}, r);
+  if (esito != esito_comando::valida) return esito;
+  // In the order of the line, so that of two values for one setting the later wins.
   unsigned esplicite = 0;
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    if (std::strncmp(a, "--", 2) != 0) {
-      if (!leggi_posizionale(a, o, esplicite)) return false;
-      continue;
-    }
-    if (std::strcmp(a, "--ricetta") == 0) {
+  for (const voce_riga& v : r.voci) {
+    if (v.posizionale()) {
+      if (!leggi_posizionale(v.valori[0], o, esplicite)) return esito_comando::sbagliata;
+    } else if (std::strcmp(v.o.nome, "--ricetta") == 0) {
       o.ricetta = true;
-      continue;
+    } else if (!leggi_opzione(v.o.nome, v.valori.data(), o, esplicite)) {
+      return esito_comando::sbagliata;
     }
-    const int valori = valori_opzione(a);
-    if (valori == 0) {
-      std::printf("Opzione sconosciuta: %s\n", stampabile(a).c_str());
-      return false;
-    }
-    if (i + valori >= argc) {
-      std::printf("Manca il valore dell'opzione %s\n", stampabile(a).c_str());
-      return false;
-    }
-    if (!leggi_opzione(a, argv + i + 1, o, esplicite)) return false;
-    i += valori;
   }
   if (o.ricetta) applica_ricetta(o, esplicite);
   if (o.posizionali >= 3 && stessa_destinazione(o.path_intercalari, o.path_efferenti)) {
     std::printf("I due file dei pesi devono essere diversi: %s\n", stampabile(o.path_intercalari).c_str());
-    return false;
+    return esito_comando::sbagliata;
   }
-  return true;
+  return esito_comando::valida;
 }
 
 void stampa_uso() {

@@ -8,6 +8,7 @@
 #include "dati.h"
 #include "passo.h"
 #include "pesi.h"
+#include "riga_comando.h"
 
 inline constexpr int EPOCHE_PREDEFINITE = 15;
 
@@ -37,13 +38,14 @@ struct opzioni {
 // The settings of --ricetta (paths and the held-out file left unset).
 opzioni opzioni_ricetta();
 
-// Reads the command line. --ricetta stands for its settings wherever it is;
-// every value given explicitly, an option or a positional number, wins over
-// them, and of two values for the same setting the later one. A bad value
-// prints a message naming it and gives false, before any file is read.
-// Fewer than three positional arguments leave o.posizionali below 3: the
-// caller prints the usage.
-bool leggi_opzioni(int argc, char** argv, opzioni& o);
+// Reads the command line with the suite's scanner. --ricetta stands for its
+// settings wherever it is; every value given explicitly, an option or a
+// positional number, wins over them, and of two values for the same setting
+// the later one. A bad value prints a message naming it and gives
+// sbagliata, before any file is read; --help and --version give aiuto and
+// versione. Fewer than three positional arguments leave o.posizionali below
+// 3: the caller prints the usage.
+esito_comando leggi_opzioni(int argc, char** argv, opzioni& o);
 
 // The usage text, with every option and its default.
 void stampa_uso();

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "destinazione.h"
 #include "file.h"
@@ -115,7 +116,10 @@ bool contiene_righe(const char* path) {
 }  // namespace
 
 bool controlla_pesi_da_scrivere(const char* path, const char* ingresso, const char* verifica) {
-  const char* motivo = perche_non_scrivibile(path);
+  // "-" is standard output for the files that are streams; a weight file
+  // is replaced whole, or not at all, so it is always a file.
+  const char* motivo = std::string_view(path) == "-" ? "i pesi si scrivono solo in un file, non su standard output"
+                                                     : perche_non_scrivibile(path);
   std::string testo;
   struct stat st;
   if (!motivo && stat(path, &st) == 0) {

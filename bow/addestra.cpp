@@ -13,7 +13,7 @@
 #include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "corpus.h"
-#include "riga_comando.h"
+#include "valori.h"
 #include "tabella_parole.h"
 
 namespace {
@@ -68,10 +68,8 @@ void stampa_totali(const blocco_bow* modello, const file_classe (&per_classe)[CL
 
 int addestra(int argc, char** argv) {
   riga_comando r;
-  if (!leggi_riga_comando(argc, argv, 2, {}, {"CARTELLA"}, r)) {
-    uso_addestra();
-    return 1;
-  }
+  int stato = 0;
+  if (!leggi_azione(argc, argv, {}, {{"CARTELLA"}}, r, uso_addestra, stato)) return stato;
   if (!puo_ricevere(MODELLO, "il modello")) return 1;
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;

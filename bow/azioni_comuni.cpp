@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "destinazione.h"
 #include "nomi.h"
 
 int parola_troppo_lunga() {
@@ -41,4 +42,44 @@ bool carica_e_indicizza(modello_indicizzato& m, const char* senza_modello) {
   }
   m = indicizza_modello(modello.testa);
   return true;
+}
+
+bool leggi_azione(int argc, char** argv, const std::vector<opzione>& accettate, const posizionali& attesi,
+                  riga_comando& r, void (*uso)(), int& stato) {
+  switch (leggi_riga_comando(argc, argv, 2, accettate, attesi, r)) {
+    case esito_comando::valida: return true;
+    case esito_comando::aiuto: uso(); stato = 0; return false;
+    case esito_comando::versione: stampa_versione("velmora_bow"); stato = 0; return false;
+    case esito_comando::sbagliata: break;
+  }
+  uso();
+  stato = 1;
+  return false;
+}
+
+bool leggi_azione_con_regola(int argc, char** argv, std::vector<opzione> accettate, const posizionali& attesi,
+                             void (*uso)(), riga_con_regola& letta) {
+  accettate.push_back(OPZIONE_PUNTEGGIO);
+  accettate.push_back(OPZIONE_ALFA);
+  if (!leggi_azione(argc, argv, accettate, attesi, letta.r, uso, letta.stato)) return false;
+  if (leggi_punteggio(letta.r, letta.p)) return true;
+  uso();
+  letta.stato = 1;
+  return false;
+}
+
+void stampa_regola_usata(const punteggio& p) {
+  if (p.tipo != regola::velmora) std::printf("Punteggio: %s, alfa %g\n", nome_regola(p.tipo), p.alfa);
+}
+
+void stampa_classificazione(const pesi_regola& r, const double punteggi[CLASSI], int scelta) {
+  std::printf("CLASSIFICAZIONE:\n");
+  for (int k = 0; k < CLASSI; ++k) {
+    if (r.p.tipo == regola::velmora || r.con_dati[k]) {
+      std::printf("Class %d, p=%f\n", k, punteggi[k]);
+    } else {
+      std::printf("Class %d, senza dati\n", k);
+    }
+  }
+  std::printf("\nIl documento appartiene alla classe %d\n", scelta);
 }

@@ -3,9 +3,11 @@
 // loads it and lays it out, and the refusals they all print alike.
 #pragma once
 
+#include "blocco.h"
 #include "bow_lib.h"
 #include "punteggi.h"
-#include "scrittura.h"
+#include "riga_comando.h"
+#include "valori.h"
 
 inline constexpr const char* MODELLO = "Bow.txt";
 
@@ -27,3 +29,28 @@ bool blocca_e_carica(blocco_cartella& blocco, borsa& modello);
 // For scoring many texts: the model loaded and laid out. false, with the
 // reason printed (senza_modello when there is no model to read).
 bool carica_e_indicizza(modello_indicizzato& m, const char* senza_modello);
+
+// An action's command line read with the shared scanner: true to go on;
+// false when the action must end at once with *stato: 0 after --help
+// (its usage) or --version, 1 after a refusal (the reason, then its usage).
+bool leggi_azione(int argc, char** argv, const std::vector<opzione>& accettate, const posizionali& attesi,
+                  riga_comando& r, void (*uso)(), int& stato);
+
+// The command line of an action that scores texts, as read.
+struct riga_con_regola {
+  riga_comando r;
+  punteggio p;    // the rule --punteggio and --alfa name
+  int stato = 0;  // the exit status when the action must end at once
+};
+
+// leggi_azione for an action that scores texts: --punteggio and --alfa
+// besides its own options.
+bool leggi_azione_con_regola(int argc, char** argv, std::vector<opzione> accettate, const posizionali& attesi,
+                             void (*uso)(), riga_con_regola& letta);
+
+// Under rule p, the line that names it ("Punteggio: bayes, alfa 0.1"),
+// printed only for a rule other than the built-in one.
+void stampa_regola_usata(const punteggio& p);
+// The ten scores and the class as classifica prints them; a class without
+// data under a rule other than the built-in one reads "senza dati".
+void stampa_classificazione(const pesi_regola& r, const double punteggi[CLASSI], int scelta);

@@ -17,9 +17,11 @@
 #include "nomi.h"
 #include "pulizia.h"
 #include "punteggi.h"
+#include "predici.h"
 #include "riga_comando.h"
 #include "scrittura.h"
 #include "spiega.h"
+#include "valori.h"
 #include "valuta.h"
 
 namespace {
@@ -87,7 +89,18 @@ int aggiungi(const char* path, int classe) {
   return 0;
 }
 
-int classifica(const char* path) {
+// classifica under the built-in rule, as it always printed it.
+void classifica_velmora(const blocco_bow* modello, const std::vector<voce_parola>& voci) {
+  borsa documento;
+  unisci_parole(documento.testa, voci, 0);
+  double punteggi[CLASSI];
+  classifica_testo(documento.testa, modello, punteggi);
+  std::printf("CLASSIFICAZIONE:\n");
+  for (int k = 0; k < CLASSI; ++k) std::printf("Class %d, p=%f\n", k, punteggi[k]);
+  std::printf("\nIl documento appartiene alla classe %d\n", classe_scelta(punteggi));
+}
+
+int classifica(const char* path, const punteggio& p) {
   // No lock: the model is replaced by a rename, so this reads the old file
   // or the new one, whole.
   if (!puo_ricevere_pulito(path)) return 1;
@@ -95,14 +108,25 @@ int classifica(const char* path) {
   if (leggi_bow(modello.testa, MODELLO) == esito_lettura::non_modello) return 1;
   std::vector<voce_parola> voci;
   if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
-  borsa documento;
-  unisci_parole(documento.testa, voci, 0);
+  if (p.tipo == regola::velmora) {
+    classifica_velmora(modello.testa, voci);
+    return 0;
+  }
+  const modello_indicizzato m = indicizza_modello(modello.testa);
+  const pesi_regola r = prepara_regola(m, p);
   double punteggi[CLASSI];
-  classifica_testo(documento.testa, modello.testa, punteggi);
-  std::printf("CLASSIFICAZIONE:\n");
-  for (int k = 0; k < CLASSI; ++k) std::printf("Class %d, p=%f\n", k, punteggi[k]);
-  std::printf("\nIl documento appartiene alla classe %d\n", classe_scelta(punteggi));
+  punteggi_regola(m, r, voci, posizioni_nel_modello(m, voci), punteggi);
+  stampa_regola_usata(p);
+  stampa_classificazione(r, punteggi, classe_regola(r, punteggi));
   return 0;
+}
+
+// What follows the text of aggiungi and classifica: plain words are ignored,
+// as they always were, but a word that looks like an option must be one of
+// the command's (none for aggiungi): ignoring it would report as done what
+// was not. false after the refusal.
+bool resto_della_riga(int argc, char** argv, int primo, const std::vector<opzione>& accettate, riga_comando& r) {
+  return leggi_riga_comando(argc, argv, primo, accettate, {{}, 0, true}, r, false) == esito_comando::valida;
 }
 
 // The actions beyond aggiungi and classifica, each with its own usage text,
@@ -112,12 +136,14 @@ int (*azione_nuova(const char* nome))(int, char**) {
   if (std::strcmp(nome, "valuta") == 0) return valuta;
   if (std::strcmp(nome, "mostra") == 0) return mostra;
   if (std::strcmp(nome, "spiega") == 0) return spiega;
+  if (std::strcmp(nome, "predici") == 0) return predici;
   return nullptr;
 }
 
 int esegui(int argc, char** argv) {
   if (argc >= 2)
     if (auto azione = azione_nuova(argv[1])) return azione(argc, argv);
+  riga_comando resto;
   if (argc < 3) {
     uso();
     return 1;
@@ -128,10 +154,15 @@ int esegui(int argc, char** argv) {
       return 0;
     }
     const int classe = leggi_classe(argv[3]);
-    if (classe < 0) return 1;
+    if (classe < 0 || !resto_della_riga(argc, argv, 4, {}, resto)) return 1;
     return aggiungi(argv[2], classe);
   }
-  if (std::strcmp(argv[1], "classifica") == 0) return classifica(argv[2]);
+  if (std::strcmp(argv[1], "classifica") == 0) {
+    punteggio p;
+    if (!resto_della_riga(argc, argv, 3, {OPZIONE_PUNTEGGIO, OPZIONE_ALFA}, resto) || !leggi_punteggio(resto, p))
+      return 1;
+    return classifica(argv[2], p);
+  }
   std::printf("Azione %s non supportata:\n", stampabile(argv[1]).c_str());
   uso();
   return 1;

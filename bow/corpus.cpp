@@ -27,6 +27,12 @@ std::string unisci(const std::string& cartella, const std::string& nome) {
   return cartella + "/" + nome;
 }
 
+lettura lettura_di(const esito_testo& esito) {
+  if (esito.errore_lettura) return lettura::errore_lettura;
+  if (esito.troppo_lunga) return lettura::troppo_lunga;
+  return lettura::letta;
+}
+
 bool e_un_testo(const fs::directory_entry& voce) {
   const std::string nome = voce.path().filename().string();
   if (nome.starts_with(".") || nome.ends_with(".clean")) return false;
@@ -90,7 +96,12 @@ void stampa_ignorati(const corpus& c) {
               c.ignorati);
 }
 
-lettura leggi_e_conta(const std::string& path, tabella_parole& tabella) {
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, bool anche_flussi) {
+  if (anche_flussi) {
+    file_ptr testo = apri_file(path.c_str(), "rb");
+    if (!testo) return lettura::non_aperta;
+    return lettura_di(conta_testo(testo.get(), nullptr, tabella));
+  }
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOMEM) throw std::bad_alloc();
@@ -107,10 +118,26 @@ lettura leggi_e_conta(const std::string& path, tabella_parole& tabella) {
     if (errno == ENOMEM) throw std::bad_alloc();
     return lettura::non_aperta;
   }
-  const esito_testo esito = conta_testo(testo.get(), nullptr, tabella);
-  if (esito.errore_lettura) return lettura::errore_lettura;
-  if (esito.troppo_lunga) return lettura::troppo_lunga;
-  return lettura::letta;
+  return lettura_di(conta_testo(testo.get(), nullptr, tabella));
+}
+
+bool elenca_testi(const char* cartella, std::vector<std::string>& testi) {
+  std::error_code ec;
+  fs::recursive_directory_iterator it(cartella, ec);  // links to folders are not entered: no loop
+  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    const std::string nome = it->path().filename().string();
+    if (nome.starts_with(".")) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    if (e_un_testo(*it)) testi.push_back(it->path().string());
+  }
+  if (ec) {
+    std::printf("La cartella %s non si puo' leggere\n", stampabile(cartella).c_str());
+    return false;
+  }
+  std::sort(testi.begin(), testi.end());
+  return true;
 }
 
 void stampa_scarti(const std::vector<scarto>& scarti) {

@@ -42,10 +42,17 @@ struct scarto {
 // Counts the words of the file at path into tabella, cleaned in memory as
 // aggiungi and classifica clean them (nothing is written). The file is
 // opened without blocking and must be a regular file when opened, so that
-// an entry swapped for a FIFO since the listing can make no run wait.
-// Unless the result is letta, tabella may hold part of the text: count into
-// a table of its own.
-lettura leggi_e_conta(const std::string& path, tabella_parole& tabella);
+// an entry swapped for a FIFO since the listing can make no run wait; with
+// anche_flussi (a file the user named) a pipe is read too. Unless the
+// result is letta, tabella may hold part of the text: count into a table of
+// its own.
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, bool anche_flussi = false);
+
+// The texts below cartella, at any depth: the regular files (links to files
+// followed, links to folders not entered), except hidden ones and what is
+// below a hidden folder, and the .clean copies; sorted by path in byte order. false, with the reason
+// printed, when cartella cannot be read.
+bool elenca_testi(const char* cartella, std::vector<std::string>& testi);
 
 // The files left out, one line each ("File PATH scartato: REASON"), and
 // their count by reason; nothing when there are none.

@@ -8,7 +8,7 @@
 
 #include "azioni_comuni.h"
 #include "bow_lib.h"
-#include "riga_comando.h"
+#include "valori.h"
 
 namespace {
 
@@ -38,10 +38,8 @@ void mostra_primi(const blocco_bow* modello, int classe, long n) {
 
 int mostra(int argc, char** argv) {
   riga_comando r;
-  if (!leggi_riga_comando(argc, argv, 2, {{"--primi", true}}, {"CLASSE"}, r)) {
-    uso_mostra();
-    return 1;
-  }
+  int stato = 0;
+  if (!leggi_azione(argc, argv, {{"--primi", 1}}, {{"CLASSE"}}, r, uso_mostra, stato)) return stato;
   const int classe = leggi_classe(r.posizionali[0]);
   if (classe < 0) return 1;
   // 0: every word of the model, in word order.

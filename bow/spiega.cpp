@@ -15,7 +15,7 @@
 #include "corpus.h"
 #include "nomi.h"
 #include "punteggi.h"
-#include "riga_comando.h"
+#include "valori.h"
 
 namespace {
 
@@ -45,18 +45,6 @@ int seconda_classe(const pesi_regola& r, const double punteggi[CLASSI], int scel
   for (int k = 0; k < CLASSI; ++k)
     if (k != scelta && r.con_dati[k] && (seconda < 0 || punteggi[k] > punteggi[seconda])) seconda = k;
   return seconda;
-}
-
-void stampa_punteggi(const pesi_regola& r, const testo_pesato& t) {
-  std::printf("CLASSIFICAZIONE:\n");
-  for (int k = 0; k < CLASSI; ++k) {
-    if (r.p.tipo == regola::velmora || r.con_dati[k]) {
-      std::printf("Class %d, p=%f\n", k, t.punteggi[k]);
-    } else {
-      std::printf("Class %d, senza dati\n", k);
-    }
-  }
-  std::printf("\nIl documento appartiene alla classe %d\n", t.scelta);
 }
 
 // One word of the text with its term in a class, or the difference of its terms in two.
@@ -146,13 +134,10 @@ bool leggi_modello_e_testo(const char* path, modello_indicizzato& m, tabella_par
 }  // namespace
 
 int spiega(int argc, char** argv) {
-  riga_comando r;
-  punteggio p;
-  if (!leggi_riga_comando(argc, argv, 2, {OPZIONE_PUNTEGGIO, OPZIONE_ALFA, {"--parole", true}}, {"FILE"}, r) ||
-      !leggi_punteggio(r, p)) {
-    uso_spiega();
-    return 1;
-  }
+  riga_con_regola letta;
+  if (!leggi_azione_con_regola(argc, argv, {{"--parole", 1}}, {{"FILE"}}, uso_spiega, letta)) return letta.stato;
+  const riga_comando& r = letta.r;
+  const punteggio& p = letta.p;
   const long n = leggi_numero_parole(r, "--parole", PAROLE_PREDEFINITE);
   if (n < 0) {
     uso_spiega();
@@ -168,7 +153,7 @@ int spiega(int argc, char** argv) {
   punteggi_regola(m, regola, t.voci, t.posizioni, t.punteggi);
   t.scelta = classe_regola(regola, t.punteggi);
   t.seconda = seconda_classe(regola, t.punteggi, t.scelta);
-  stampa_punteggi(regola, t);
+  stampa_classificazione(regola, t.punteggi, t.scelta);
   stampa_regola(regola, t);
   if (!regola.con_dati[t.scelta]) {
     std::printf("Nessuna classe ha dati: non c'e' niente da spiegare\n");

@@ -14,7 +14,7 @@
 #include "corpus.h"
 #include "punteggi.h"
 #include "rapporto.h"
-#include "riga_comando.h"
+#include "valori.h"
 
 namespace {
 
@@ -66,20 +66,17 @@ esito_valutazione valuta_corpus(const modello_indicizzato& m, const pesi_regola&
 }  // namespace
 
 int valuta(int argc, char** argv) {
-  riga_comando r;
-  punteggio p;
-  if (!leggi_riga_comando(argc, argv, 2, {{"--errori", false}, OPZIONE_PUNTEGGIO, OPZIONE_ALFA}, {"CARTELLA"}, r) ||
-      !leggi_punteggio(r, p)) {
-    uso_valuta();
-    return 1;
-  }
+  riga_con_regola letta;
+  if (!leggi_azione_con_regola(argc, argv, {{"--errori"}}, {{"CARTELLA"}}, uso_valuta, letta)) return letta.stato;
+  const riga_comando& r = letta.r;
+  const punteggio& p = letta.p;
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;
   modello_indicizzato m;
   if (!carica_e_indicizza(m, "Senza un modello non c'e' niente da valutare: prima velmora_bow addestra")) return 1;
   const esito_valutazione e = valuta_corpus(m, prepara_regola(m, p), c, opzione_data(r, "--errori"));
   stampa_ignorati(c);
-  if (p.tipo != regola::velmora) std::printf("Punteggio: %s, alfa %g\n", nome_regola(p.tipo), p.alfa);
+  stampa_regola_usata(p);
   stampa_rapporto(e, opzione_data(r, "--errori"));
   return 0;
 }

@@ -51,8 +51,11 @@ bool stessa_destinazione(const char* a, const char* b) {
 }
 
 stato_destinazione controlla_destinazione(const char* path) {
-  const std::string destinazione = segui_collegamenti(path);
   struct stat st;
+  // The kernel's own walk first: a link into /proc (as /dev/stdout is)
+  // names no path that the walk below could follow.
+  if (stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return stato_destinazione::e_speciale;
+  const std::string destinazione = segui_collegamenti(path);
   // stat, never open: a FIFO would block the check.
   if (stat(destinazione.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return stato_destinazione::e_una_cartella;
@@ -89,7 +92,7 @@ const char* perche_non_scrivibile(const char* path) {
     case stato_destinazione::non_permesso: return "non si ha il permesso di scriverlo";
     case stato_destinazione::e_speciale: {
       struct stat st {};
-      stat(segui_collegamenti(path).c_str(), &st);
+      stat(path, &st);
       if (S_ISFIFO(st.st_mode)) return "e' una FIFO, non un file regolare";
       if (S_ISSOCK(st.st_mode)) return "e' un socket, non un file regolare";
       return "e' un dispositivo, non un file regolare";

@@ -271,6 +271,11 @@ file_nuovo::~file_nuovo() { scarta_file(*this); }
 
 bool apri_file_nuovo(file_nuovo& n, const char* path) {
   scarta_file(n);
+  struct stat reale;
+  if (stat(path, &reale) == 0 && !S_ISREG(reale.st_mode)) {  // a device or a FIFO, however it is reached
+    errno = S_ISDIR(reale.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
   n.destinazione = segui_collegamenti(path);
   const std::string cartella = cartella_di(n.destinazione);
   struct stat st;

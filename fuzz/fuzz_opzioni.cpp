@@ -1,7 +1,9 @@
-// The command-line scanners on hostile words: velmora_apms's options,
-// velmora_gpms's, the corpus actions' of velmora_bow with their scoring rule,
-// and the class of aggiungi and mostra. Whatever the words, a scanner either
-// refuses them or leaves every setting inside its documented range.
+// The suite's command-line scanner on hostile words, alone and as velmora_apms,
+// velmora_gpms and the actions of velmora_bow use it, with the values they
+// read (a scoring rule, a class). Whatever the words, the scanner either
+// refuses them or hands over what it promises: each option with exactly its
+// values, no file value that looks like an option, no more positional words
+// than the command takes; and every setting stays inside its documented range.
 //
 // Input: byte 0 picks the scanner; the remaining bytes, split at each NUL,
 // are the words after the program's name (at most 16).
@@ -16,6 +18,7 @@
 #include "opzioni_gpms.h"
 #include "punteggi.h"
 #include "riga_comando.h"
+#include "valori.h"
 
 namespace {
 
@@ -58,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (data[0] % 4) {
     case 0: {
       opzioni o;
-      if (!leggi_opzioni(argc, argv.data(), o)) break;
+      if (leggi_opzioni(argc, argv.data(), o) != esito_comando::valida) break;
       FZ_CHECK(o.epoche >= 1 && o.epoche <= 100000, "epoche %d", o.epoche);
       FZ_CHECK(std::isfinite(o.tasso) && o.tasso > 0.0, "tasso %g", o.tasso);
       FZ_CHECK(o.lotto >= 1 && o.lotto <= LOTTO_MASSIMO, "lotto %d", o.lotto);
@@ -73,19 +76,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     case 1: {
       opzioni_galleria o;
-      if (!leggi_opzioni_galleria(argc, argv.data(), o)) break;
+      if (leggi_opzioni_galleria(argc, argv.data(), o) != esito_comando::valida) break;
       FZ_CHECK(o.quanti >= 0 && o.quanti <= 3, "posizionali %d", o.quanti);
       FZ_CHECK(o.massimo >= 1, "massimo %d", o.massimo);
       for (int i = 0; i < o.quanti; ++i) FZ_CHECK(o.posizionali[i] != nullptr, "posizionale %d", i);
       break;
     }
     case 2: {
+      static const std::vector<opzione> accettate = {
+          {"--errori"}, OPZIONE_PUNTEGGIO, OPZIONE_ALFA, {"--coppia", 2, true}, {"--file", 1, true}};
       riga_comando r;
       punteggio p;
-      if (!leggi_riga_comando(argc, argv.data(), 1, {{"--errori", false}, OPZIONE_PUNTEGGIO, OPZIONE_ALFA},
-                              {"CARTELLA"}, r))
-        break;
-      FZ_CHECK(r.posizionali.size() == 1, "posizionali %zu", r.posizionali.size());
+      if (leggi_riga_comando(argc, argv.data(), 1, accettate, {{"CARTELLA"}, 1}, r) != esito_comando::valida) break;
+      FZ_CHECK(r.posizionali.size() == 1 || r.posizionali.size() == 2, "posizionali %zu", r.posizionali.size());
+      for (const voce_riga& v : r.voci) {
+        FZ_CHECK(!v.posizionale() ? static_cast<int>(v.valori.size()) == v.o.valori : v.valori.size() == 1, "valori");
+        if (!v.posizionale() && v.o.file)
+          for (const char* f : v.valori) FZ_CHECK(std::strncmp(f, "--", 2) != 0, "file %s accettato", f);
+      }
       if (!leggi_punteggio(r, p)) break;
       FZ_CHECK(p.tipo == regola::velmora ? p.alfa == 0.0 : std::isfinite(p.alfa) && p.alfa > 0.0 &&
                                                                p.alfa <= ALFA_MASSIMA,

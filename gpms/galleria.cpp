@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdio>
+#include <string>
 
 // ---- Rows and their pictures ----------------------------------------------------
 
@@ -44,8 +46,9 @@ int cifre_per_fascia(int colonne) {
 }
 
 int cifre_per_schermo(int righe, int colonne) {
-  // The heading lines above the gallery stay on the screen with it.
-  const int fasce = std::max(1, (righe - 3) / RIGHE_FASCIA);
+  // The gallery is the last thing printed: its bands fill the screen, less
+  // the line the shell's prompt takes after it.
+  const int fasce = std::max(1, (righe - 1) / RIGHE_FASCIA);
   return fasce * cifre_per_fascia(colonne);
 }
 
@@ -131,6 +134,23 @@ namespace {
 
 constexpr uint8_t GRIGIO_CORNICE = 128;
 constexpr uint8_t ROSSO_CORNICE[3] = {220, 30, 30};
+constexpr uint8_t BIANCO[3] = {255, 255, 255};
+constexpr uint8_t NERO[3] = {0, 0, 0};
+
+// A font of 3 x 5 pixels for the captions, each row of a glyph three bits,
+// the leftmost the highest: the digits, then '-' and '>'.
+constexpr int LARGHEZZA_GLIFO = 3, ALTEZZA_GLIFO = 5, PASSO_GLIFO = LARGHEZZA_GLIFO + 1;
+constexpr uint8_t GLIFI[12][ALTEZZA_GLIFO] = {
+    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1}, {7, 4, 7, 1, 7},
+    {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}, {0, 0, 7, 0, 0}, {4, 2, 1, 2, 4},
+};
+
+const uint8_t* glifo(char c) {
+  if (c >= '0' && c <= '9') return GLIFI[c - '0'];
+  if (c == '-') return GLIFI[10];
+  if (c == '>') return GLIFI[11];
+  return nullptr;  // a blank
+}
 
 // A square of the strip in one colour (its first `canali` bytes).
 void riempi(std::vector<uint8_t>& striscia, int larghezza, int canali, int x0, int y0, int lato,
@@ -142,12 +162,40 @@ void riempi(std::vector<uint8_t>& striscia, int larghezza, int canali, int x0, i
   }
 }
 
+// The caption of a cell, black on a white band under the digit, as much of
+// it as the band holds.
+void scrivi_didascalia(std::vector<uint8_t>& striscia, int larghezza, int canali, int x0, const esito_riga& e) {
+  const int sotto = BORDO_FOGLIO + LATO_IMMAGINE * SCALA_FOGLIO;
+  for (int y = sotto; y < sotto + RIGHE_DIDASCALIA; ++y)
+    for (int x = BORDO_FOGLIO; x < LATO_CELLA - BORDO_FOGLIO; ++x) riempi(striscia, larghezza, canali, x0 + x, y, 1, BIANCO);
+  const std::string testo = didascalia(e);
+  const int y0 = sotto + (RIGHE_DIDASCALIA - ALTEZZA_GLIFO) / 2;
+  for (size_t i = 0; i < testo.size(); ++i) {
+    const int xg = BORDO_FOGLIO + 2 + static_cast<int>(i) * PASSO_GLIFO;
+    if (xg + LARGHEZZA_GLIFO > LATO_CELLA - BORDO_FOGLIO) break;
+    const uint8_t* g = glifo(testo[i]);
+    if (!g) continue;
+    for (int r = 0; r < ALTEZZA_GLIFO; ++r)
+      for (int c = 0; c < LARGHEZZA_GLIFO; ++c)
+        if (g[r] & (4 >> c)) riempi(striscia, larghezza, canali, x0 + xg + c, y0 + r, 1, NERO);
+  }
+}
+
 }  // namespace
+
+std::string didascalia(const esito_riga& e) {
+  char testo[48];
+  if (e.riconosciuta < 0)
+    std::snprintf(testo, sizeof testo, "%d %d>-", e.riga, e.etichetta);
+  else
+    std::snprintf(testo, sizeof testo, "%d %d>%d", e.riga, e.etichetta, e.riconosciuta);
+  return testo;
+}
 
 int larghezza_foglio(int n) { return std::clamp(n, 1, CIFRE_PER_RIGA_FOGLIO) * LATO_CELLA; }
 
 int altezza_foglio(int n) {
-  return std::max(1, (n + CIFRE_PER_RIGA_FOGLIO - 1) / CIFRE_PER_RIGA_FOGLIO) * LATO_CELLA;
+  return std::max(1, (n + CIFRE_PER_RIGA_FOGLIO - 1) / CIFRE_PER_RIGA_FOGLIO) * ALTEZZA_CELLA;
 }
 
 int canali_foglio(bool cornici_rosse) { return cornici_rosse ? 3 : 1; }
@@ -156,13 +204,14 @@ std::vector<uint8_t> componi_striscia(const std::vector<esito_riga>& esiti, cons
                                       int da, bool cornici_rosse) {
   const int n = static_cast<int>(esiti.size());
   const int larghezza = larghezza_foglio(n), canali = canali_foglio(cornici_rosse);
-  std::vector<uint8_t> striscia(static_cast<size_t>(larghezza) * LATO_CELLA * static_cast<size_t>(canali),
+  std::vector<uint8_t> striscia(static_cast<size_t>(larghezza) * ALTEZZA_CELLA * static_cast<size_t>(canali),
                                 GRIGIO_CORNICE);
   for (int d = da; d < std::min(n, da + CIFRE_PER_RIGA_FOGLIO); ++d) {
     const esito_riga& e = esiti[static_cast<size_t>(d)];
     const int x0 = (d - da) * LATO_CELLA;
     if (cornici_rosse && e.riconosciuta != e.etichetta)
-      riempi(striscia, larghezza, canali, x0, 0, LATO_CELLA, ROSSO_CORNICE);
+      for (int y = 0; y < ALTEZZA_CELLA; y += LATO_CELLA)  // the frame's height, in squares of its width
+        riempi(striscia, larghezza, canali, x0, std::min(y, ALTEZZA_CELLA - LATO_CELLA), LATO_CELLA, ROSSO_CORNICE);
     const immagine_cifra& im = immagini[static_cast<size_t>(d)];
     for (int k = 0; k < N_AFFERENTI; ++k) {
       const uint8_t g = im.grigi[static_cast<size_t>(k)];
@@ -170,6 +219,7 @@ std::vector<uint8_t> componi_striscia(const std::vector<esito_riga>& esiti, cons
       riempi(striscia, larghezza, canali, x0 + BORDO_FOGLIO + (k % LATO_IMMAGINE) * SCALA_FOGLIO,
              BORDO_FOGLIO + (k / LATO_IMMAGINE) * SCALA_FOGLIO, SCALA_FOGLIO, grigio);
     }
+    scrivi_didascalia(striscia, larghezza, canali, x0, e);
   }
   return striscia;
 }
@@ -194,9 +244,9 @@ void scrivi_righe(png_structp png, png_infop info, lavoro_foglio& l) {
                canali == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  for (int y0 = 0; y0 < l.altezza; y0 += LATO_CELLA) {
-    l.striscia = componi_striscia(l.esiti, l.immagini, y0 / LATO_CELLA * CIFRE_PER_RIGA_FOGLIO, l.cornici_rosse);
-    for (int y = 0; y < LATO_CELLA; ++y)
+  for (int y0 = 0; y0 < l.altezza; y0 += ALTEZZA_CELLA) {
+    l.striscia = componi_striscia(l.esiti, l.immagini, y0 / ALTEZZA_CELLA * CIFRE_PER_RIGA_FOGLIO, l.cornici_rosse);
+    for (int y = 0; y < ALTEZZA_CELLA; ++y)
       png_write_row(png, l.striscia.data() + static_cast<size_t>(y) * static_cast<size_t>(l.larghezza * canali));
   }
   png_write_end(png, info);

@@ -60,25 +60,31 @@ std::string riga_elenco(const esito_riga& e);
 // ---- PNG contact sheet -------------------------------------------------------------
 // Digits in rows of ten, in the listing's order, each pixel drawn as a
 // 2 x 2 square inside a grey frame; a red frame marks a misread digit on a
-// sheet that also holds rows read right.
+// sheet that also holds rows read right. Under each digit a caption in a
+// built-in font of digits: "ROW LABEL>RECOGNISED" ("-" for no answer).
 
 inline constexpr int CIFRE_PER_RIGA_FOGLIO = 10;
 inline constexpr int SCALA_FOGLIO = 2;
 inline constexpr int BORDO_FOGLIO = 4;
-inline constexpr int LATO_CELLA = LATO_IMMAGINE * SCALA_FOGLIO + 2 * BORDO_FOGLIO;
+inline constexpr int LATO_CELLA = LATO_IMMAGINE * SCALA_FOGLIO + 2 * BORDO_FOGLIO;  // width of a cell
+inline constexpr int RIGHE_DIDASCALIA = 9;  // the caption's band: 5 pixel rows of text, 2 above and below
+inline constexpr int ALTEZZA_CELLA = LATO_CELLA + RIGHE_DIDASCALIA;
+
+// The caption of a digit, as the sheet writes it under the digit.
+std::string didascalia(const esito_riga& e);
 
 // The most digits a sheet holds: a PNG taller than a million rows is
 // refused by libpng, and by the viewers that read it.
 inline constexpr int ALTEZZA_MASSIMA_FOGLIO = 1000000;
-inline constexpr int CIFRE_MASSIME_FOGLIO = ALTEZZA_MASSIMA_FOGLIO / LATO_CELLA * CIFRE_PER_RIGA_FOGLIO;
+inline constexpr int CIFRE_MASSIME_FOGLIO = ALTEZZA_MASSIMA_FOGLIO / ALTEZZA_CELLA * CIFRE_PER_RIGA_FOGLIO;
 
 // Width and height in pixels of the sheet of n digits (one empty cell for none).
 int larghezza_foglio(int n);
 int altezza_foglio(int n);
 // Bytes per pixel: grey, or RGB when red frames may be drawn.
 int canali_foglio(bool cornici_rosse);
-// The pixels of the sheet's band of cells that starts at digit da: LATO_CELLA
-// rows of larghezza_foglio(n) pixels of canali_foglio bytes.
+// The pixels of the sheet's band of cells that starts at digit da:
+// ALTEZZA_CELLA rows of larghezza_foglio(n) pixels of canali_foglio bytes.
 std::vector<uint8_t> componi_striscia(const std::vector<esito_riga>& esiti, const std::vector<immagine_cifra>& immagini,
                                       int da, bool cornici_rosse);
 // Writes the whole sheet as a PNG to f; false when libpng reports an error.

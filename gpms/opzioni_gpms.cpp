@@ -2,44 +2,43 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "nomi.h"
 #include "numeri.h"
 
-bool leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o) {
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    const bool con_valore = std::strcmp(a, "--massimo") == 0 || std::strcmp(a, "--png") == 0;
-    if (con_valore && i + 1 == argc) {
-      std::printf("Manca il valore dell'opzione %s\n", stampabile(a).c_str());
-      return false;
+esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o) {
+  static const std::vector<opzione> OPZIONI = {{"--tutte"},  {"--elenco"},         {"--schermo"},
+                                               {"--massimo", 1}, {"--png", 1, true}, {"--predizioni", 1, true}};
+  riga_comando r;
+  const esito_comando esito = leggi_riga_comando(argc, argv, 1, OPZIONI, {{}, 3}, r);
+  if (esito != esito_comando::valida) return esito;
+  for (const char* p : r.posizionali) o.posizionali[o.quanti++] = p;
+  o.tutte = opzione_data(r, "--tutte");
+  o.elenco = opzione_data(r, "--elenco");
+  o.schermo = opzione_data(r, "--schermo");
+  o.png = valore_opzione(r, "--png");
+  o.predizioni = valore_opzione(r, "--predizioni");
+  if (const char* v = valore_opzione(r, "--massimo")) {
+    long n = 0;
+    if (!intero_in(v, 1, INT_MAX, n)) {
+      std::printf("Numero massimo di cifre non valido: %s (da 1 a %d)\n", stampabile(v).c_str(), INT_MAX);
+      return esito_comando::sbagliata;
     }
-    if (std::strcmp(a, "--tutte") == 0) {
-      o.tutte = true;
-    } else if (std::strcmp(a, "--elenco") == 0) {
-      o.elenco = true;
-    } else if (std::strcmp(a, "--schermo") == 0) {
-      o.schermo = true;
-    } else if (std::strcmp(a, "--png") == 0) {
-      o.png = argv[++i];
-    } else if (std::strcmp(a, "--massimo") == 0) {
-      const char* v = argv[++i];
-      long n = 0;
-      if (!intero_in(v, 1, INT_MAX, n)) {
-        std::printf("Numero massimo di cifre non valido: %s (da 1 a %d)\n", stampabile(v).c_str(), INT_MAX);
-        return false;
-      }
-      o.massimo = static_cast<int>(n);
-    } else if (a[0] == '-' && a[1] == '-') {
-      std::printf("Opzione sconosciuta: %s\n", stampabile(a).c_str());
-      return false;
-    } else if (o.quanti == 3) {
-      std::printf("Argomento in piu': %s\n", stampabile(a).c_str());
-      return false;
-    } else {
-      o.posizionali[o.quanti++] = a;
-    }
+    o.massimo = static_cast<int>(n);
   }
-  return true;
+  if (o.png && o.predizioni && std::string_view(o.png) == "-" && std::string_view(o.predizioni) == "-") {
+    std::printf("Il foglio PNG e le predizioni non possono andare entrambi su standard output (-)\n");
+    return esito_comando::sbagliata;
+  }
+  return esito_comando::valida;
 }
 
+bool chiede_standard_output(int argc, char** argv) {
+  for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+    const std::string_view a = argv[i];
+    if (a == "--png=-" || a == "--predizioni=-") return true;
+    if ((a == "--png" || a == "--predizioni") && i + 1 < argc && std::string_view(argv[i + 1]) == "-") return true;
+  }
+  return false;
+}

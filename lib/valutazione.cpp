@@ -27,7 +27,9 @@ risultato valuta_righe(rete_cifre& rete, const righe_cifre& righe) {
 }
 
 void stampa_confusione(const risultato& esito, const char* path) {
-  std::printf("\nMatrice di confusione su %s (righe: etichetta, colonne: cifra riconosciuta):\n    ",
+  // Two lines, so that neither is wider than a terminal of 80 columns for
+  // any ordinary name.
+  std::printf("\nMatrice di confusione su %s\n(righe: etichetta, colonne: cifra riconosciuta)\n    ",
               stampabile(path).c_str());
   for (int c = 0; c < N_EFFERENTI; ++c) std::printf("%6d", c);
   std::printf("\n");

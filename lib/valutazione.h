@@ -20,6 +20,7 @@ void conta_risposta(risultato& esito, int etichetta, int risposta);
 // answers as net_recognize row by row.
 risultato valuta_righe(rete_cifre& rete, const righe_cifre& righe);
 
-// Prints the confusion matrix of the rows of path (a blank line first, then
-// one line per label), and the rows without an answer when there are some.
+// Prints the confusion matrix of the rows of path (a blank line and a title
+// of two lines first, then one line per label), and the rows without an
+// answer when there are some.
 void stampa_confusione(const risultato& esito, const char* path);

@@ -564,6 +564,38 @@ TEST(BowCli, ValutaNamesForEachTextTheClassClassificaNames) {
   EXPECT_NE(r.out.find(ref::matrice(m) + "\nFile c/4/lunga scartato"), std::string::npos) << r.out;
   EXPECT_TRUE(r.out.ends_with("\nCorretti " + std::to_string(giusti) + " di 62\n")) << r.out;
   EXPECT_GT(m[1][1] + m[4][1] + m[0][1], 0);  // ties went to the lower class
+
+  // predici names, under each rule, the class classifica names for every
+  // text: a folder, walked in byte order, and paths on standard input give
+  // the same lines; a text that cannot be classified reads "-" and ends the
+  // run with status 1.
+  for (const char* regola : {"velmora", "bayes", "complemento"}) {
+    const auto p = bow(dir, {"predici", "c", "--punteggio", regola});
+    EXPECT_EQ(p.status, 1) << regola;  // c/4/lunga
+    std::istringstream righe(p.out);
+    std::string riga;
+    std::getline(righe, riga);
+    EXPECT_EQ(riga, "file\tclasse\tp0\tp1\tp2\tp3\tp4\tp5\tp6\tp7\tp8\tp9");
+    std::string percorsi;
+    for (const auto& [path, testo] : testi) {
+      ASSERT_TRUE(std::getline(righe, riga)) << regola;
+      const size_t tab = riga.find('\t');
+      ASSERT_EQ(riga.substr(0, tab), path);
+      percorsi += path + "\n";
+      if (path.ends_with("lunga")) {
+        EXPECT_EQ(riga.substr(tab), "\t-\t-\t-\t-\t-\t-\t-\t-\t-\t-\t-") << riga;
+        continue;
+      }
+      const std::string out = bow(copia, {"classifica", path, "--punteggio", regola}).out;
+      const size_t k = out.rfind("classe ");
+      EXPECT_EQ(riga.substr(tab + 1, riga.find('\t', tab + 1) - tab - 1), out.substr(k + 7, out.size() - k - 8))
+          << regola << " " << path;
+    }
+    vt::RunOptions da_stdin = vt::in_dir(dir);
+    da_stdin.input = percorsi;
+    EXPECT_EQ(vt::run(VELMORA_BOW_BIN, {"predici", "--punteggio", regola}, da_stdin).out, p.out) << regola;
+  }
+  EXPECT_EQ(albero(dir), prima) << "predici writes nothing";
 }
 
 TEST(BowCli, ValutaReportOnAHandMadeCorpus) {

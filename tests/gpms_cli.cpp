@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <set>
 
 #include "galleria.h"
@@ -40,7 +42,7 @@ std::string coda(const std::vector<std::pair<int, int>>& coppie, const std::stri
     else ++m[e][c];
     giuste += e == c;
   }
-  std::string s = "\nMatrice di confusione su " + path + " (righe: etichetta, colonne: cifra riconosciuta):\n    ";
+  std::string s = "\nMatrice di confusione su " + path + "\n(righe: etichetta, colonne: cifra riconosciuta)\n    ";
   char b[16];
   for (int c = 0; c < 10; ++c) s += (std::snprintf(b, sizeof b, "%6d", c), b);
   for (int e = 0; e < 10; ++e) {
@@ -90,7 +92,7 @@ TEST(GpmsCli, ListingAndSheetOnKnownWeights) {
   im.format = PNG_FORMAT_RGB;
   std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(im));
   ASSERT_TRUE(png_image_finish_read(&im, nullptr, rgb.data(), 0, nullptr)) << im.message;
-  ASSERT_EQ(std::make_pair(im.width, im.height), std::make_pair(4u * 64, 64u));
+  ASSERT_EQ(std::make_pair(im.width, im.height), std::make_pair(4u * 64, 73u));
   const std::vector<std::tuple<int, int, int>> punti = {  // x, y, red value (green and blue: 30 in a red frame)
       {4 + 14, 4, 0}, {4 + 15, 5, 0}, {4 + 12, 4, 255}, {64 + 4 + 6, 4, 0}, {0, 0, 128},
       {64 + 1, 30, 220}, {128 + 1, 30, 128}, {192 + 62, 63, 220}, {192 + 30, 30, 255}};
@@ -99,6 +101,18 @@ TEST(GpmsCli, ListingAndSheetOnKnownWeights) {
     const int resto = rosso == 220 ? 30 : rosso;
     EXPECT_EQ((std::array<int, 3>{p[0], p[1], p[2]}), (std::array<int, 3>{rosso, resto, resto})) << x << "," << y;
   }
+  // Under each digit its caption, black on white: "1 7>7", "2 2>3", ...:
+  // ink in every caption, and no two captions alike.
+  std::set<std::string> didascalie;
+  for (unsigned cella = 0; cella < 4; ++cella) {
+    std::string inchiostro;
+    for (unsigned y = 60; y < 69; ++y)
+      for (unsigned x = 64 * cella + 4; x < 64 * cella + 60; ++x)
+        inchiostro += rgb[(y * im.width + x) * 3] == 0 ? '#' : '.';
+    EXPECT_NE(inchiostro.find('#'), std::string::npos) << cella;
+    didascalie.insert(inchiostro);
+  }
+  EXPECT_EQ(didascalie.size(), 4u);
 
   // No output above 0.0: no digit, and a row of its own under the matrix.
   vt::Pesi spenti;
@@ -174,8 +188,8 @@ TEST(GpmsCli, ASheetTooLargeIsRefusedBeforeTheListing) {
   }
   auto r = vt::run(VELMORA_GPMS_BIN, {"r.csv", "h.w", "o.w", "--elenco", "--png", "s.png"}, vt::in_dir(d));
   std::filesystem::remove(d / "r.csv");
-  EXPECT_EQ(r.out, BANNER + "Il foglio PNG puo' contenere al massimo 156250 cifre, e il file r.csv ne ha di piu' da "
-                            "mostrare:\n--massimo N limita le cifre mostrate\n");
+  EXPECT_EQ(r.out, BANNER + "Il foglio PNG puo' contenere al massimo " + std::to_string(CIFRE_MASSIME_FOGLIO) +
+                       " cifre, e il file r.csv ne ha di piu' da mostrare:\n--massimo N limita le cifre mostrate\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(vt::file_exists(d / "s.png"));
 }
@@ -231,6 +245,33 @@ TEST(GpmsCli, RecognisesWhatBpmsRecognisesOnEveryRow) {
                        "Mostrate tutte le righe\n" + elenco + coda(coppie));
   auto b = vt::run(VELMORA_BPMS_BIN, ARGS, vt::in_dir(c.dir));
   EXPECT_TRUE(b.out.ends_with("Riconosciuti " + std::to_string(giuste_bpms) + " di 10000\n"));
+
+  // The predictions of every row, alone on standard output: the rows read
+  // right among the first 10000 are velmora_bpms's count; in a file, the
+  // same bytes beside the usual report.
+  r = c.gpms({"--predizioni", "-"});
+  EXPECT_EQ(r.status, 0);
+  std::istringstream linee(r.out);
+  std::string linea;
+  std::getline(linee, linea);
+  EXPECT_EQ(linea, "riga\tetichetta\triconosciuta\tu0\tu1\tu2\tu3\tu4\tu5\tu6\tu7\tu8\tu9");
+  int lette = 0, giuste = 0;
+  for (; std::getline(linee, linea); ++lette) {
+    int riga = 0, etichetta = 0, risposta = 0;
+    ASSERT_EQ(std::sscanf(linea.c_str(), "%d\t%d\t%d", &riga, &etichetta, &risposta), 3) << linea;
+    ASSERT_EQ(riga, lette + 1);
+    EXPECT_EQ(std::count(linea.begin(), linea.end(), '\t'), 12);
+    giuste += riga <= 10000 && etichetta == risposta;
+  }
+  EXPECT_EQ(lette, 10050);
+  EXPECT_EQ(giuste, giuste_bpms);
+  auto f = c.gpms({"--predizioni", "p.tsv", "--massimo", "1"});
+  EXPECT_NE(f.out.find("\nPredizioni scritte in p.tsv: 10050 righe\n"), std::string::npos);
+  EXPECT_EQ(vt::read_file(c.dir / "p.tsv"), r.out);
+  // The sheet alone on standard output.
+  auto png = c.gpms({"--massimo", "3", "--png", "-"});
+  EXPECT_EQ(png.out.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(png.out.find("velmora_"), std::string::npos);
 }
 
 namespace {
@@ -256,14 +297,18 @@ TEST(GpmsCli, GalleryCellsOnATerminalAtTwoWidths) {
   const std::string riga_a = "riga 1, etichetta 2", riga_b = "riga 2, etichetta 5";
   const std::string risposta_a = "riconosciuta 3 (99.3%)", risposta_b = "riconosciuta 0 (0.7%)";
 
-  // 58 columns hold two digits and the two blanks between them: one band.
+  // 58 columns hold two digits and the two blanks between them: one band,
+  // printed after the matrix, so that on 80 x 24 the screen the run leaves
+  // holds every digit of it whole.
   std::string fascia = "\n";
   for (int r = 0; r < 14; ++r) fascia += linea(r, true) + "  " + linea(r, false) + "\n";
   fascia += riga_a + std::string(28 - riga_a.size() + 2, ' ') + riga_b + "\n";
   fascia += risposta_a + std::string(28 - risposta_a.size() + 2, ' ') + risposta_b + "\n";
-  auto r = vt::run_pty(VELMORA_GPMS_BIN, ARGS, 40, 58, vt::in_dir(c.dir));
-  EXPECT_EQ(r.out, testa + fascia + coda({{2, 3}, {5, 0}}));
-  EXPECT_EQ(r.status, 0);
+  for (unsigned short colonne : {58, 80}) {
+    auto r = vt::run_pty(VELMORA_GPMS_BIN, ARGS, 24, colonne, vt::in_dir(c.dir));
+    EXPECT_EQ(r.out, testa + coda({{2, 3}, {5, 0}}) + fascia);
+    EXPECT_EQ(r.status, 0);
+  }
 
   // 57 columns: one digit per band. The blank digit is flat: lightest, as velmora_pms paints it.
   std::string a = "\n", b = "\n";
@@ -271,13 +316,14 @@ TEST(GpmsCli, GalleryCellsOnATerminalAtTwoWidths) {
     a += linea(r, true) + "\n";
     b += linea(r, false) + "\n";
   }
-  r = vt::run_pty(VELMORA_GPMS_BIN, ARGS, 40, 57, vt::in_dir(c.dir));
-  EXPECT_EQ(r.out, testa + a + riga_a + "\n" + risposta_a + "\n" + b + riga_b + "\n" + risposta_b + "\n" +
-                       coda({{2, 3}, {5, 0}}));
+  auto r = vt::run_pty(VELMORA_GPMS_BIN, ARGS, 40, 57, vt::in_dir(c.dir));
+  EXPECT_EQ(r.out, testa + coda({{2, 3}, {5, 0}}) + a + riga_a + "\n" + risposta_a + "\n" + b + riga_b + "\n" +
+                       risposta_b + "\n");
 
-  // --schermo: one band of 17 lines fits 20 rows, a second needs 37; --elenco: the listing.
-  r = vt::run_pty(VELMORA_GPMS_BIN, {"r.csv", "h.w", "o.w", "--schermo"}, 36, 57, vt::in_dir(c.dir));
-  EXPECT_EQ(r.out, testa + "Mostrate le prime 1\n" + a + riga_a + "\n" + risposta_a + "\n" + coda({{2, 3}, {5, 0}}));
+  // --schermo: one band of 17 lines and the prompt's line fit 24 rows, a
+  // second band needs 35; --elenco: the listing.
+  r = vt::run_pty(VELMORA_GPMS_BIN, {"r.csv", "h.w", "o.w", "--schermo"}, 24, 57, vt::in_dir(c.dir));
+  EXPECT_EQ(r.out, testa + "Mostrate le prime 1\n" + coda({{2, 3}, {5, 0}}) + a + riga_a + "\n" + risposta_a + "\n");
   r = vt::run_pty(VELMORA_GPMS_BIN, {"r.csv", "h.w", "o.w", "--elenco"}, 40, 200, vt::in_dir(c.dir));
   EXPECT_TRUE(r.out.starts_with(testa + "Riga 1: etichetta 2 (0.7%), riconosciuta 3 (99.3%)\n")) << r.out;
 }

@@ -73,6 +73,11 @@ TEST(IdxCli, RoundTripPlainAndGzipped) {
     EXPECT_EQ(r.err.size(), std::string("img lab out.csv ").size()) << r.err;
   }
   vt::TempDir d;
+  // "-": the rows alone on standard output, the old file untouched.
+  auto uscita = converti(d, gzip(img), lab, {"img", "lab", "-"});
+  EXPECT_EQ(uscita.status, 0);
+  EXPECT_EQ(uscita.out, righe_attese(valori));
+  EXPECT_EQ(vt::read_file(d / "out.csv"), "vecchio\n");
   EXPECT_EQ(converti(d, gzip(immagini(0)), etichette("")).out, BANNER + "0 righe scritte in out.csv\n");
   EXPECT_EQ(vt::read_file(d / "out.csv"), "");
   // Members one after the other are one gzip stream, as gzip -d reads them.

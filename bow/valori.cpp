@@ -1,71 +1,13 @@
-// Options may follow or precede the positional arguments: "valuta CARTELLA
-// --errori" and "valuta --errori CARTELLA" are the same command.
-#include "riga_comando.h"
+#include "valori.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdio>
 
 #include "bow_lib.h"
 #include "nomi.h"
 #include "numeri.h"
-
-#include <algorithm>
-#include <cctype>
-
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-const opzione* cerca(const std::vector<opzione>& accettate, const char* nome) {
-  for (const opzione& o : accettate)
-    if (std::strcmp(o.nome, nome) == 0) return &o;
-  return nullptr;
-}
-
-}  // namespace
-
-bool leggi_riga_comando(int argc, char** argv, int primo, const std::vector<opzione>& accettate,
-                        const std::vector<const char*>& nomi_posizionali, riga_comando& r) {
-  for (int i = primo; i < argc; ++i) {
-    const char* a = argv[i];
-    if (a[0] == '-' && a[1] == '-') {
-      const opzione* o = cerca(accettate, a);
-      if (!o) {
-        std::printf("Opzione sconosciuta: %s\n", stampabile(a).c_str());
-        return false;
-      }
-      if (o->con_valore && i + 1 == argc) {
-        std::printf("Manca il valore dell'opzione %s\n", stampabile(a).c_str());
-        return false;
-      }
-      r.date.emplace_back(a, o->con_valore ? argv[++i] : nullptr);
-    } else if (r.posizionali.size() == nomi_posizionali.size()) {
-      std::printf("Argomento in piu': %s\n", stampabile(a).c_str());
-      return false;
-    } else {
-      r.posizionali.push_back(a);
-    }
-  }
-  if (r.posizionali.size() < nomi_posizionali.size()) {
-    std::printf("Manca l'argomento %s\n", nomi_posizionali[r.posizionali.size()]);
-    return false;
-  }
-  return true;
-}
-
-const char* valore_opzione(const riga_comando& r, const char* nome) {
-  const char* v = nullptr;
-  for (const auto& [n, valore] : r.date)
-    if (n == nome) v = valore;
-  return v;
-}
-
-bool opzione_data(const riga_comando& r, const char* nome) {
-  for (const auto& d : r.date)
-    if (d.first == nome) return true;
-  return false;
-}
 
 int leggi_classe(const char* testo) {
   // The forms atoi reads in full: blanks, a sign, then digits and nothing

@@ -1,0 +1,63 @@
+// The one command-line scanner of the suite's actions and programs: options
+// anywhere among the positional arguments, "--opt value" or "--opt=value",
+// "--" ending the options, and the same refusals everywhere.
+#pragma once
+
+#include <vector>
+
+// One option a command accepts.
+struct opzione {
+  const char* nome;   // "--punteggio"
+  int valori = 0;     // 0 for a flag; else the values that follow it (1 or 2)
+  bool file = false;  // its values name files: one that begins with "--" is refused
+};
+
+// The positional arguments a command takes.
+struct posizionali {
+  std::vector<const char*> nomi;  // the required ones, in order ("CARTELLA"), named when missing
+  int facoltativi = 0;            // how many more may follow them
+  bool altri_ignorati = false;    // any further plain word is ignored, as some commands always did; else refused
+};
+
+// One argument read: a positional one, or an option with its values.
+struct voce_riga {
+  opzione o{nullptr};                // the option (its name null for a positional argument)
+  std::vector<const char*> valori;   // the option's values, or the positional argument alone
+  bool posizionale() const { return o.nome == nullptr; }
+};
+
+struct riga_comando {
+  std::vector<voce_riga> voci;          // in the order of the command line, ignored words left out
+  std::vector<const char*> posizionali; // the positional arguments alone, in order
+};
+
+enum class esito_comando {
+  valida,
+  sbagliata,  // the reason was printed
+  aiuto,      // --help was given: the caller prints its help and ends with status 0
+  versione,   // --version was given: likewise with stampa_versione
+};
+
+// Reads argv[primo ...] against the options and positional arguments a
+// command takes. Refusals, each printed on one line: "Opzione sconosciuta:
+// X", "Manca il valore dell'opzione X", "L'opzione X non prende valori: X=V",
+// "Il file dell'opzione X non puo' cominciare con --: V (un file con quel
+// nome si scrive ./V)", "Manca l'argomento NOME", "Argomento in piu': X".
+// With con_aiuto, --help and --version are understood wherever they stand.
+esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::vector<opzione>& accettate,
+                              const posizionali& attesi, riga_comando& r, bool con_aiuto = true);
+
+// --help or --version standing among the words before "--" (esito_comando::aiuto
+// or versione), else valida: for a program that prints its banner before it
+// reads its command line, and must not for these two.
+esito_comando aiuto_chiesto(int argc, char** argv, int primo);
+
+// The values of the option nome as last given, or null when it was not given.
+const std::vector<const char*>* valori_opzione(const riga_comando& r, const char* nome);
+// The first value of the option nome as last given, or null.
+const char* valore_opzione(const riga_comando& r, const char* nome);
+// Whether the option nome was given.
+bool opzione_data(const riga_comando& r, const char* nome);
+
+// "PROGRAMMA (velmora) VERSIONE" and a line feed.
+void stampa_versione(const char* programma);
