@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # velmora_bow on a whole corpus against one process per text, side by side in
-# one run: `valuta` of 1000 texts (under each scoring rule) against 1000
-# `classifica` runs on the same model, and `addestra` of the same 1000 texts against 1000 `aggiungi` runs,
+# one run: `valuta` of 1000 texts (under each scoring rule) and `predici` of
+# the same texts against 1000 `classifica` runs on the same model, and `addestra` of the same 1000 texts against 1000 `aggiungi` runs,
 # each also with the twin whose atomic write never syncs (so the ratio is not
 # only the syncs of the cleaned copies). The loops are shell loops, as a
 # user's script would run them. Rounds are interleaved; each figure is the
 # median of GIRI rounds (default 3), the ratios the median of the ratios of
 # the same round. Before timing, the script checks that addestra and the
-# aggiungi runs save the same Bow.txt, and that valuta names for every text
-# the class classifica names. The table is printed and written to
+# aggiungi runs save the same Bow.txt, and that valuta and predici name for
+# every text the class classifica names. The table is printed and written to
 # bench/out/bow_corpus.txt.
 #   bench/bow_corpus.sh [build-dir]          (default build-bench)
 # The seeded data is made once in bench/out/bow_corpus/: a model of 20 000
@@ -42,7 +42,10 @@ echo "addestra and the 1000 aggiungi runs save the same Bow.txt"
   awk '$1 != $2' > ../sbagliati_classifica &&
   "$bow" valuta testi --errori | grep -E '^[0-9] [0-9] ' > ../sbagliati_valuta)
 cmp sbagliati_classifica sbagliati_valuta
-echo "valuta and classifica agree on every text ($(wc -l < sbagliati_valuta) misclassified)"
+(cd valuta && "$bow" predici testi | tail -n +2 | awk -F '\t' '{ split($1, p, "/"); if (p[2] != $2) print p[2], $2, $1 }' \
+   > ../sbagliati_predici)
+cmp sbagliati_classifica sbagliati_predici
+echo "valuta, predici and classifica agree on every text ($(wc -l < sbagliati_valuta) misclassified)"
 pulisci
 
 nomi=()
@@ -55,6 +58,7 @@ lavoro() {  # NAME FOLDER COMMAND...
 lavoro "valuta, 1000 texts" valuta "$bow" valuta testi
 lavoro "valuta --punteggio bayes" valuta "$bow" valuta testi --punteggio bayes
 lavoro "valuta --punteggio complemento" valuta "$bow" valuta testi --punteggio complemento
+lavoro "predici, 1000 texts" valuta sh -c '"$0" predici testi > /dev/null' "$bow"
 lavoro "1000 classifica" valuta sh -c "$ciclo_classifica" "$bow"
 lavoro "1000 classifica, no fsync" valuta sh -c "$ciclo_classifica" "$gemello"
 lavoro "addestra, 1000 texts" addestra "$bow" addestra testi
@@ -105,6 +109,7 @@ rapporto() {  # COLUMN JOB-A JOB-B: median over the rounds of A / B
   echo
   for b in "1000 classifica" "1000 classifica, no fsync"; do
     echo "$b / valuta, same round: $(rapporto 3 "$b" "valuta, 1000 texts")x wall, $(rapporto 4 "$b" "valuta, 1000 texts")x CPU"
+    echo "$b / predici, same round: $(rapporto 3 "$b" "predici, 1000 texts")x wall, $(rapporto 4 "$b" "predici, 1000 texts")x CPU"
   done
   for v in "valuta --punteggio bayes" "valuta --punteggio complemento"; do
     echo "1000 classifica / $v, same round: $(rapporto 3 "1000 classifica" "$v")x wall, $(rapporto 4 "1000 classifica" "$v")x CPU"

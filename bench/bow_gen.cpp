@@ -48,8 +48,12 @@ void modello(long parole, long occorrenze, unsigned seme) {
   // Every word once, the rest drawn by rank.
   for (long i = 0; i < parole; ++i) conteggi[static_cast<size_t>(i) * 10 + rng() % 10] += 1;
   for (long i = parole; i < occorrenze; ++i) conteggi[static_cast<size_t>(rango(rng, parole)) * 10 + rng() % 10] += 1;
-  // Records in vocabulary order, which is not sorted.
-  for (long i = 0; i < parole; ++i) {
+  // Records in word order, as the suite writes a model (and requires of one it reads).
+  std::vector<long> ordine(static_cast<size_t>(parole));
+  for (long i = 0; i < parole; ++i) ordine[static_cast<size_t>(i)] = i;
+  std::sort(ordine.begin(), ordine.end(),
+            [&](long a, long b) { return voc[static_cast<size_t>(a)] < voc[static_cast<size_t>(b)]; });
+  for (long i : ordine) {
     unsigned char rec[72] = {};
     std::memcpy(rec, voc[static_cast<size_t>(i)].data(), voc[static_cast<size_t>(i)].size());
     for (int k = 0; k < 10; ++k) {

@@ -69,8 +69,7 @@ void stampa_riga(const std::string& path, int classe, const double* punteggi) {
     if (classe < 0) {
       riga += '-';
     } else {
-      formatta_numero(numero, sizeof numero, punteggi[k]);
-      riga += numero;
+      riga.append(numero, scrivi_reale(numero, punteggi[k]));
     }
   }
   riga += '\n';

@@ -84,8 +84,10 @@ void scrivi_predizione(std::FILE* f, int riga, int etichetta, int migliore, cons
   int n = migliore < 0 ? std::snprintf(linea, sizeof linea, "%d\t%d\t-", riga, etichetta)
                        : std::snprintf(linea, sizeof linea, "%d\t%d\t%d", riga, etichetta, migliore);
   for (int k = 0; k < N_EFFERENTI; ++k) {
-    formatta_numero(numero, sizeof numero, uscite[k]);
-    n += std::snprintf(linea + n, sizeof linea - static_cast<size_t>(n), "\t%s", numero);
+    linea[n++] = '\t';
+    const size_t lunghezza = scrivi_reale(numero, uscite[k]);
+    std::memcpy(linea + n, numero, lunghezza);
+    n += static_cast<int>(lunghezza);
   }
   linea[n++] = '\n';
   std::fwrite(linea, 1, static_cast<size_t>(n), f);
