@@ -173,9 +173,7 @@ std::string testo_n(int k) {
   return nome + ".txt";
 }
 
-bool e_temporaneo(const std::string& nome) {
-  return nome.starts_with("Bow.txt.tmp-") || nome.starts_with("t.txt.clean.tmp-");
-}
+bool e_temporaneo(const std::string& nome) { return nome.starts_with(".velmora-"); }
 
 }  // namespace
 
