@@ -1,6 +1,7 @@
 # Thin wrapper over CMake: `make demo` runs the suite on real data,
 # `make test` builds everything and runs every test, `make install` puts the
-# programs in $(DESTDIR)$(PREFIX)/bin.
+# programs in $(DESTDIR)$(PREFIX)/bin and their manual pages in
+# $(DESTDIR)$(PREFIX)/share/man/man1.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)

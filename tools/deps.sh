@@ -14,6 +14,9 @@ command -v objdump >/dev/null 2>&1 || need+=(binutils)
 [ -f /usr/include/png.h ] || need+=(libpng-dev)
 # The MNIST converter's test runs python3.
 command -v python3 >/dev/null 2>&1 || need+=(python3)
+# The manual pages' test renders them with groff; man reads them once installed.
+command -v groff >/dev/null 2>&1 || need+=(groff-base)
+command -v man   >/dev/null 2>&1 || need+=(man-db)
 for extra in "$@"; do
   case "$extra" in
     python3) command -v python3 >/dev/null 2>&1 || need+=(python3) ;;
