@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "destinazione.h"
 #include "nomi.h"
 
 int parola_troppo_lunga() {

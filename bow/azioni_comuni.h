@@ -3,9 +3,9 @@
 // loads it and lays it out, and the refusals they all print alike.
 #pragma once
 
+#include "blocco.h"
 #include "bow_lib.h"
 #include "punteggi.h"
-#include "scrittura.h"
 
 inline constexpr const char* MODELLO = "Bow.txt";
 
