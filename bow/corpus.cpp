@@ -90,7 +90,7 @@ void stampa_ignorati(const corpus& c) {
               c.ignorati);
 }
 
-lettura leggi_e_conta(const std::string& path, tabella_parole& tabella) {
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOMEM) throw std::bad_alloc();
@@ -107,7 +107,7 @@ lettura leggi_e_conta(const std::string& path, tabella_parole& tabella) {
     if (errno == ENOMEM) throw std::bad_alloc();
     return lettura::non_aperta;
   }
-  const esito_testo esito = conta_testo(testo.get(), nullptr, tabella);
+  const esito_testo esito = conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo);
   if (esito.errore_lettura) return lettura::errore_lettura;
   if (esito.troppo_lunga) return lettura::troppo_lunga;
   return lettura::letta;

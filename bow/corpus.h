@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bow_lib.h"
+#include "impronta.h"
 #include "tabella_parole.h"
 
 struct file_corpus {
@@ -44,8 +45,9 @@ struct scarto {
 // opened without blocking and must be a regular file when opened, so that
 // an entry swapped for a FIFO since the listing can make no run wait.
 // Unless the result is letta, tabella may hold part of the text: count into
-// a table of its own.
-lettura leggi_e_conta(const std::string& path, tabella_parole& tabella);
+// a table of its own. Unless grezzo is null, the bytes read are also taken
+// into it (all of them when the result is letta).
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo = nullptr);
 
 // The files left out, one line each ("File PATH scartato: REASON"), and
 // their count by reason; nothing when there are none.
