@@ -3,8 +3,10 @@
 // counted in a table of its own and joins its class's table only when it was
 // read whole, as aggiungi adds nothing of a text it refuses; saturating sums
 // of non-negative counts do not depend on their order, so the saved model is
-// the same byte for byte.
+// the same byte for byte. With --lineare the same texts then train the
+// linear rule, whose model goes to Bow.lineare under the same lock.
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "addestra.h"
@@ -13,15 +15,19 @@
 #include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "corpus.h"
+#include "file_lineare.h"
+#include "lineare.h"
 #include "valori.h"
 #include "tabella_parole.h"
 
 namespace {
 
 void uso_addestra() {
-  std::printf("Uso: velmora_bow addestra CARTELLA\n"
+  std::printf("Uso: velmora_bow addestra CARTELLA [--lineare]\n"
               "Aggiunge a Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA, ciascuno alla\n"
-              "classe della sua sottocartella: lo stesso modello di un aggiungi per testo.\n");
+              "classe della sua sottocartella: lo stesso modello di un aggiungi per testo.\n"
+              "--lineare  addestra anche la regola lineare sui soli testi di CARTELLA e la scrive in\n"
+              "           Bow.lineare, legata a questo Bow.txt: vale finche' Bow.txt non cambia\n");
 }
 
 struct file_classe {
@@ -29,16 +35,31 @@ struct file_classe {
   int scartati = 0;
 };
 
-// Counts the texts of the corpus into the model, class by class.
+// The texts the linear rule trains on, gathered while the corpus is counted.
+struct raccolta_lineare {
+  std::vector<testo_lineare> testi;
+  impronta_corpus impronta;
+};
+
+// Counts the texts of the corpus into the model, class by class, and
+// gathers them for the linear rule unless lineare is null.
 void conta_corpus(const corpus& c, bow_list& modello, file_classe (&per_classe)[CLASSI],
-                  std::vector<scarto>& scarti) {
+                  std::vector<scarto>& scarti, raccolta_lineare* lineare) {
   avanzamento a = inizia_avanzamento("addestra", c.file.size());
   size_t i = 0;
   for (int k = 0; k < CLASSI; ++k) {
     tabella_parole classe;
     for (; i < c.file.size() && c.file[i].classe == k; ++i) {
       tabella_parole testo;
-      const lettura l = leggi_e_conta(c.file[i].path, testo);
+      impronta byte;
+      const lettura l = leggi_e_conta(c.file[i].path, testo, lineare ? &byte : nullptr);
+      if (l == lettura::letta && lineare) {
+        const std::string& path = c.file[i].path;  // CARTELLA/K/NAME
+        std::string nome(1, static_cast<char>('0' + k));
+        nome.append(path, path.rfind('/'));
+        lineare->testi.push_back({k, voci_ordinate(testo)});
+        lineare->impronta.aggiungi_testo(k, nome, byte);
+      }
       if (l == lettura::letta) {
         unisci_tabelle(classe, testo);
         ++per_classe[k].aggiunti;
@@ -64,13 +85,29 @@ void stampa_totali(const blocco_bow* modello, const file_classe (&per_classe)[CL
   std::printf("Testi aggiunti: %d di %d\n", aggiunti, tutti);
 }
 
+// Trains the linear rule on the texts gathered and writes it beside the
+// Bow.txt just saved, which it is tied to; returns the exit status.
+int scrivi_modello_lineare(const raccolta_lineare& r) {
+  modello_lineare m = addestra_lineare(r.testi);
+  m.provenienza.fnv_corpus = r.impronta.tutto.fnv;
+  if (!impronta_file(MODELLO, m.provenienza.bow) || !scrivi_lineare(m, MODELLO_LINEARE)) {
+    std::printf("Impossibile scrivere %s: %s e' aggiornato, il modello lineare no\n", MODELLO_LINEARE, MODELLO);
+    return 1;
+  }
+  std::printf("Modello lineare scritto in %s: %zu parole, %u epoche\n", MODELLO_LINEARE, m.parole.size(),
+              m.provenienza.impostazioni.epoche);
+  return 0;
+}
+
 }  // namespace
 
 int addestra(int argc, char** argv) {
   riga_comando r;
   int stato = 0;
-  if (!leggi_azione(argc, argv, {}, {{"CARTELLA"}}, r, uso_addestra, stato)) return stato;
-  if (!puo_ricevere(MODELLO, "il modello")) return 1;
+  if (!leggi_azione(argc, argv, {{"--lineare"}}, {{"CARTELLA"}}, r, uso_addestra, stato)) return stato;
+  const bool lineare = opzione_data(r, "--lineare");
+  if (!puo_ricevere(MODELLO, "il modello") || (lineare && !puo_ricevere(MODELLO_LINEARE, "il modello lineare")))
+    return 1;
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;
   // As for aggiungi: load, count and save under the lock of the model's
@@ -81,7 +118,8 @@ int addestra(int argc, char** argv) {
   if (!blocca_e_carica(blocco, modello)) return 1;
   file_classe per_classe[CLASSI];
   std::vector<scarto> scarti;
-  conta_corpus(c, modello.testa, per_classe, scarti);
+  raccolta_lineare testi;
+  conta_corpus(c, modello.testa, per_classe, scarti, lineare ? &testi : nullptr);
   if (scarti.size() == c.file.size()) {
     stampa_scarti(scarti);
     std::printf("Nessun testo aggiunto: %s non e' cambiato\n", MODELLO);
@@ -91,5 +129,5 @@ int addestra(int argc, char** argv) {
   stampa_totali(modello.testa, per_classe);
   stampa_ignorati(c);
   stampa_scarti(scarti);
-  return 0;
+  return lineare ? scrivi_modello_lineare(testi) : 0;
 }

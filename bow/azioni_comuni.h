@@ -10,6 +10,8 @@
 #include "valori.h"
 
 inline constexpr const char* MODELLO = "Bow.txt";
+// The linear model, beside it: written only by addestra --lineare.
+inline constexpr const char* MODELLO_LINEARE = "Bow.lineare";
 
 // The refusal of a text with a run of LUNGHEZZA_MAX or more letters, as
 // aggiungi and classifica print it; returns the exit status, 1.

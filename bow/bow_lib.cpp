@@ -141,11 +141,11 @@ void unisci_parole(bow_list& bag, const std::vector<voce_parola>& voci, int clas
 
 // ---- Model file -------------------------------------------------------------------
 
-std::string difetto_record(const unsigned char* rec) {
-  const auto* fine = static_cast<const unsigned char*>(std::memchr(rec, 0, LUNGHEZZA_PAROLA));
+std::string difetto_parola(const unsigned char* parola) {
+  const auto* fine = static_cast<const unsigned char*>(std::memchr(parola, 0, LUNGHEZZA_PAROLA));
   if (!fine) return "parola senza terminatore nei suoi 32 byte";
-  if (fine == rec) return "parola vuota";
-  for (const unsigned char* c = rec; c < fine; ++c) {
+  if (fine == parola) return "parola vuota";
+  for (const unsigned char* c = parola; c < fine; ++c) {
     // Cleaning lower-cases the word characters 0x41 ... 0x7F: 0x5B ... 0x7F.
     if (*c < 0x5B || *c > 0x7F) {
       char motivo[64];
@@ -153,6 +153,11 @@ std::string difetto_record(const unsigned char* rec) {
       return motivo;
     }
   }
+  return {};
+}
+
+std::string difetto_record(const unsigned char* rec) {
+  if (std::string motivo = difetto_parola(rec); !motivo.empty()) return motivo;
   for (int k = 0; k < CLASSI; ++k) {
     if (leggi_int32_le(rec + LUNGHEZZA_PAROLA + 4 * k) < 0) return "conteggio negativo nella classe " + std::to_string(k);
   }

@@ -86,10 +86,14 @@ struct difetto_modello {
   std::string motivo;       // in the words of the report ("parola fuori ordine")
 };
 
+// Whether the 32 bytes of a stored word could have been written by this
+// suite: 1 to 31 bytes NUL-terminated within the 32, each one that the
+// cleaning can leave in a word (0x5B ... 0x7F). The reason when not, else
+// an empty string. The bytes after the terminator are not looked at.
+std::string difetto_parola(const unsigned char* parola);
 // Whether the bytes of one record could have been written by this suite: a
-// word of 1 to 31 bytes NUL-terminated within its 32, each byte one that
-// the cleaning can leave in a word (0x5B ... 0x7F), and no negative count.
-// The reason when not, else an empty string.
+// word that passes difetto_parola and no negative count. The reason when
+// not, else an empty string.
 std::string difetto_record(const unsigned char* record);
 
 // Adds the records of a model file to the bag, never printing or exiting:

@@ -96,11 +96,11 @@ void stampa_ignorati(const corpus& c) {
               c.ignorati);
 }
 
-lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, bool anche_flussi) {
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo, bool anche_flussi) {
   if (anche_flussi) {
     file_ptr testo = apri_file(path.c_str(), "rb");
     if (!testo) return lettura::non_aperta;
-    return lettura_di(conta_testo(testo.get(), nullptr, tabella));
+    return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
   }
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -118,7 +118,7 @@ lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, bool anc
     if (errno == ENOMEM) throw std::bad_alloc();
     return lettura::non_aperta;
   }
-  return lettura_di(conta_testo(testo.get(), nullptr, tabella));
+  return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
 }
 
 bool elenca_testi(const char* cartella, std::vector<std::string>& testi) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bow_lib.h"
+#include "impronta.h"
 #include "tabella_parole.h"
 
 struct file_corpus {
@@ -45,13 +46,15 @@ struct scarto {
 // an entry swapped for a FIFO since the listing can make no run wait; with
 // anche_flussi (a file the user named) a pipe is read too. Unless the
 // result is letta, tabella may hold part of the text: count into a table of
-// its own.
-lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, bool anche_flussi = false);
+// its own. Unless grezzo is null, the bytes read are also taken into it (all
+// of them when the result is letta).
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo = nullptr,
+                      bool anche_flussi = false);
 
 // The texts below cartella, at any depth: the regular files (links to files
 // followed, links to folders not entered), except hidden ones and what is
-// below a hidden folder, and the .clean copies; sorted by path in byte order. false, with the reason
-// printed, when cartella cannot be read.
+// below a hidden folder, and the .clean copies; sorted by path in byte
+// order. false, with the reason printed, when cartella cannot be read.
 bool elenca_testi(const char* cartella, std::vector<std::string>& testi);
 
 // The files left out, one line each ("File PATH scartato: REASON"), and

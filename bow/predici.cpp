@@ -97,7 +97,7 @@ int predici(int argc, char** argv) {
   bool tutti = true;
   for (const auto& [path, nominato] : testi) {
     tabella_parole tabella;
-    if (leggi_e_conta(path, tabella, nominato) != lettura::letta) {
+    if (leggi_e_conta(path, tabella, nullptr, nominato) != lettura::letta) {
       stampa_riga(path, -1, nullptr);
       tutti = false;
       continue;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "impronta.h"
 #include "tabella_parole.h"
 
 // ---- Text cleaning --------------------------------------------------------------------
@@ -41,6 +42,7 @@ struct esito_testo {
 // by a block's end is joined to its rest). On a refusal or a read error the
 // cleaned bytes and the words stop where the cleaning stopped. Memory: the
 // block and the table, whatever the text's length. While writing, it starts
-// the writeback of pulito every few megabytes (avvia_scrittura).
+// the writeback of pulito every few megabytes (avvia_scrittura). Unless
+// grezzo is null, every byte read, as read, is also taken into it.
 esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella,
-                        size_t blocco = BLOCCO_TESTO);
+                        size_t blocco = BLOCCO_TESTO, impronta* grezzo = nullptr);

@@ -47,17 +47,18 @@ modello_indicizzato indicizza_modello(const blocco_bow* model) {
   return m;
 }
 
-std::vector<long> posizioni_nel_modello(const modello_indicizzato& m, const std::vector<voce_parola>& voci) {
+std::vector<long> posizioni_tra(const std::vector<std::array<char, LUNGHEZZA_PAROLA>>& parole,
+                                const std::vector<voce_parola>& voci) {
   std::vector<long> out;
   out.reserve(voci.size());
   // Both sides are sorted: each search starts where the last one ended.
-  auto da = m.parole.begin();
+  auto da = parole.begin();
   for (const voce_parola& v : voci) {
-    da = std::lower_bound(da, m.parole.end(), v.parola, [](const std::array<char, LUNGHEZZA_PAROLA>& a, const char* b) {
+    da = std::lower_bound(da, parole.end(), v.parola, [](const std::array<char, LUNGHEZZA_PAROLA>& a, const char* b) {
       return std::memcmp(a.data(), b, LUNGHEZZA_PAROLA) < 0;
     });
-    const bool trovata = da != m.parole.end() && std::memcmp(da->data(), v.parola, LUNGHEZZA_PAROLA) == 0;
-    out.push_back(trovata ? da - m.parole.begin() : -1);
+    const bool trovata = da != parole.end() && std::memcmp(da->data(), v.parola, LUNGHEZZA_PAROLA) == 0;
+    out.push_back(trovata ? da - parole.begin() : -1);
   }
   return out;
 }

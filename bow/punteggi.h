@@ -47,8 +47,14 @@ modello_indicizzato indicizza_modello(const blocco_bow* model);
 inline double occorrenze(const voce_parola& v) { return static_cast<double>(std::min<int64_t>(v.n, CONTEGGIO_MAX)); }
 
 // For each word of voci (sorted, as voci_ordinate gives them) the index of
-// its word in the model, or -1 for a word the model lacks.
-std::vector<long> posizioni_nel_modello(const modello_indicizzato& m, const std::vector<voce_parola>& voci);
+// its word among parole (strictly ascending, zero-padded), or -1 for a word
+// they lack.
+std::vector<long> posizioni_tra(const std::vector<std::array<char, LUNGHEZZA_PAROLA>>& parole,
+                                const std::vector<voce_parola>& voci);
+// posizioni_tra the model's words.
+inline std::vector<long> posizioni_nel_modello(const modello_indicizzato& m, const std::vector<voce_parola>& voci) {
+  return posizioni_tra(m.parole, voci);
+}
 
 // The built-in rule: exactly classifica_testo on the document bag of voci
 // (the same terms, added in the same order), so punteggi are equal to the

@@ -9,6 +9,9 @@
 #include <sstream>
 
 #include "bow_reference.h"
+#include "corpus.h"
+#include "file_lineare.h"
+#include "lineare.h"
 #include "pulizia.h"
 #include "punteggi.h"
 #include "run_util.h"
@@ -404,6 +407,7 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
       {{"valuta", "--errori"}, "Manca l'argomento CARTELLA\n", "valuta"},
       {{"addestra", "c", "d"}, "Argomento in piu': d\n", "addestra"},
       {{"addestra", "c", "--errori"}, "Opzione sconosciuta: --errori\n", "addestra"},
+      {{"addestra", "--lineare"}, "Manca l'argomento CARTELLA\n", "addestra"},
       {{"mostra", "3", "--primi"}, "Manca il valore dell'opzione --primi\n", "mostra"},
       {{"mostra", "--primi", "0", "3"}, "Numero di parole non valido: 0 (da 1 a 2147483647)\n", "mostra"},
       {{"mostra", "3", "--primi", "2x"}, "Numero di parole non valido: 2x (da 1 a 2147483647)\n", "mostra"},
@@ -699,6 +703,118 @@ TEST(BowCli, SpiegaShowsClassificaScoresAndTheWordsBehindThem) {
   EXPECT_EQ(bow(dir, {"spiega", "manca.txt"}).out, "File manca.txt non trovato\n");
   vt::write_file(dir / "lunga.txt", std::string(31, 'x'));
   EXPECT_EQ(bow(dir, {"spiega", "lunga.txt"}).out, TROPPO_LUNGA);
+}
+
+// ---- addestra --lineare -------------------------------------------------------------------
+
+// FNV-1a 64 of some bytes, as the model's fingerprints take them.
+uint64_t fnv(const std::string& b, uint64_t h = 0xCBF29CE484222325ull) {
+  for (unsigned char c : b) h = (h ^ c) * 0x100000001B3ull;
+  return h;
+}
+std::string le64(uint64_t v) {
+  std::string b(8, '\0');
+  for (int i = 0; i < 8; ++i) b[i] = static_cast<char>(v >> (8 * i));
+  return b;
+}
+
+modello_lineare lineare_di(const vt::TempDir& dir) {
+  modello_lineare m;
+  EXPECT_EQ(carica_lineare(m, (dir / "Bow.lineare").c_str()), esito_lettura::letto);
+  return m;
+}
+
+TEST(BowCli, AddestraLineareWritesTheSameBowTxtAndReportAndThenItsModel) {
+  // The library's worked example (lineare.py's model), a refused text and a hidden one.
+  const std::vector<std::pair<std::string, std::string>> testi = {
+      {"c/0/1", "Gatto gatto, topo."}, {"c/0/2", "gatto"}, {"c/2/1", "cane osso"}, {"c/2/2", "Cane!"},
+      {"c/5/1", "topo formaggio"},     {"c/5/2", ""},      {"c/7/1", "..."},       {"c/7/lunga", std::string(31, 'x')},
+      {"c/0/.nascosto", "mai"},        {"t.txt", "cane"}};
+  vt::TempDir senza, con;
+  scrivi_corpus(senza, testi);
+  scrivi_corpus(con, testi);
+  const auto a = bow(senza, {"addestra", "c"});
+  auto b = bow(con, {"addestra", "--lineare", "c"});
+  EXPECT_EQ(b.status, 0);
+  EXPECT_EQ(b.out, a.out + "Modello lineare scritto in Bow.lineare: 5 parole, 20 epoche\n");
+  EXPECT_EQ(vt::read_file(con / "Bow.txt"), vt::read_file(senza / "Bow.txt"));
+  EXPECT_FALSE(vt::file_exists(senza / "Bow.lineare"));
+  auto con_lineare = albero(senza);
+  con_lineare.insert(con_lineare.begin(), "Bow.lineare");
+  EXPECT_EQ(albero(con), con_lineare);
+
+  // The model the library trains on the texts addestra accepted, in its
+  // order; tied to the Bow.txt just saved and to these texts' bytes.
+  std::vector<testo_lineare> accettati;
+  std::string corpus;
+  for (const char* nome : {"0/1", "0/2", "2/1", "2/2", "5/1", "5/2", "7/1"}) {
+    tabella_parole t;
+    ASSERT_EQ(leggi_e_conta(con / ("c/" + std::string(nome)), t), lettura::letta);
+    accettati.push_back({nome[0] - '0', voci_ordinate(t)});
+    const std::string byte = vt::read_file(con / ("c/" + std::string(nome)));
+    corpus += le64(static_cast<uint64_t>(nome[0] - '0')) + le64(3) + nome + le64(byte.size()) + le64(fnv(byte));
+  }
+  modello_lineare atteso = addestra_lineare(accettati);
+  const std::string bow_txt = vt::read_file(con / "Bow.txt");
+  atteso.provenienza.bow = {fnv(bow_txt), bow_txt.size()};
+  atteso.provenienza.fnv_corpus = fnv(corpus);
+  const modello_lineare m = lineare_di(con);
+  EXPECT_TRUE(m == atteso);
+  EXPECT_EQ(m.pesi[2][0], 0x1.04927c71af220p+0);  // gatto in class 0, as lineare.py has it
+
+  // Again, on the counts already in Bow.txt: the same weights, from this run's texts alone.
+  b = bow(con, {"addestra", "c", "--lineare"});
+  ASSERT_EQ(b.status, 0) << b.out;
+  const modello_lineare di_nuovo = lineare_di(con);
+  EXPECT_TRUE(di_nuovo.pesi == m.pesi && di_nuovo.bias == m.bias);
+  EXPECT_TRUE(corrisponde(di_nuovo, (con / "Bow.txt").c_str()));
+  EXPECT_FALSE(corrisponde(m, (con / "Bow.txt").c_str()));
+
+  // Nothing else reads or writes it; what changes Bow.txt leaves it behind.
+  const std::string secondo = vt::read_file(con / "Bow.lineare");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"classifica", "t.txt"},
+                                               std::vector<std::string>{"aggiungi", "t.txt", "1"},
+                                               std::vector<std::string>{"addestra", "c"}}) {
+    ASSERT_EQ(bow(con, args).status, 0) << args[0];
+    EXPECT_EQ(vt::read_file(con / "Bow.lineare"), secondo) << args[0];
+    EXPECT_EQ(corrisponde(di_nuovo, (con / "Bow.txt").c_str()), args[0] == "classifica") << args[0];
+  }
+
+  // A Bow.lineare that cannot be written: Bow.txt and the report are the
+  // run's, the old linear model stays, now behind Bow.txt; no temporary left.
+  const auto prima = albero(con);
+  b = bow(con, {"addestra", "c", "--lineare"}, 600);
+  EXPECT_EQ(b.status, 1);
+  EXPECT_TRUE(b.out.ends_with("File scartati: 1 (1 per una parola di 30 o piu' caratteri, 0 illeggibili)\n"
+                              "Impossibile scrivere Bow.lineare: Bow.txt e' aggiornato, il modello lineare no\n"))
+      << b.out;
+  EXPECT_EQ(vt::read_file(con / "Bow.lineare"), secondo);
+  EXPECT_EQ(albero(con), prima);
+}
+
+TEST(BowCli, AddestraLineareWritesTheSameBytesInEveryBuild) {
+  // Bow.lineare as this corpus trained it when the linear rule landed: the
+  // release build and the sanitizer build (-O0) must both write these bytes.
+  // Short texts over one vocabulary, each class leaning to words of its own,
+  // so that the classes overlap and the learner keeps stepping.
+  vt::TempDir dir;
+  std::mt19937 rng(23);
+  std::vector<std::string> vocabolario(150);
+  for (auto& w : vocabolario)
+    for (size_t l = 1 + rng() % 9; w.size() < l;) w += static_cast<char>("aeiouLMNRST"[rng() % 11]);
+  std::vector<std::pair<std::string, std::string>> testi;
+  for (int i = 0; i < 120; ++i) {
+    const unsigned k = rng() % 10;
+    std::string t;
+    for (int n = 1 + static_cast<int>(rng() % 40); n > 0; --n)
+      t += vocabolario[rng() % 2 ? 12 * k + rng() % 30 : rng() % 150] + " \n,."[rng() % 4];
+    testi.push_back({"c/" + std::to_string(k) + "/t" + std::to_string(i), t});
+  }
+  scrivi_corpus(dir, testi);
+  const auto r = bow(dir, {"addestra", "c", "--lineare"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::string file = vt::read_file(dir / "Bow.lineare");
+  EXPECT_EQ(fnv(file), 0x732464a35bf333bcull) << file.size();
 }
 
 }  // namespace

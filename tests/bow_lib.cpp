@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <bit>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -12,6 +14,8 @@
 #include "bow_reference.h"
 #include "corpus.h"
 #include "file.h"
+#include "file_lineare.h"
+#include "lineare.h"
 #include "pulizia.h"
 #include "punteggi.h"
 #include "tabella_parole.h"
@@ -324,3 +328,197 @@ TEST(BowText, ReadAndWriteFailuresAreReported) {
 }
 
 }  // namespace
+
+// ---- The linear rule ---------------------------------------------------------------------
+
+namespace {
+
+testo_lineare testo(int classe, std::vector<std::string_view> parole) {
+  tabella_parole t;
+  for (std::string_view p : parole) conta_parola(t, p);
+  return {classe, voci_ordinate(t)};
+}
+
+uint64_t bit(double x) { return std::bit_cast<uint64_t>(x); }
+
+// Cats and mice in class 0, dogs in 2, mice and cheese in 5 with an empty
+// text, and class 7 with only an empty text: no data, but its bias moves.
+std::vector<testo_lineare> corpus_piccolo() {
+  return {testo(0, {"gatto", "gatto", "topo"}), testo(0, {"gatto"}), testo(2, {"cane", "osso"}), testo(2, {"cane"}),
+          testo(5, {"topo", "formaggio"}), testo(5, {}), testo(7, {})};
+}
+
+}  // namespace
+
+TEST(BowLineare, OneEpochOnTwoTextsWorkedOutByHand) {
+  // "a" in class 0, "b" in class 1. T_0 = T_1 = 1, V = 2: r_0a = ln(2/3) -
+  // ln(1/3) = rho (one ulp above ln 2), r_1a = -rho, r_0b = -rho, r_1b = rho;
+  // a class without data has r = ln(1/2) - ln(2/4) = 0 exactly. x = 1 for
+  // both texts. splitmix64 seeded 1 first gives 0x910a2dec89025cc1, odd: the
+  // order stays a, b. Step 1 (a): all scores 0, the rival is 1, loss 1, q =
+  // 2 rho^2 + 2 > 20, so tau = C = 0.05: the weights of a move by 0.05 rho
+  // (class 0 up, class 1 down through -rho), the biases by +-0.05. Step 2
+  // (b): s_1 = -0.05, s_0 = 0.05, loss 1.1, tau = 0.05 again, u = 2 x 0.05.
+  // Averaged over c = 3: A = V - U / 3.
+  impostazioni_lineari una;
+  una.epoche = 1;
+  const modello_lineare m = addestra_lineare({testo(0, {"a"}), testo(1, {"b"})}, una);
+  const double rho = std::log(2.0 / 3.0) - std::log(1.0 / 3.0), v = 0.05 * rho;
+  const double wa = (v - v / 3.0) * rho, wb = (v - 0.1 * rho / 3.0) * -rho;
+  ASSERT_EQ(m.parole.size(), 2u);
+  EXPECT_EQ(bit(m.pesi[0][0]), bit(wa));
+  EXPECT_EQ(bit(m.pesi[0][1]), bit(-wa));
+  EXPECT_EQ(bit(m.pesi[1][0]), bit(wb));
+  EXPECT_EQ(bit(m.pesi[1][1]), bit(-wb));
+  EXPECT_EQ(bit(m.bias[0]), bit(0.05 / 3.0));
+  EXPECT_EQ(bit(m.bias[1]), bit(-(0.05 / 3.0)));
+  for (int k = 2; k < CLASSI; ++k) EXPECT_TRUE(m.pesi[0][k] == 0.0 && m.pesi[1][k] == 0.0 && m.bias[k] == 0.0);
+  EXPECT_EQ(m.con_dati, (std::array<bool, CLASSI>{true, true}));
+  // The same numbers as the reference (lineare.py addestra --epoche 1).
+  EXPECT_EQ(wa, 0x1.0664332f0695fp-6);
+  EXPECT_EQ(wb, -0x1.0664332f0695fp-7);
+}
+
+TEST(BowLineare, TheDefaultSettingsGiveTheReferenceModelBitForBit) {
+  // lineare.py addestra on these seven texts (C 0.05, 20 epochs, seed 1):
+  // every weight for the classes with data (0, 2, 5); for the others 0
+  // times r, which is -0 where r < 0: for the words seen more than once,
+  // whose (c' + 1) / (T' + V) beats 1 / V. The biases of all ten.
+  const modello_lineare m = addestra_lineare(corpus_piccolo());
+  const char* const parole[] = {"cane", "formaggio", "gatto", "osso", "topo"};
+  const bool meno_zero[] = {true, false, true, false, true};
+  const double attesi[5][3] = {
+      {-0x1.0551fb3c5c798p-3, 0x1.fc4baecac3c59p-1, -0x1.d44387a83f20cp-4},
+      {-0x1.21ad71d958dc1p-4, -0x1.131f68ca7aeaep-6, 0x1.f82b65222d9d4p-2},
+      {0x1.04927c71af220p+0, -0x1.90f10789650e9p-3, -0x1.a42a50b3c8ec9p-3},
+      {-0x1.754b454883c2cp-6, 0x1.0a64e2efa2ed1p-2, -0x1.2531b439a4f93p-8},
+      {-0x1.dc35f8262b621p-12, -0x1.5d6ec7d5870f0p-4, 0x1.aef2029fb7d9fp-5}};
+  const double bias[CLASSI] = {-0x1.cae48eb7f56a7p-3, 0, -0x1.add9ae197e69bp-3, 0, 0, -0x1.e4253003dd95ep-5, 0,
+                               0x1.f8e3c469359d4p-2, 0, 0};
+  ASSERT_EQ(m.parole.size(), 5u);
+  for (size_t w = 0; w < 5; ++w) {
+    SCOPED_TRACE(parole[w]);
+    EXPECT_STREQ(m.parole[w].data(), parole[w]);
+    for (int k = 0; k < CLASSI; ++k) {
+      const int j = k == 0 ? 0 : k == 2 ? 1 : k == 5 ? 2 : -1;
+      EXPECT_EQ(bit(m.pesi[w][k]), bit(j >= 0 ? attesi[w][j] : meno_zero[w] ? -0.0 : 0.0)) << k;
+    }
+  }
+  for (int k = 0; k < CLASSI; ++k) EXPECT_EQ(bit(m.bias[k]), bit(bias[k])) << k;
+  EXPECT_EQ(m.con_dati, (std::array<bool, CLASSI>{true, false, true, false, false, true}));
+  EXPECT_EQ(m.provenienza.testi, 7u);
+
+  // Scoring "gatto topo ignota": the reference's ten scores; the unknown word
+  // counts nowhere, not even in the length.
+  const std::vector<voce_parola> voci = testo(0, {"gatto", "topo", "ignota"}).voci;
+  const std::vector<long> pos = posizioni_lineari(m, voci);
+  double s[CLASSI];
+  punteggi_lineari(m, voci, pos, s);
+  EXPECT_EQ(bit(s[0]), bit(0x1.fb3bf915b18e2p-2));
+  EXPECT_EQ(bit(s[2]), bit(-0x1.a27371cb05ac0p-2));
+  EXPECT_EQ(bit(s[5]), bit(-0x1.55f4faa044b2cp-3));
+  EXPECT_EQ(bit(s[7]), bit(m.bias[7]));
+  EXPECT_EQ(classe_lineare(m, s), 0);
+  // Each word's part, the bias last: the score, term by term.
+  const std::vector<double> x = componenti_lineari(voci, pos);
+  EXPECT_EQ(x[1], 0.0);  // "ignota", between "gatto" and "topo"
+  EXPECT_EQ(bit(x[0]), bit(1.0 / std::sqrt(2.0)));
+  const double somma = (0.0 + contributo_lineare(m, pos[0], x[0], 2)) + contributo_lineare(m, pos[2], x[2], 2);
+  EXPECT_EQ(bit(somma + m.bias[2]), bit(s[2]));
+  // A text without known words: the class with data whose bias is highest,
+  // 5; class 7's is higher, but class 7 has no data.
+  const std::vector<voce_parola> ignote = testo(0, {"ignota"}).voci;
+  punteggi_lineari(m, ignote, posizioni_lineari(m, ignote), s);
+  EXPECT_GT(s[7], s[5]);
+  EXPECT_EQ(classe_lineare(m, s), 5);
+  // Without any class with data there is no rival, so nothing is learned: class 0.
+  const modello_lineare vuoto = addestra_lineare({testo(3, {}), testo(4, {})});
+  punteggi_lineari(vuoto, ignote, posizioni_lineari(vuoto, ignote), s);
+  EXPECT_EQ(classe_lineare(vuoto, s), 0);
+  EXPECT_TRUE(vuoto.parole.empty() && vuoto.bias == (std::array<double, CLASSI>{}));
+}
+
+TEST(BowLineareFile, RoundTripAndEveryRefusal) {
+  vt::TempDir dir;
+  const std::string bow = dir / "Bow.txt", path = dir / "Bow.lineare", altro = dir / "altro.txt";
+  vt::write_file(bow, ref::record("cane", {0, 0, 3}));
+  vt::write_file(altro, ref::record("cane", {0, 0, 4}));
+  modello_lineare m = addestra_lineare(corpus_piccolo());
+  ASSERT_TRUE(impronta_file(bow.c_str(), m.provenienza.bow));
+  m.provenienza.fnv_corpus = 0x0123456789ABCDEFull;
+  ASSERT_TRUE(scrivi_lineare(m, path.c_str()));
+  const std::string byte = vt::read_file(path);
+  ASSERT_EQ(byte.size(), 160u + 112u * 5);
+  modello_lineare letto;
+  ASSERT_EQ(carica_lineare(letto, path.c_str()), esito_lettura::letto);
+  EXPECT_TRUE(letto == m);
+  ASSERT_TRUE(scrivi_lineare(letto, path.c_str()));
+  EXPECT_EQ(vt::read_file(path), byte) << "-0 and every other double kept as its bytes";
+  EXPECT_TRUE(corrisponde(letto, bow.c_str()));
+  EXPECT_FALSE(corrisponde(letto, altro.c_str()));
+
+  // Each spoiled in one place: refused there, the model loaded into left as it was.
+  const auto r = [](int record, int dentro) { return 160 + 112 * (record - 1) + dentro; };
+  const auto metti = [](std::string& b, size_t dove, auto v) { std::memcpy(b.data() + dove, &v, sizeof v); };
+  struct caso {
+    std::function<void(std::string&)> guasta;
+    long record;
+    std::string motivo;
+  };
+  const std::string finisce = "il file finisce dopo ";
+  const caso casi[] = {
+      {[&](std::string& b) { b = ref::record("cane", {0, 0, 3}); }, 0, "non comincia con BOWLINEA"},
+      {[](std::string& b) { b.clear(); }, 0, finisce + "0 byte, prima della fine dell'intestazione (160 byte)"},
+      {[](std::string& b) { b.resize(159); }, 0, finisce + "159 byte, prima della fine dell'intestazione (160 byte)"},
+      {[&](std::string& b) { metti(b, 8, uint32_t{2}); }, 0, "versione 2, questo programma legge la 1"},
+      {[&](std::string& b) { b[13] |= 0x10; }, 0, "classi con dati oltre la 9"},
+      {[&](std::string& b) { metti(b, 16, uint64_t{0}); }, 0, "classi con dati ma nessuna parola"},
+      {[&](std::string& b) { metti(b, 56, std::nan("")); }, 0, "C non e' un numero finito maggiore di 0"},
+      {[&](std::string& b) { metti(b, 56, -0.05); }, 0, "C non e' un numero finito maggiore di 0"},
+      {[&](std::string& b) { metti(b, 72, uint32_t{0}); }, 0, "zero epoche"},
+      {[](std::string& b) { b[77] = 1; }, 0, "i byte da 76 a 79 non sono zero"},
+      {[&](std::string& b) { metti(b, 80 + 8 * 5, HUGE_VAL); }, 0, "bias della classe 5 non finito"},
+      {[&](std::string& b) { b.resize(r(3, 50)); }, 3, "il file finisce a meta' del record"},
+      {[&](std::string& b) { b.resize(r(4, 0)); }, 4, finisce + "3 parole, l'intestazione ne annuncia 5"},
+      {[](std::string& b) { b += '\0'; }, 6, "il file continua dopo l'ultima parola (l'intestazione ne annuncia 5)"},
+      {[&](std::string& b) { b[r(1, 0)] = 'C'; }, 1, "parola con il byte 0x43, che la pulizia non lascia"},
+      {[&](std::string& b) { b[r(2, 31)] = 'z'; }, 2, "byte non nulli dopo la fine della parola"},
+      {[&](std::string& b) { std::swap_ranges(&b[r(1, 0)], &b[r(2, 0)], &b[r(2, 0)]); }, 2, "parola fuori ordine"},
+      {[&](std::string& b) { b.replace(r(2, 0), 112, byte.substr(r(1, 0), 112)); }, 2, "parola ripetuta"},
+      {[&](std::string& b) { metti(b, r(4, 32 + 8 * 2), -HUGE_VAL); }, 4, "peso della classe 2 non finito"},
+      {[&](std::string& b) { metti(b, r(3, 32 + 8 * 1), 1e-300); }, 3, "peso non nullo per la classe 1, senza dati"},
+  };
+  for (const caso& c : casi) {
+    std::string guasto = byte;
+    c.guasta(guasto);
+    vt::write_file(path, guasto);
+    difetto_lineare d;
+    ASSERT_EQ(carica_lineare(letto, path.c_str(), &d), esito_lettura::non_modello) << c.motivo;
+    EXPECT_EQ(d.record, c.record) << c.motivo;
+    EXPECT_EQ(d.motivo, c.motivo);
+    ASSERT_TRUE(letto == m);
+  }
+
+  // What a scoring action prints: nothing for the right file, else one line.
+  const auto leggi = [&](const std::string& file, const std::string& accanto) {
+    testing::internal::CaptureStdout();
+    const bool ok = leggi_lineare(letto, file.c_str(), accanto.c_str());
+    return std::pair{ok, testing::internal::GetCapturedStdout()};
+  };
+  vt::write_file(path, byte);
+  EXPECT_EQ(leggi(path, bow), std::pair(true, std::string()));
+  const std::string non_lineare = "Il file " + path + " non e' un modello lineare di velmora_bow: ";
+  const std::pair<std::string, std::string> messaggi[] = {
+      {byte, "Il modello lineare " + path + " non e' stato addestrato accanto a questo " + altro +
+                 ", cambiato dopo (da aggiungi o addestra): per rifarlo, velmora_bow addestra CARTELLA --lineare\n"},
+      {vt::read_file(bow), non_lineare + "intestazione, non comincia con BOWLINEA\n"},
+      {byte.substr(0, r(3, 50)), non_lineare + "record 3 (dal byte 384), il file finisce a meta' del record\n"},
+  };
+  for (const auto& [file, messaggio] : messaggi) {
+    vt::write_file(path, file);
+    EXPECT_EQ(leggi(path, altro), std::pair(false, messaggio));
+  }
+  std::filesystem::remove(path);
+  EXPECT_EQ(leggi(path, bow),
+            std::pair(false, "Manca il modello lineare " + path + ": prima velmora_bow addestra CARTELLA --lineare\n"));
+}

@@ -70,6 +70,8 @@ TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
       {VELMORA_APMS_BIN, {"train.csv", "h2.w", "T"}, "o2.w", "Il file o2.w non puo' ricevere i pesi: "},
       {VELMORA_BOW_BIN, {"aggiungi", "t.txt", "1"}, "Bow.txt", "Il file Bow.txt non puo' ricevere il modello: "},
       {VELMORA_BOW_BIN, {"addestra", "c"}, "Bow.txt", "Il file Bow.txt non puo' ricevere il modello: "},
+      {VELMORA_BOW_BIN, {"addestra", "c", "--lineare"}, "Bow.lineare",
+       "Il file Bow.lineare non puo' ricevere il modello lineare: "},
       {VELMORA_BOW_BIN, {"aggiungi", "t.txt", "1"}, "t.txt.clean",
        "Il file t.txt.clean non puo' ricevere il testo pulito: "},
       {VELMORA_BOW_BIN, {"classifica", "t.txt"}, "t.txt.clean",

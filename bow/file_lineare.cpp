@@ -1,0 +1,246 @@
+// Bow.lineare: the linear model's bytes, written and read back with every
+// field checked, and its ties to Bow.txt and to the training texts.
+#include "file_lineare.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "file.h"
+#include "nomi.h"
+#include "scrittura.h"
+
+namespace {
+
+// ---- Little-endian fields --------------------------------------------------------------
+
+void metti_u32(unsigned char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void metti_u64(unsigned char* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void metti_f64(unsigned char* p, double v) {
+  uint64_t u;
+  std::memcpy(&u, &v, 8);
+  metti_u64(p, u);
+}
+uint32_t prendi_u32(const unsigned char* p) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | p[i];
+  return v;
+}
+uint64_t prendi_u64(const unsigned char* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+  return v;
+}
+double prendi_f64(const unsigned char* p) {
+  const uint64_t u = prendi_u64(p);
+  double v;
+  std::memcpy(&v, &u, 8);
+  return v;
+}
+
+// Offsets of the header's fields.
+enum : int {
+  O_VERSIONE = 8, O_DATI = 12, O_PAROLE = 16, O_BOW_BYTE = 24, O_BOW_FNV = 32, O_TESTI = 40, O_CORPUS_FNV = 48,
+  O_C = 56, O_SEME = 64, O_EPOCHE = 72, O_ZERO = 76, O_BIAS = 80
+};
+static_assert(O_BIAS + 8 * CLASSI == LUNGHEZZA_INTESTAZIONE_LINEARE);
+
+using intestazione = unsigned char[LUNGHEZZA_INTESTAZIONE_LINEARE];
+using record_lineare = unsigned char[LUNGHEZZA_RECORD_LINEARE];
+
+void codifica_intestazione(const modello_lineare& m, intestazione& h) {
+  std::memset(h, 0, sizeof h);
+  std::memcpy(h, MAGIA_LINEARE, sizeof MAGIA_LINEARE);
+  metti_u32(h + O_VERSIONE, VERSIONE_LINEARE);
+  uint32_t dati = 0;
+  for (int k = 0; k < CLASSI; ++k) dati |= uint32_t{m.con_dati[k]} << k;
+  metti_u32(h + O_DATI, dati);
+  metti_u64(h + O_PAROLE, m.parole.size());
+  const provenienza_lineare& p = m.provenienza;
+  metti_u64(h + O_BOW_BYTE, p.bow.byte);
+  metti_u64(h + O_BOW_FNV, p.bow.fnv);
+  metti_u64(h + O_TESTI, p.testi);
+  metti_u64(h + O_CORPUS_FNV, p.fnv_corpus);
+  metti_f64(h + O_C, p.impostazioni.c);
+  metti_u64(h + O_SEME, p.impostazioni.seme);
+  metti_u32(h + O_EPOCHE, p.impostazioni.epoche);
+  for (int k = 0; k < CLASSI; ++k) metti_f64(h + O_BIAS + 8 * k, m.bias[k]);
+}
+
+// The header after its magic read into m, or why it is not one of ours;
+// parole the words it announces.
+std::string decodifica_intestazione(const intestazione& h, modello_lineare& m, uint64_t& parole) {
+  if (const uint32_t v = prendi_u32(h + O_VERSIONE); v != VERSIONE_LINEARE)
+    return "versione " + std::to_string(v) + ", questo programma legge la " + std::to_string(VERSIONE_LINEARE);
+  const uint32_t dati = prendi_u32(h + O_DATI);
+  if (dati >> CLASSI) return "classi con dati oltre la 9";
+  for (int k = 0; k < CLASSI; ++k) m.con_dati[k] = (dati >> k & 1) != 0;
+  parole = prendi_u64(h + O_PAROLE);
+  if ((parole == 0) != (dati == 0)) return parole == 0 ? "classi con dati ma nessuna parola" : "parole ma nessuna classe con dati";
+  provenienza_lineare& p = m.provenienza;
+  p.bow.byte = prendi_u64(h + O_BOW_BYTE);
+  p.bow.fnv = prendi_u64(h + O_BOW_FNV);
+  p.testi = prendi_u64(h + O_TESTI);
+  p.fnv_corpus = prendi_u64(h + O_CORPUS_FNV);
+  p.impostazioni.c = prendi_f64(h + O_C);
+  if (!std::isfinite(p.impostazioni.c) || !(p.impostazioni.c > 0.0)) return "C non e' un numero finito maggiore di 0";
+  p.impostazioni.seme = prendi_u64(h + O_SEME);
+  p.impostazioni.epoche = prendi_u32(h + O_EPOCHE);
+  if (p.impostazioni.epoche == 0) return "zero epoche";
+  if (prendi_u32(h + O_ZERO) != 0) return "i byte da 76 a 79 non sono zero";
+  for (int k = 0; k < CLASSI; ++k) {
+    m.bias[k] = prendi_f64(h + O_BIAS + 8 * k);
+    if (!std::isfinite(m.bias[k])) return "bias della classe " + std::to_string(k) + " non finito";
+  }
+  return {};
+}
+
+void codifica_record(const modello_lineare& m, size_t w, record_lineare& r) {
+  std::memcpy(r, m.parole[w].data(), LUNGHEZZA_PAROLA);
+  for (int k = 0; k < CLASSI; ++k) metti_f64(r + LUNGHEZZA_PAROLA + 8 * k, m.pesi[w][k]);
+}
+
+// One record appended to m, or why it is not one of ours.
+std::string decodifica_record(const record_lineare& r, modello_lineare& m) {
+  if (std::string motivo = difetto_parola(r); !motivo.empty()) return motivo;
+  for (size_t i = std::strlen(reinterpret_cast<const char*>(r)); i < LUNGHEZZA_PAROLA; ++i)
+    if (r[i] != 0) return "byte non nulli dopo la fine della parola";
+  std::array<char, LUNGHEZZA_PAROLA> parola;
+  std::memcpy(parola.data(), r, LUNGHEZZA_PAROLA);
+  if (!m.parole.empty()) {
+    const int ordine = std::memcmp(m.parole.back().data(), parola.data(), LUNGHEZZA_PAROLA);
+    if (ordine >= 0) return ordine == 0 ? "parola ripetuta" : "parola fuori ordine";
+  }
+  std::array<double, CLASSI> pesi;
+  for (int k = 0; k < CLASSI; ++k) {
+    pesi[k] = prendi_f64(r + LUNGHEZZA_PAROLA + 8 * k);
+    if (!std::isfinite(pesi[k])) return "peso della classe " + std::to_string(k) + " non finito";
+    if (!m.con_dati[k] && pesi[k] != 0.0) return "peso non nullo per la classe " + std::to_string(k) + ", senza dati";
+  }
+  m.parole.push_back(parola);
+  m.pesi.push_back(pesi);
+  return {};
+}
+
+}  // namespace
+
+// ---- Fingerprints ------------------------------------------------------------------------
+
+void impronta_corpus::aggiungi_testo(int classe, std::string_view nome, const impronta& testo) {
+  tutto.aggiungi_u64(static_cast<uint64_t>(classe));
+  tutto.aggiungi_u64(nome.size());
+  tutto.aggiungi(nome.data(), nome.size());
+  tutto.aggiungi_u64(testo.byte);
+  tutto.aggiungi_u64(testo.fnv);
+  ++testi;
+}
+
+bool impronta_file(const char* path, impronta& out) {
+  file_ptr f = apri_file(path, "rb");
+  if (!f) return false;
+  impronta h;
+  std::vector<unsigned char> blocco(size_t{1} << 16);
+  for (size_t n; (n = std::fread(blocco.data(), 1, blocco.size(), f.get())) > 0;) h.aggiungi(blocco.data(), n);
+  if (std::ferror(f.get())) return false;
+  out = h;
+  return true;
+}
+
+bool corrisponde(const modello_lineare& m, const char* path_bow) {
+  impronta h;
+  return impronta_file(path_bow, h) && h == m.provenienza.bow;
+}
+
+// ---- The file ------------------------------------------------------------------------------
+
+bool codifica_lineare(const modello_lineare& m, std::FILE* f) {
+  intestazione h;
+  codifica_intestazione(m, h);
+  bool ok = std::fwrite(h, 1, sizeof h, f) == sizeof h;
+  record_lineare r;
+  for (size_t w = 0; ok && w < m.parole.size(); ++w) {
+    codifica_record(m, w, r);
+    ok = std::fwrite(r, 1, sizeof r, f) == sizeof r;
+  }
+  return ok;
+}
+
+esito_lettura decodifica_lineare(modello_lineare& m, std::FILE* f, difetto_lineare* difetto) {
+  modello_lineare letto;
+  const auto rifiuta = [&](long record, std::string motivo) {
+    if (difetto) *difetto = {record, std::move(motivo)};
+    return std::ferror(f) ? esito_lettura::illeggibile : esito_lettura::non_modello;
+  };
+  intestazione h;
+  const size_t n = std::fread(h, 1, sizeof h, f);
+  // The magic first, so that a short foreign file is called foreign, not cut.
+  if (std::memcmp(h, MAGIA_LINEARE, std::min(n, sizeof MAGIA_LINEARE)) != 0) return rifiuta(0, "non comincia con BOWLINEA");
+  if (n < sizeof h)
+    return rifiuta(0, "il file finisce dopo " + std::to_string(n) + " byte, prima della fine dell'intestazione (" +
+                          std::to_string(LUNGHEZZA_INTESTAZIONE_LINEARE) + " byte)");
+  uint64_t parole = 0;
+  if (std::string motivo = decodifica_intestazione(h, letto, parole); !motivo.empty()) return rifiuta(0, motivo);
+  record_lineare r;
+  for (uint64_t w = 1; w <= parole; ++w) {
+    const size_t n = std::fread(r, 1, sizeof r, f);
+    const long record = static_cast<long>(w);
+    if (n == 0 && !std::ferror(f))
+      return rifiuta(record, "il file finisce dopo " + std::to_string(w - 1) + " parole, l'intestazione ne annuncia " +
+                                 std::to_string(parole));
+    if (n < sizeof r) return rifiuta(record, "il file finisce a meta' del record");
+    if (std::string motivo = decodifica_record(r, letto); !motivo.empty()) return rifiuta(record, motivo);
+  }
+  if (std::fgetc(f) != EOF)
+    return rifiuta(static_cast<long>(parole) + 1,
+                   "il file continua dopo l'ultima parola (l'intestazione ne annuncia " + std::to_string(parole) + ")");
+  if (std::ferror(f)) return esito_lettura::illeggibile;
+  m = std::move(letto);
+  return esito_lettura::letto;
+}
+
+bool scrivi_lineare(const modello_lineare& m, const char* path) {
+  file_nuovo nuovo;
+  return apri_file_nuovo(nuovo, path) && codifica_lineare(m, nuovo.file) && installa_file(nuovo);
+}
+
+esito_lettura carica_lineare(modello_lineare& m, const char* path, difetto_lineare* difetto) {
+  file_ptr f = apri_file(path, "rb");
+  if (!f) return errno == ENOENT ? esito_lettura::mancante : esito_lettura::illeggibile;
+  return decodifica_lineare(m, f.get(), difetto);
+}
+
+bool leggi_lineare(modello_lineare& m, const char* path, const char* path_bow) {
+  difetto_lineare d;
+  const std::string nome = stampabile(path), bow = stampabile(path_bow);
+  switch (carica_lineare(m, path, &d)) {
+    case esito_lettura::letto:
+      break;
+    case esito_lettura::mancante:
+      std::printf("Manca il modello lineare %s: prima velmora_bow addestra CARTELLA --lineare\n", nome.c_str());
+      return false;
+    case esito_lettura::illeggibile:
+      std::printf("Il modello lineare %s non si puo' leggere\n", nome.c_str());
+      return false;
+    case esito_lettura::non_modello:
+      if (d.record == 0) {
+        std::printf("Il file %s non e' un modello lineare di velmora_bow: intestazione, %s\n", nome.c_str(),
+                    d.motivo.c_str());
+      } else {
+        std::printf("Il file %s non e' un modello lineare di velmora_bow: record %ld (dal byte %ld), %s\n",
+                    nome.c_str(), d.record,
+                    LUNGHEZZA_INTESTAZIONE_LINEARE + (d.record - 1) * long{LUNGHEZZA_RECORD_LINEARE}, d.motivo.c_str());
+      }
+      return false;
+  }
+  if (corrisponde(m, path_bow)) return true;
+  std::printf("Il modello lineare %s non e' stato addestrato accanto a questo %s, cambiato dopo (da aggiungi o "
+              "addestra): per rifarlo, velmora_bow addestra CARTELLA --lineare\n",
+              nome.c_str(), bow.c_str());
+  return false;
+}

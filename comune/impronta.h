@@ -1,0 +1,27 @@
+// The fingerprint of a run of bytes: 64-bit FNV-1a and the number of bytes.
+// Not a defence against anyone who means to forge it; enough to tell, with
+// no dependency, whether a file is still the one it was.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct impronta {
+  uint64_t fnv = 0xCBF29CE484222325ull;  // FNV-1a's offset basis: the fingerprint of no bytes
+  uint64_t byte = 0;                     // bytes taken so far
+
+  // Takes n more bytes, in order.
+  void aggiungi(const void* dati, size_t n) {
+    const auto* p = static_cast<const unsigned char*>(dati);
+    for (size_t i = 0; i < n; ++i) fnv = (fnv ^ p[i]) * 0x100000001B3ull;
+    byte += n;
+  }
+  // Takes v as its eight little-endian bytes.
+  void aggiungi_u64(uint64_t v) {
+    unsigned char b[8];
+    for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+    aggiungi(b, sizeof b);
+  }
+
+  bool operator==(const impronta&) const = default;
+};
