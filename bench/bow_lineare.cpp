@@ -1,12 +1,5 @@
-// The linear rule of velmora_bow, run from its library for the bench until
-// `valuta --punteggio lineare` exists.
+// The linear rule of velmora_bow timed in memory, for bench/bow_lineare.sh.
 //
-//   bow_lineare valuta CARTELLA [--punteggi FILE]
-//       scores every text of CARTELLA with the Bow.lineare beside Bow.txt in
-//       the working folder (refused, as the program will refuse it, when it
-//       was trained beside another Bow.txt) and ends, as valuta does, with
-//       "Corretti X di N". FILE gets one line per text scored: its path
-//       within CARTELLA, its class, the class chosen, the ten scores (%a).
 //   bow_lineare tempi ADDESTRAMENTO VERIFICA [GIRI]
 //       with every text read once into memory: the median time of training
 //       the linear rule on ADDESTRAMENTO, and of scoring every text of
@@ -22,8 +15,6 @@
 #include "misura.h"
 #include "bow_lib.h"
 #include "corpus.h"
-#include "file_lineare.h"
-#include "file.h"
 #include "lineare.h"
 #include "punteggi.h"
 
@@ -44,27 +35,6 @@ std::vector<letto> leggi(const char* cartella) {
     if (leggi_e_conta(f.path, t) == lettura::letta) out.push_back({f.path, {f.classe, voci_ordinate(t)}});
   }
   return out;
-}
-
-int valuta(const char* cartella, const char* punteggi) {
-  modello_lineare m;
-  if (!leggi_lineare(m, "Bow.lineare", "Bow.txt")) return 1;
-  const std::vector<letto> testi = leggi(cartella);
-  file_ptr out;
-  if (punteggi && !(out = apri_file(punteggi, "w"))) return 1;
-  long giusti = 0;
-  for (const letto& t : testi) {
-    double s[CLASSI];
-    punteggi_lineari(m, t.testo.voci, posizioni_lineari(m, t.testo.voci), s);
-    const int scelta = classe_lineare(m, s);
-    giusti += scelta == t.testo.classe;
-    if (!out) continue;
-    std::fprintf(out.get(), "%s %d %d", t.path.c_str() + std::strlen(cartella) + 1, t.testo.classe, scelta);
-    for (double x : s) std::fprintf(out.get(), " %a", x);
-    std::fprintf(out.get(), "\n");
-  }
-  std::printf("Corretti %ld di %zu\n", giusti, testi.size());
-  return 0;
 }
 
 double mediana(std::vector<double> v) {
@@ -113,11 +83,8 @@ int tempi(const char* addestramento, const char* verifica, int giri) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::strcmp(argv[1], "valuta") == 0 && (argc == 3 || (argc == 5 && std::strcmp(argv[3], "--punteggi") == 0)))
-    return valuta(argv[2], argc == 5 ? argv[4] : nullptr);
   if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "tempi") == 0)
     return tempi(argv[2], argv[3], argc == 5 ? std::max(1, std::atoi(argv[4])) : 5);
-  std::printf("Uso: bow_lineare valuta CARTELLA [--punteggi FILE]\n"
-              "     bow_lineare tempi ADDESTRAMENTO VERIFICA [GIRI]\n");
+  std::printf("Uso: bow_lineare tempi ADDESTRAMENTO VERIFICA [GIRI]\n");
   return 1;
 }

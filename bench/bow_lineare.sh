@@ -6,7 +6,7 @@
 #   - velmora_bow addestra on the training fortunes, from an empty Bow.txt,
 #     without and with --lineare (whose report must be the same plus one
 #     line, and whose Bow.txt the same), then valuta --punteggio velmora,
-#     bayes and complemento, and the linear rule on the held-out fortunes;
+#     bayes, complemento and lineare on the held-out fortunes;
 #   - the reference implementation (bench/lineare_riferimento.py) trained on
 #     the same fortunes, and its model checked against Bow.lineare to the
 #     last bit (bench/confronta_lineare.py);
@@ -35,10 +35,6 @@ export OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1
 lavoro=$radice/bench/out/bow_lineare
 mkdir -p "$lavoro"
 
-# How the linear rule scores a corpus against the Bow.lineare beside Bow.txt.
-# Until valuta takes --punteggio lineare, the library's helper, which ends
-# its output as valuta does; then:  "$bow" valuta "$1" --punteggio lineare
-valuta_lineare() { "$aiuto" valuta "$1"; }
 
 addestra_da_vuoto() {
   rm -f Bow.txt Bow.lineare
@@ -80,7 +76,7 @@ divisione() {  # NAME RESTO DESCRIPTION
     local tv=() r
     for r in velmora bayes complemento; do tv+=("$(tempo "$r.txt" "$bow" valuta verifica --punteggio "$r")"); done
     local tvl
-    tvl=$(tempo lineare.txt valuta_lineare verifica)
+    tvl=$(tempo lineare.txt "$bow" valuta verifica --punteggio lineare)
     "$py" "$radice/bench/lineare_riferimento.py" addestra addestramento riferimento.txt > riferimento_addestra.txt
     "$py" "$radice/bench/confronta_lineare.py" Bow.lineare riferimento.txt > confronto.txt || true
     "$py" "$radice/bench/bow_lineare_peers.py" . --semi "$SEMI" > peers.tsv

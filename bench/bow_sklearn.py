@@ -29,35 +29,8 @@ import numpy as np
 from scipy.sparse import csr_matrix
 from sklearn.naive_bayes import ComplementNB, MultinomialNB
 
-PULIZIA = bytes(b + 32 if 0x41 <= b <= 0x5A else b if 0x41 <= b <= 0x7F else 0x20 for b in range(256))
-RIFIUTO = re.compile(rb"[\x41-\x7f]{30}.", re.DOTALL)
-
-
-def corpus(cartella):
-    """(path, class) of every text of the corpus, in velmora_bow's order."""
-    out = []
-    for k in range(10):
-        sotto = os.path.join(cartella, str(k))
-        if not os.path.isdir(sotto):
-            continue
-        for nome in sorted(os.listdir(sotto), key=os.fsencode):
-            path = os.path.join(sotto, nome)
-            if nome.startswith(".") or nome.endswith(".clean") or not os.path.isfile(path):
-                continue
-            out.append((path, k))
-    return out
-
-
-def parole(path):
-    """The words of the text as velmora_bow counts them, or None when it refuses it."""
-    with open(path, "rb") as f:
-        testo = f.read()
-    if RIFIUTO.search(testo):
-        return None
-    conteggi = {}
-    for w in testo.translate(PULIZIA).split():
-        conteggi[w] = conteggi.get(w, 0) + 1
-    return conteggi
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from lineare_riferimento import leggi_corpus  # noqa: E402
 
 
 def modello(path):
@@ -82,16 +55,9 @@ def matrice(testi, indice):
 
 
 def leggi(cartella):
-    testi, classi, paths, rifiutati = [], [], [], 0
-    for path, k in corpus(cartella):
-        c = parole(path)
-        if c is None:
-            rifiutati += 1
-            continue
-        testi.append(c)
-        classi.append(k)
-        paths.append(path)
-    return testi, np.array(classi), paths, rifiutati
+    """The accepted texts' word counts, classes and paths, and how many were refused."""
+    testi, rifiutati = leggi_corpus(cartella)
+    return [t[3] for t in testi], np.array([t[1] for t in testi]), [t[0] for t in testi], len(rifiutati)
 
 
 def scelte_velmora(path, testi_paths, classi, radice):

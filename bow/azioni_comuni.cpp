@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "destinazione.h"
+#include "file_lineare.h"
 #include "nomi.h"
 
 int parola_troppo_lunga() {
@@ -69,13 +70,35 @@ bool leggi_azione_con_regola(int argc, char** argv, std::vector<opzione> accetta
 }
 
 void stampa_regola_usata(const punteggio& p) {
-  if (p.tipo != regola::velmora) std::printf("Punteggio: %s, alfa %g\n", nome_regola(p.tipo), p.alfa);
+  if (p.tipo == regola::lineare) std::printf("Punteggio: lineare, da %s\n", MODELLO_LINEARE);
+  else if (p.tipo != regola::velmora) std::printf("Punteggio: %s, alfa %g\n", nome_regola(p.tipo), p.alfa);
 }
 
-void stampa_classificazione(const pesi_regola& r, const double punteggi[CLASSI], int scelta) {
+bool prepara_valutatore(const punteggio& p, const char* senza_modello, valutatore& v) {
+  v.p = p;
+  if (p.tipo == regola::lineare) return leggi_lineare(v.lineare, MODELLO_LINEARE, MODELLO);
+  if (!carica_e_indicizza(v.m, senza_modello)) return false;
+  v.r = prepara_regola(v.m, p);
+  return true;
+}
+
+int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, double punteggi[CLASSI]) {
+  if (v.p.tipo == regola::lineare) {
+    punteggi_lineari(v.lineare, voci, posizioni_lineari(v.lineare, voci), punteggi);
+    return classe_lineare(v.lineare, punteggi);
+  }
+  punteggi_regola(v.m, v.r, voci, posizioni_nel_modello(v.m, voci), punteggi);
+  return classe_regola(v.r, punteggi);
+}
+
+bool con_dati(const valutatore& v, int k) {
+  return v.p.tipo == regola::lineare ? v.lineare.con_dati[static_cast<size_t>(k)] : v.r.con_dati[k];
+}
+
+void stampa_classificazione(const valutatore& v, const double punteggi[CLASSI], int scelta) {
   std::printf("CLASSIFICAZIONE:\n");
   for (int k = 0; k < CLASSI; ++k) {
-    if (r.p.tipo == regola::velmora || r.con_dati[k]) {
+    if (v.p.tipo == regola::velmora || con_dati(v, k)) {
       std::printf("Class %d, p=%f\n", k, punteggi[k]);
     } else {
       std::printf("Class %d, senza dati\n", k);

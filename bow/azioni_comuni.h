@@ -5,6 +5,7 @@
 
 #include "blocco.h"
 #include "bow_lib.h"
+#include "lineare.h"
 #include "punteggi.h"
 #include "riga_comando.h"
 #include "valori.h"
@@ -50,9 +51,27 @@ struct riga_con_regola {
 bool leggi_azione_con_regola(int argc, char** argv, std::vector<opzione> accettate, const posizionali& attesi,
                              void (*uso)(), riga_con_regola& letta);
 
+// A rule ready to score many texts: the model laid out with the rule's
+// weights, or, for lineare, the linear model checked against Bow.txt.
+struct valutatore {
+  punteggio p;
+  modello_indicizzato m;    // velmora, bayes, complemento
+  pesi_regola r;
+  modello_lineare lineare;  // lineare
+};
+
+// Loads what rule p needs. false, with the reason printed: senza_modello
+// when there is no Bow.txt to read, or why Bow.lineare cannot score.
+bool prepara_valutatore(const punteggio& p, const char* senza_modello, valutatore& v);
+// The ten scores of a text (its words sorted, as voci_ordinate gives them)
+// under the rule; returns the class the rule names.
+int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, double punteggi[CLASSI]);
+// Whether class k has data under the rule.
+bool con_dati(const valutatore& v, int k);
+
 // Under rule p, the line that names it ("Punteggio: bayes, alfa 0.1"),
 // printed only for a rule other than the built-in one.
 void stampa_regola_usata(const punteggio& p);
 // The ten scores and the class as classifica prints them; a class without
 // data under a rule other than the built-in one reads "senza dati".
-void stampa_classificazione(const pesi_regola& r, const double punteggi[CLASSI], int scelta);
+void stampa_classificazione(const valutatore& v, const double punteggi[CLASSI], int scelta);

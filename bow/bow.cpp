@@ -12,6 +12,7 @@
 #include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "file.h"
+#include "file_lineare.h"
 #include "memoria.h"
 #include "mostra.h"
 #include "nomi.h"
@@ -106,18 +107,23 @@ int classifica(const char* path, const punteggio& p) {
   if (!puo_ricevere_pulito(path)) return 1;
   borsa modello;
   if (leggi_bow(modello.testa, MODELLO) == esito_lettura::non_modello) return 1;
+  valutatore v;
+  v.p = p;
+  if (p.tipo == regola::lineare && !leggi_lineare(v.lineare, MODELLO_LINEARE, MODELLO)) return 1;
   std::vector<voce_parola> voci;
   if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
   if (p.tipo == regola::velmora) {
     classifica_velmora(modello.testa, voci);
     return 0;
   }
-  const modello_indicizzato m = indicizza_modello(modello.testa);
-  const pesi_regola r = prepara_regola(m, p);
+  if (p.tipo != regola::lineare) {
+    v.m = indicizza_modello(modello.testa);
+    v.r = prepara_regola(v.m, p);
+  }
   double punteggi[CLASSI];
-  punteggi_regola(m, r, voci, posizioni_nel_modello(m, voci), punteggi);
+  const int scelta = valuta_testo(v, voci, punteggi);
   stampa_regola_usata(p);
-  stampa_classificazione(r, punteggi, classe_regola(r, punteggi));
+  stampa_classificazione(v, punteggi, scelta);
   return 0;
 }
 

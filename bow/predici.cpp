@@ -87,9 +87,8 @@ int predici(int argc, char** argv) {
   if (r.posizionali.empty() && !aggiungi_testi("-", testi)) return 1;
   for (const char* a : r.posizionali)
     if (!aggiungi_testi(a, testi)) return 1;
-  modello_indicizzato m;
-  if (!carica_e_indicizza(m, "Senza un modello non c'e' niente da predire: prima velmora_bow addestra")) return 1;
-  const pesi_regola regola = prepara_regola(m, p);
+  valutatore v;
+  if (!prepara_valutatore(p, "Senza un modello non c'e' niente da predire: prima velmora_bow addestra", v)) return 1;
 
   std::printf("file\tclasse");
   for (int k = 0; k < CLASSI; ++k) std::printf("\tp%d", k);
@@ -102,10 +101,9 @@ int predici(int argc, char** argv) {
       tutti = false;
       continue;
     }
-    const std::vector<voce_parola> voci = voci_ordinate(tabella);
     double punteggi[CLASSI];
-    punteggi_regola(m, regola, voci, posizioni_nel_modello(m, voci), punteggi);
-    stampa_riga(path, classe_regola(regola, punteggi), punteggi);
+    const int classe = valuta_testo(v, voci_ordinate(tabella), punteggi);
+    stampa_riga(path, classe, punteggi);
   }
   return tutti ? 0 : 1;
 }

@@ -164,6 +164,8 @@ bool regola_da_nome(const char* nome, punteggio& p) {
     p = {regola::bayes, ALFA_BAYES, false};
   } else if (n == "complemento") {
     p = {regola::complemento, ALFA_COMPLEMENTO, NORMALIZZA_COMPLEMENTO};
+  } else if (n == "lineare") {
+    p = {regola::lineare, 0.0, false};
   } else {
     return false;
   }
@@ -175,6 +177,7 @@ const char* nome_regola(regola r) {
     case regola::velmora: return "velmora";
     case regola::bayes: return "bayes";
     case regola::complemento: return "complemento";
+    case regola::lineare: return "lineare";
   }
   return "";
 }

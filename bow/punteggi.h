@@ -84,7 +84,9 @@ void punteggi_velmora(const modello_indicizzato& m, const std::vector<voce_parol
 // score is the same to the last bit on every run. Classes without data are
 // never chosen.
 
-enum class regola { velmora, bayes, complemento };
+// lineare is the learned rule of lineare.h, kept in its own file: it scores
+// without these counts, and is never prepared from them here.
+enum class regola { velmora, bayes, complemento, lineare };
 
 // The defaults, chosen by 4-fold cross-validation on the demo's training
 // fortunes (bench/bow_alfa.sh); the held-out fortunes took no part. With
@@ -129,8 +131,8 @@ void punteggi_regola(const modello_indicizzato& m, const pesi_regola& r, const s
 // class has data.
 int classe_regola(const pesi_regola& r, const double punteggi[CLASSI]);
 
-// The rule named nome ("velmora", "bayes", "complemento") with its default
-// smoothing; false for any other name.
+// The rule named nome ("velmora", "bayes", "complemento", "lineare") with
+// its default smoothing; false for any other name.
 bool regola_da_nome(const char* nome, punteggio& p);
 // The rule's name.
 const char* nome_regola(regola r);

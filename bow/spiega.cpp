@@ -34,16 +34,33 @@ void uso_spiega() {
 // What the text holds, as the rule sees it.
 struct testo_pesato {
   std::vector<voce_parola> voci;
-  std::vector<long> posizioni;
+  std::vector<long> posizioni;  // in the rule's model, -1 for a word it lacks
+  std::vector<double> x;        // lineare: each word's component
   double punteggi[CLASSI];
   int scelta, seconda;  // seconda: -1 when no other class has data
 };
 
+bool lineare(const valutatore& v) { return v.p.tipo == regola::lineare; }
+
+// What word i of the text adds to class k's score: the very term the sum adds.
+double termine_parola(const valutatore& v, const testo_pesato& t, size_t i, int k) {
+  if (lineare(v)) return contributo_lineare(v.lineare, t.posizioni[i], t.x[i], k);
+  return termine(v.m, v.r, t.posizioni[i], occorrenze(t.voci[i]), k);
+}
+
+// What the model holds for word i in class k: its count in the class, or
+// under lineare its weight.
+void stampa_nella_classe(const valutatore& v, const testo_pesato& t, size_t i, int k) {
+  const size_t pos = static_cast<size_t>(t.posizioni[i]);
+  if (lineare(v)) std::printf(" %12.6f", v.lineare.pesi[pos][static_cast<size_t>(k)]);
+  else std::printf(" %12d", v.m.conteggi[pos][k]);
+}
+
 // The runner-up: the best of the classes with data other than scelta, the lower on a tie.
-int seconda_classe(const pesi_regola& r, const double punteggi[CLASSI], int scelta) {
+int seconda_classe(const valutatore& v, const double punteggi[CLASSI], int scelta) {
   int seconda = -1;
   for (int k = 0; k < CLASSI; ++k)
-    if (k != scelta && r.con_dati[k] && (seconda < 0 || punteggi[k] > punteggi[seconda])) seconda = k;
+    if (k != scelta && con_dati(v, k) && (seconda < 0 || punteggi[k] > punteggi[seconda])) seconda = k;
   return seconda;
 }
 
@@ -68,36 +85,41 @@ std::vector<riga_parola> primi(const testo_pesato& t, long n, Valore valore) {
   return righe;
 }
 
-void stampa_classe(const modello_indicizzato& m, const pesi_regola& r, const testo_pesato& t, int k,
-                   const char* quale, long n) {
-  std::printf("\n%s: classe %d (parole totali %d), punteggio %f\n", quale, k, m.totali[k], t.punteggi[k]);
-  if (r.p.tipo == regola::velmora) std::printf("parte fissa: -1\n");
-  if (r.p.tipo == regola::bayes) std::printf("parte fissa, ln(T/totale): %f\n", r.base[k]);
-  std::printf("%-31s %10s %12s %16s\n", "parola", "nel testo", "nella classe", "termine");
-  for (const riga_parola& w : primi(t, n, [&](size_t i) { return termine(m, r, t.posizioni[i], occorrenze(t.voci[i]), k); })) {
-    const size_t pos = static_cast<size_t>(t.posizioni[w.i]);
-    std::printf("%-31s %10.0f %12d %16.6f\n", t.voci[w.i].parola, occorrenze(t.voci[w.i]), m.conteggi[pos][k], w.valore);
+void stampa_classe(const valutatore& v, const testo_pesato& t, int k, const char* quale, long n) {
+  if (lineare(v)) {
+    std::printf("\n%s: classe %d, punteggio %f\n", quale, k, t.punteggi[k]);
+    std::printf("parte fissa, beta: %f\n", v.lineare.bias[static_cast<size_t>(k)]);
+  } else {
+    std::printf("\n%s: classe %d (parole totali %d), punteggio %f\n", quale, k, v.m.totali[k], t.punteggi[k]);
+  }
+  if (v.p.tipo == regola::velmora) std::printf("parte fissa: -1\n");
+  if (v.p.tipo == regola::bayes) std::printf("parte fissa, ln(T/totale): %f\n", v.r.base[k]);
+  std::printf("%-31s %10s %12s %16s\n", "parola", "nel testo", lineare(v) ? "peso" : "nella classe", "termine");
+  for (const riga_parola& w : primi(t, n, [&](size_t i) { return termine_parola(v, t, i, k); })) {
+    std::printf("%-31s %10.0f", t.voci[w.i].parola, occorrenze(t.voci[w.i]));
+    stampa_nella_classe(v, t, w.i, k);
+    std::printf(" %16.6f\n", w.valore);
   }
 }
 
-void stampa_differenze(const modello_indicizzato& m, const pesi_regola& r, const testo_pesato& t, long n) {
+void stampa_differenze(const valutatore& v, const testo_pesato& t, long n) {
   const int a = t.scelta, b = t.seconda;
   std::printf("\nLe parole che separano di piu' le due classi (termine in %d meno termine in %d):\n", a, b);
   char nella_a[16], nella_b[16];
-  std::snprintf(nella_a, sizeof nella_a, "nella %d", a);
-  std::snprintf(nella_b, sizeof nella_b, "nella %d", b);
+  const char* forma = lineare(v) ? "peso in %d" : "nella %d";
+  std::snprintf(nella_a, sizeof nella_a, forma, a);
+  std::snprintf(nella_b, sizeof nella_b, forma, b);
   std::printf("%-31s %10s %12s %12s %16s\n", "parola", "nel testo", nella_a, nella_b, "differenza");
-  for (const riga_parola& w : primi(t, n, [&](size_t i) {
-         const double q = occorrenze(t.voci[i]);
-         return termine(m, r, t.posizioni[i], q, a) - termine(m, r, t.posizioni[i], q, b);
-       })) {
-    const size_t pos = static_cast<size_t>(t.posizioni[w.i]);
-    std::printf("%-31s %10.0f %12d %12d %16.6f\n", t.voci[w.i].parola, occorrenze(t.voci[w.i]), m.conteggi[pos][a],
-                m.conteggi[pos][b], w.valore);
+  for (const riga_parola& w :
+       primi(t, n, [&](size_t i) { return termine_parola(v, t, i, a) - termine_parola(v, t, i, b); })) {
+    std::printf("%-31s %10.0f", t.voci[w.i].parola, occorrenze(t.voci[w.i]));
+    stampa_nella_classe(v, t, w.i, a);
+    stampa_nella_classe(v, t, w.i, b);
+    std::printf(" %16.6f\n", w.valore);
   }
 }
 
-void stampa_regola(const pesi_regola& r, const testo_pesato& t) {
+void stampa_regola(const valutatore& v, const testo_pesato& t) {
   long ignote = 0, tutte = 0;
   for (size_t i = 0; i < t.voci.size(); ++i) {
     ignote += t.posizioni[i] < 0;
@@ -106,18 +128,20 @@ void stampa_regola(const pesi_regola& r, const testo_pesato& t) {
   static const char* const FORMULE[] = {
       "log10(c/T) x n / T per una parola che la classe ha visto, log10(1/T) x n per una che non ha visto, poi -1",
       "ln(T/totale) + somma di n x ln((c + alfa) / (T + alfa x V))",
-      "somma di n x -ln((c' + alfa) / (T' + alfa x V)), c' e T' delle altre classi"};
-  std::printf("\nPunteggio %s", nome_regola(r.p.tipo));
-  if (r.p.tipo != regola::velmora) std::printf(", alfa %g", r.p.alfa);
-  std::printf(": %s\n", FORMULE[static_cast<int>(r.p.tipo)]);
+      "somma di n x -ln((c' + alfa) / (T' + alfa x V)), c' e T' delle altre classi",
+      "beta + somma di x x peso, x = (1 + ln n) / lunghezza del testo, pesi e beta del modello lineare"};
+  std::printf("\nPunteggio %s", nome_regola(v.p.tipo));
+  if (v.p.tipo == regola::bayes || v.p.tipo == regola::complemento) std::printf(", alfa %g", v.p.alfa);
+  std::printf(": %s\n", FORMULE[static_cast<int>(v.p.tipo)]);
   std::printf("Parole del testo: %ld, %zu diverse, %ld ignote al modello (non contano)\n", tutte, t.voci.size(),
               ignote);
 }
 
-// Loads the model and counts the text at path as classifica reads it, with
-// its messages, but cleaned in memory. false: a message was printed.
-bool leggi_modello_e_testo(const char* path, modello_indicizzato& m, tabella_parole& tabella) {
-  if (!carica_e_indicizza(m, "Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi"))
+// Loads what the rule needs and counts the text at path as classifica reads
+// it, with its messages, but cleaned in memory. false: a message was printed.
+bool leggi_modello_e_testo(const char* path, valutatore& v, tabella_parole& tabella) {
+  if (!prepara_valutatore(v.p, "Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi",
+                          v))
     return false;
   switch (leggi_e_conta(path, tabella)) {
     case lettura::letta:
@@ -137,34 +161,33 @@ int spiega(int argc, char** argv) {
   riga_con_regola letta;
   if (!leggi_azione_con_regola(argc, argv, {{"--parole", 1}}, {{"FILE"}}, uso_spiega, letta)) return letta.stato;
   const riga_comando& r = letta.r;
-  const punteggio& p = letta.p;
   const long n = leggi_numero_parole(r, "--parole", PAROLE_PREDEFINITE);
   if (n < 0) {
     uso_spiega();
     return 1;
   }
-  modello_indicizzato m;
+  valutatore v;
+  v.p = letta.p;
   tabella_parole tabella;
-  if (!leggi_modello_e_testo(r.posizionali[0], m, tabella)) return 1;
-  const pesi_regola regola = prepara_regola(m, p);
+  if (!leggi_modello_e_testo(r.posizionali[0], v, tabella)) return 1;
   testo_pesato t;
   t.voci = voci_ordinate(tabella);
-  t.posizioni = posizioni_nel_modello(m, t.voci);
-  punteggi_regola(m, regola, t.voci, t.posizioni, t.punteggi);
-  t.scelta = classe_regola(regola, t.punteggi);
-  t.seconda = seconda_classe(regola, t.punteggi, t.scelta);
-  stampa_classificazione(regola, t.punteggi, t.scelta);
-  stampa_regola(regola, t);
-  if (!regola.con_dati[t.scelta]) {
+  t.posizioni = lineare(v) ? posizioni_lineari(v.lineare, t.voci) : posizioni_nel_modello(v.m, t.voci);
+  if (lineare(v)) t.x = componenti_lineari(t.voci, t.posizioni);
+  t.scelta = valuta_testo(v, t.voci, t.punteggi);
+  t.seconda = seconda_classe(v, t.punteggi, t.scelta);
+  stampa_classificazione(v, t.punteggi, t.scelta);
+  stampa_regola(v, t);
+  if (!con_dati(v, t.scelta)) {
     std::printf("Nessuna classe ha dati: non c'e' niente da spiegare\n");
     return 0;
   }
-  stampa_classe(m, regola, t, t.scelta, "Scelta", n);
+  stampa_classe(v, t, t.scelta, "Scelta", n);
   if (t.seconda < 0) {
     std::printf("\nNessun'altra classe ha dati\n");
     return 0;
   }
-  stampa_classe(m, regola, t, t.seconda, "Seconda", n);
-  stampa_differenze(m, regola, t, n);
+  stampa_classe(v, t, t.seconda, "Seconda", n);
+  stampa_differenze(v, t, n);
   return 0;
 }

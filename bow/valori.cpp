@@ -38,6 +38,8 @@ void uso_punteggio() {
               "                  velmora      la regola di classifica, logaritmi in base 10\n"
               "                  bayes        naive Bayes multinomiale\n"
               "                  complemento  naive Bayes complementare (Rennie e altri, 2003)\n"
+              "                  lineare      la regola lineare che addestra --lineare impara dai testi,\n"
+              "                               in Bow.lineare; rifiutata se Bow.txt e' cambiato da allora\n"
               "--alfa A          la lisciatura di bayes e complemento, un numero maggiore di 0 e al\n"
               "                  massimo %g\n"
               "                  (predefinita: %g per bayes, %g per complemento)\n",
@@ -47,13 +49,14 @@ void uso_punteggio() {
 bool leggi_punteggio(const riga_comando& r, punteggio& p) {
   p = {};
   if (const char* nome = valore_opzione(r, OPZIONE_PUNTEGGIO.nome); nome && !regola_da_nome(nome, p)) {
-    std::printf("Punteggio sconosciuto: %s (velmora, bayes o complemento)\n", stampabile(nome).c_str());
+    std::printf("Punteggio sconosciuto: %s (velmora, bayes, complemento o lineare)\n", stampabile(nome).c_str());
     return false;
   }
   const char* alfa = valore_opzione(r, OPZIONE_ALFA.nome);
   if (!alfa) return true;
-  if (p.tipo == regola::velmora) {
-    std::printf("La regola velmora non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n");
+  if (p.tipo == regola::velmora || p.tipo == regola::lineare) {
+    std::printf("La regola %s non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n",
+                nome_regola(p.tipo));
     return false;
   }
   double a = 0.0;

@@ -2,7 +2,8 @@
 // against Bow.txt, loaded once, and reports how well the classes come out.
 // Under the default rule each text gets exactly the class classifica would
 // name for it: the same cleaning, the same scores to the last bit, the same
-// choice. --punteggio scores the same counts with naive Bayes instead.
+// choice. --punteggio scores the same counts with naive Bayes instead, or
+// the texts with the linear model of Bow.lineare.
 #include <cstdio>
 #include <vector>
 
@@ -30,25 +31,22 @@ void uso_valuta() {
 
 // The class the rule names for the text at path (under velmora, the class
 // classifica names), or -1 with why it was left out.
-int classe_del_file(const modello_indicizzato& m, const pesi_regola& regola, const std::string& path, lettura& l) {
+int classe_del_file(const valutatore& v, const std::string& path, lettura& l) {
   tabella_parole tabella;
   l = leggi_e_conta(path, tabella);
   if (l != lettura::letta) return -1;
-  const std::vector<voce_parola> voci = voci_ordinate(tabella);
   double punteggi[CLASSI];
-  punteggi_regola(m, regola, voci, posizioni_nel_modello(m, voci), punteggi);
-  return classe_regola(regola, punteggi);
+  return valuta_testo(v, voci_ordinate(tabella), punteggi);
 }
 
-esito_valutazione valuta_corpus(const modello_indicizzato& m, const pesi_regola& regola, const corpus& c,
-                                bool errori) {
+esito_valutazione valuta_corpus(const valutatore& v, const corpus& c, bool errori) {
   esito_valutazione e;
   avanzamento a = inizia_avanzamento("valuta", c.file.size());
   long classificati = 0, giusti = 0;
   for (size_t i = 0; i < c.file.size(); ++i) {
     const file_corpus& f = c.file[i];
     lettura l;
-    const int scelta = classe_del_file(m, regola, f.path, l);
+    const int scelta = classe_del_file(v, f.path, l);
     if (scelta < 0) {
       e.scarti.push_back({f.path, l});
     } else {
@@ -72,9 +70,9 @@ int valuta(int argc, char** argv) {
   const punteggio& p = letta.p;
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;
-  modello_indicizzato m;
-  if (!carica_e_indicizza(m, "Senza un modello non c'e' niente da valutare: prima velmora_bow addestra")) return 1;
-  const esito_valutazione e = valuta_corpus(m, prepara_regola(m, p), c, opzione_data(r, "--errori"));
+  valutatore v;
+  if (!prepara_valutatore(p, "Senza un modello non c'e' niente da valutare: prima velmora_bow addestra", v)) return 1;
+  const esito_valutazione e = valuta_corpus(v, c, opzione_data(r, "--errori"));
   stampa_ignorati(c);
   stampa_regola_usata(p);
   stampa_rapporto(e, opzione_data(r, "--errori"));

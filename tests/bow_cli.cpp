@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -411,7 +412,7 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
       {{"mostra", "3", "--primi"}, "Manca il valore dell'opzione --primi\n", "mostra"},
       {{"mostra", "--primi", "0", "3"}, "Numero di parole non valido: 0 (da 1 a 2147483647)\n", "mostra"},
       {{"mostra", "3", "--primi", "2x"}, "Numero di parole non valido: 2x (da 1 a 2147483647)\n", "mostra"},
-      {{"valuta", "c", "--punteggio", "bayesiano"}, "Punteggio sconosciuto: bayesiano (velmora, bayes o complemento)\n",
+      {{"valuta", "c", "--punteggio", "bayesiano"}, "Punteggio sconosciuto: bayesiano (velmora, bayes, complemento o lineare)\n",
        "valuta"},
       {{"spiega", "t.txt", "--alfa", "1"},
        "La regola velmora non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n", "spiega"},
@@ -421,6 +422,8 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
        "Lisciatura non valida: nan (un numero maggiore di 0 e al massimo 1e+06)\n", "valuta"},
       {{"valuta", "c", "--punteggio", "bayes", "--alfa", "1e308"},
        "Lisciatura non valida: 1e308 (un numero maggiore di 0 e al massimo 1e+06)\n", "valuta"},
+      {{"predici", "t.txt", "--punteggio", "lineare", "--alfa", "1"},
+       "La regola lineare non ha lisciatura: --alfa vale con --punteggio bayes o complemento\n", "predici"},
       {{"spiega", "t.txt", "--parole", "-3"}, "Numero di parole non valido: -3 (da 1 a 2147483647)\n", "spiega"},
       {{"mostra", "10"}, "Classe 10 non supportata: le classi vanno da 0 a 9\n", ""},
       {{"mostra", "-1", "--primi", "3"}, "Classe -1 non supportata: le classi vanno da 0 a 9\n", ""},
@@ -718,6 +721,12 @@ std::string le64(uint64_t v) {
   return b;
 }
 
+template <class... T>
+std::string formato(const char* f, T... v) {
+  char b[256];
+  return std::string(b, static_cast<size_t>(std::snprintf(b, sizeof b, f, v...)));
+}
+
 modello_lineare lineare_di(const vt::TempDir& dir) {
   modello_lineare m;
   EXPECT_EQ(carica_lineare(m, (dir / "Bow.lineare").c_str()), esito_lettura::letto);
@@ -762,6 +771,41 @@ TEST(BowCli, AddestraLineareWritesTheSameBowTxtAndReportAndThenItsModel) {
   EXPECT_TRUE(m == atteso);
   EXPECT_EQ(m.pesi[2][0], 0x1.04927c71af220p+0);  // gatto in class 0, as lineare.py has it
 
+  // --punteggio lineare: classifica, spiega and predici print the library's
+  // scores and class for each text, valuta counts them.
+  std::string tabella = "file\tclasse\tp0\tp1\tp2\tp3\tp4\tp5\tp6\tp7\tp8\tp9\n", percorsi;
+  long giusti = 0;
+  for (const testo_lineare& t : accettati) {
+    const std::string path = "c/" + std::to_string(t.classe) + "/" + std::to_string(1 + (&t - accettati.data()) % 2);
+    double s[CLASSI];
+    punteggi_lineari(m, t.voci, posizioni_lineari(m, t.voci), s);
+    const int k = classe_lineare(m, s);
+    giusti += k == t.classe;
+    std::string attesa = "CLASSIFICAZIONE:\n";
+    tabella += path + "\t" + std::to_string(k);
+    for (int j = 0; j < CLASSI; ++j) {
+      char n[32];
+      attesa += "Class " + std::to_string(j) + (m.con_dati[j] ? ", p=" + formato("%f", s[j]) : ", senza dati") + "\n";
+      tabella += "\t" + std::string(n, std::to_chars(n, n + sizeof n, s[j]).ptr);
+    }
+    attesa += "\nIl documento appartiene alla classe " + std::to_string(k) + "\n";
+    tabella += "\n";
+    percorsi += path + "\n";
+    EXPECT_EQ(bow(con, {"classifica", path, "--punteggio", "lineare"}).out, "Punteggio: lineare, da Bow.lineare\n" + attesa);
+    if (!m.con_dati[k]) continue;
+    const std::string spiegato = bow(con, {"spiega", path, "--punteggio", "lineare"}).out;
+    EXPECT_TRUE(spiegato.starts_with(attesa + "\nPunteggio lineare: beta + somma")) << spiegato;
+    EXPECT_NE(spiegato.find(formato("\nScelta: classe %d, punteggio %f\nparte fissa, beta: %f\n", k, s[k],
+                                              m.bias[static_cast<size_t>(k)])),
+              std::string::npos) << spiegato;
+  }
+  vt::RunOptions da_stdin = vt::in_dir(con);
+  da_stdin.input = percorsi;
+  EXPECT_EQ(vt::run(VELMORA_BOW_BIN, {"predici", "--punteggio", "lineare"}, da_stdin).out, tabella);
+  const std::string valutato = bow(con, {"valuta", "c", "--punteggio", "lineare"}).out;
+  EXPECT_NE(valutato.find("Punteggio: lineare, da Bow.lineare\n"), std::string::npos) << valutato;
+  EXPECT_TRUE(valutato.ends_with("\nCorretti " + std::to_string(giusti) + " di 7\n")) << valutato;
+
   // Again, on the counts already in Bow.txt: the same weights, from this run's texts alone.
   b = bow(con, {"addestra", "c", "--lineare"});
   ASSERT_EQ(b.status, 0) << b.out;
@@ -778,6 +822,19 @@ TEST(BowCli, AddestraLineareWritesTheSameBowTxtAndReportAndThenItsModel) {
     ASSERT_EQ(bow(con, args).status, 0) << args[0];
     EXPECT_EQ(vt::read_file(con / "Bow.lineare"), secondo) << args[0];
     EXPECT_EQ(corrisponde(di_nuovo, (con / "Bow.txt").c_str()), args[0] == "classifica") << args[0];
+  }
+  // ...and then no action scores with it, nor without it.
+  const std::string vecchio = "Il modello lineare Bow.lineare non e' stato addestrato accanto a questo Bow.txt, "
+                              "cambiato dopo (da aggiungi o addestra): per rifarlo, velmora_bow addestra CARTELLA "
+                              "--lineare\n";
+  for (const char* azione : {"classifica", "spiega", "predici", "valuta"}) {
+    const std::string arg = azione == std::string("valuta") ? "c" : "t.txt";
+    auto r = bow(con, {azione, arg, "--punteggio", "lineare"});
+    EXPECT_EQ(r.out, vecchio) << azione;
+    EXPECT_EQ(r.status, 1) << azione;
+    r = bow(senza, {azione, arg, "--punteggio", "lineare"});
+    EXPECT_EQ(r.out, "Manca il modello lineare Bow.lineare: prima velmora_bow addestra CARTELLA --lineare\n") << azione;
+    EXPECT_EQ(r.status, 1) << azione;
   }
 
   // A Bow.lineare that cannot be written: Bow.txt and the report are the

