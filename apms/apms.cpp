@@ -20,6 +20,7 @@
 #include "passo_veloce.h"
 #include "pesi.h"
 #include "resoconto.h"
+#include "ripresa.h"
 #include "riga_comando.h"
 #include "valutazione.h"
 
@@ -104,13 +105,15 @@ struct epoca_in_corso {
 
 // One pass over the training rows in the epoch's order, one row per step
 // or lotto rows per step (the last step takes the rows left); returns the
-// rows the network recognised just before learning from them.
+// rows the network recognised just before learning from them, or -1 when a
+// stop was asked, the epoch left unfinished.
 static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre& righe, epoca_in_corso& e) {
   const auto inizio = std::chrono::steady_clock::now();
   const bool online = e.o.lotto == 1 && e.o.decadimento == 0.0;
   righe_cifre lotto;
   int giuste = 0;
   for (int n = 0; n < righe.quante;) {
+    if (fermata_chiesta()) return -1;
     const int quante = std::min(e.o.lotto, righe.quante - n);
     if (online) {
       // The order is random, so no cache guesses the next row: ask for it now.
@@ -137,18 +140,10 @@ static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre
   return giuste;
 }
 
-// The weights of the best epoch on the validation rows, the earliest of equals.
-struct migliore {
-  int epoca = 0;
-  int riconosciute = -1;
-  std::unique_ptr<rete_cifre> rete = crea_rete();
-};
-
 // After an epoch: its line, with the validation and held-out accuracies of
 // the epoch's network (with --media, the mean), kept when the validation
 // rows say it is the best so far.
-static void fine_epoca(motore& m, rete_cifre& rete, media_mobile& mm, const dati& d, const epoca_in_corso& e,
-                       int giuste, migliore& meglio) {
+static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, const epoca_in_corso& e, int giuste) {
   if (e.terminale) std::printf("\r\33[K");
   std::printf("Epoca %d di %d: accuratezza %.2f%%", e.epoca, e.o.epoche, percentuale(giuste, d.addestramento.quante));
   if (e.o.riduzione != 1.0) {
@@ -156,16 +151,16 @@ static void fine_epoca(motore& m, rete_cifre& rete, media_mobile& mm, const dati
     formatta_numero(tasso, sizeof tasso, e.p.tasso);
     std::printf(" (tasso %s)", tasso);
   }
-  if (d.validazione.quante > 0 || e.o.path_verifica || e.o.media > 0) aggiorna_rete(m, rete);
-  if (e.o.media > 0) aggiungi_epoca(mm, rete, e.o.media);
-  rete_cifre& valutata = e.o.media > 0 ? *mm.rete : rete;
+  if (d.validazione.quante > 0 || e.o.path_verifica || e.o.media > 0 || e.o.path_ripresa) aggiorna_rete(m, rete);
+  if (e.o.media > 0) aggiungi_epoca(c.mm, rete, e.o.media);
+  rete_cifre& valutata = e.o.media > 0 ? *c.mm.rete : rete;
   if (d.validazione.quante > 0) {
     const risultato esito = valuta_righe(valutata, d.validazione);
     std::printf(", validazione %.2f%%", percentuale(esito.riconosciute, d.validazione.quante));
-    if (esito.riconosciute > meglio.riconosciute) {
-      meglio.epoca = e.epoca;
-      meglio.riconosciute = esito.riconosciute;
-      copia_pesi(valutata, *meglio.rete);
+    if (esito.riconosciute > c.meglio.riconosciute) {
+      c.meglio.epoca = e.epoca;
+      c.meglio.riconosciute = esito.riconosciute;
+      copia_pesi(valutata, *c.meglio.rete);
     }
   }
   if (e.o.path_verifica) {
@@ -174,39 +169,107 @@ static void fine_epoca(motore& m, rete_cifre& rete, media_mobile& mm, const dati
   }
 }
 
-// Every epoch in turn, from the generator's starting weights or the warm
-// start's; one line per epoch. Leaves the weights to write in rete (with
-// --media the mean of the last epochs; with a validation share, those of
-// the best epoch) and returns the seconds spent.
-static double esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, bool terminale) {
-  generatore g{o.seme};
-  if (!o.da_intercalari) inizializza_pesi(rete, g, o.inizio);
+// How the epochs ended.
+enum class esito_epoche { finite, fermate, fallite };
+
+// The run's resume file, when it has one.
+struct ripresa_in_corso {
+  const char* path = nullptr;
+  std::vector<uint64_t> firma;
+  int epoche_tenute = 0;  // the epochs the file holds
+  ripresa_scritta scritta;
+};
+
+// The state the resume file keeps, or the run from its start when there is
+// none. false: the file was refused, with why, and left as it is.
+static bool riprendi(const opzioni& o, const dati& d, corsa& c, rete_cifre& rete, ripresa_in_corso& r) {
+  std::string motivo;
+  const std::string nome = stampabile(r.path);
+  switch (leggi_ripresa(r.path, r.firma, o, d.validazione.quante, c, rete, motivo)) {
+    case esito_ripresa::mancante:
+      return true;
+    case esito_ripresa::ripresa:
+      r.epoche_tenute = c.epoca;
+      r.scritta = identifica_ripresa(r.path);
+      std::printf("Ripresa da %s: %d epoche di %d gia' fatte\n", nome.c_str(), c.epoca, o.epoche);
+      return true;
+    case esito_ripresa::rifiutata:
+      break;
+  }
+  std::printf("Il file %s %s\n", nome.c_str(), motivo.c_str());
+  std::printf("Il file %s resta com'e': per ricominciare da capo, cancellalo o scegli un altro file di ripresa\n",
+              nome.c_str());
+  return false;
+}
+
+// After an epoch, the state into the resume file. false: the write failed,
+// and the run stops (with the file as it was) unless a stop was asked.
+static bool tieni_ripresa(const corsa& c, const rete_cifre& rete, ripresa_in_corso& r) {
+  if (!scrivi_ripresa(r.path, r.firma, c, rete)) {
+    if (!fermata_chiesta())
+      std::printf("Impossibile scrivere la ripresa %s\n", stampabile(r.path).c_str());
+    return false;
+  }
+  r.epoche_tenute = c.epoca;
+  r.scritta = identifica_ripresa(r.path);
+  return true;
+}
+
+// Every epoch in turn, from the generator's starting weights, the warm
+// start's, or the state the resume file kept; one line per epoch. Leaves the
+// weights to write in rete (with --media the mean of the last epochs; with a
+// validation share, those of the best epoch) and the seconds spent in durata.
+static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, bool terminale,
+                                  ripresa_in_corso& r, double& durata) {
+  corsa c;
+  c.estrazioni = generatore{o.seme};
+  c.copie = generatore{o.seme + 2};
+  c.tasso = o.tasso;
+  if (!o.da_intercalari) inizializza_pesi(rete, c.estrazioni, o.inizio);
+  c.ordine.resize(static_cast<size_t>(d.addestramento.quante));
+  std::iota(c.ordine.begin(), c.ordine.end(), 0);
+  if (r.path) {
+    r.firma = firma_corsa(o, d, rete);
+    if (!riprendi(o, d, c, rete, r)) return esito_epoche::fallite;
+    intercetta_fermata();
+  }
   motore m = prepara_motore(rete);
-  generatore copie{o.seme + 2};
-  passo p{o.tasso, o.funzione, o.decadimento};
-  migliore meglio;
-  media_mobile mm;
-  std::vector<int> ordine(static_cast<size_t>(d.addestramento.quante));
-  std::iota(ordine.begin(), ordine.end(), 0);
+  passo p{c.tasso, o.funzione, o.decadimento};
   const auto inizio = std::chrono::steady_clock::now();
-  for (int epoca = 1; epoca <= o.epoche; ++epoca) {
-    mescola(ordine, g);
+  for (int epoca = c.epoca + 1; epoca <= o.epoche; ++epoca) {
+    mescola(c.ordine, c.estrazioni);
     const auto inizio_epoca = std::chrono::steady_clock::now();
-    epoca_in_corso e{ordine, copie, p, epoca, o, terminale};
+    epoca_in_corso e{c.ordine, c.copie, p, epoca, o, terminale};
     const int giuste = epoca_di_addestramento(m, rete, d.addestramento, e);
-    fine_epoca(m, rete, mm, d, e, giuste, meglio);
+    if (giuste < 0) return esito_epoche::fermate;
+    fine_epoca(m, rete, c, d, e, giuste);
     if (terminale) std::printf(", %.1f s", secondi_da(inizio_epoca));
     std::printf("\n");
     std::fflush(stdout);
     if (epoca % o.ogni == 0) p.tasso = p.tasso * o.riduzione;
+    c.epoca = epoca;
+    c.tasso = p.tasso;
+    if (r.path && !tieni_ripresa(c, rete, r)) return fermata_chiesta() ? esito_epoche::fermate : esito_epoche::fallite;
   }
   aggiorna_rete(m, rete);
-  if (o.media > 0) copia_pesi(*mm.rete, rete);
-  if (meglio.epoca > 0) {
-    copia_pesi(*meglio.rete, rete);
-    std::printf("\nPesi dell'epoca %d, la migliore sulle righe di validazione\n", meglio.epoca);
+  if (o.media > 0) copia_pesi(*c.mm.rete, rete);
+  if (c.meglio.epoca > 0) {
+    copia_pesi(*c.meglio.rete, rete);
+    std::printf("\nPesi dell'epoca %d, la migliore sulle righe di validazione\n", c.meglio.epoca);
   }
-  return secondi_da(inizio);
+  durata = secondi_da(inizio);
+  return esito_epoche::finite;
+}
+
+// A stop asked by SIGINT or SIGTERM: what the resume file keeps.
+static int fermato(const opzioni& o, const ripresa_in_corso& r, bool terminale) {
+  if (terminale) std::printf("\r\33[K");
+  if (r.epoche_tenute > 0)
+    std::printf("\nAddestramento fermato: la ripresa %s tiene %d epoche di %d, lo stesso comando riprende da li'\n",
+                stampabile(r.path).c_str(), r.epoche_tenute, o.epoche);
+  else
+    std::printf("\nAddestramento fermato prima della fine della prima epoca: non c'e' niente da riprendere\n");
+  return 1;
 }
 
 // ---- main ----------------------------------------------------------------------
@@ -232,19 +295,30 @@ static int esegui(int argc, char** argv) {
   // write its weights fails now, not after hours of training.
   for (const char* path : {o.path_intercalari, o.path_efferenti})
     if (!controlla_pesi_da_scrivere(path, o.path_addestramento, o.path_verifica)) return 1;
+  if (o.path_ripresa && !controlla_ripresa(o)) return 1;
 
   auto rete = crea_rete();
   if (o.da_intercalari && !leggi_pesi_di_partenza(*rete, o.da_intercalari, o.da_efferenti)) return 1;
   dati d;
   if (!carica_dati(o, d)) return 1;
   const bool terminale = isatty(STDOUT_FILENO) == 1;
-  const double durata = esegui_epoche(*rete, d, o, terminale);
+  ripresa_in_corso r;
+  r.path = o.path_ripresa;
+  double durata = 0.0;
+  switch (esegui_epoche(*rete, d, o, terminale, r, durata)) {
+    case esito_epoche::finite: break;
+    case esito_epoche::fermate: return fermato(o, r, terminale);
+    case esito_epoche::fallite: return 1;
+  }
   riepilogo(*rete, d, o);
   if (terminale) std::printf("Tempo di addestramento: %.1f s\n", durata);
 
-  if (!scrivi_pesi(*rete, o.path_intercalari, o.path_efferenti)) return 1;
+  if (fermata_chiesta()) return fermato(o, r, terminale);
+  if (!scrivi_pesi(*rete, o.path_intercalari, o.path_efferenti)) return fermata_chiesta() ? fermato(o, r, terminale) : 1;
   std::printf("\nPesi scritti in %s e %s\n", stampabile(o.path_intercalari).c_str(),
               stampabile(o.path_efferenti).c_str());
+  if (r.path && rimuovi_ripresa(r.path, r.scritta))
+    std::printf("Ripresa %s rimossa: l'addestramento e' finito\n", stampabile(r.path).c_str());
   return 0;
 }
 

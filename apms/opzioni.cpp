@@ -131,6 +131,8 @@ bool leggi_opzione(const char* nome, const char* const* v, opzioni& o, unsigned&
                         "una percentuale maggiore di 0 e al massimo 50");
   if (e("--verifica", VERIFICA)) {
     o.path_verifica = v[0];
+  } else if (std::strcmp(nome, "--ripresa") == 0) {
+    o.path_ripresa = v[0];
   } else if (e("--da", DA)) {
     o.da_intercalari = v[0];
     o.da_efferenti = v[1];
@@ -167,6 +169,7 @@ const std::vector<opzione> OPZIONI = {
     {"--epoche", 1},     {"--tasso", 1},       {"--verifica", 1, true}, {"--costo", 1},  {"--decadimento", 1},
     {"--inizio", 1},     {"--riduzione", 1},   {"--lotto", 1},          {"--spostamenti", 1}, {"--seme", 1},
     {"--validazione", 1}, {"--media", 1},      {"--da", 2, true},       {"--ricetta"},
+    {"--ripresa", 1, true},
 };
 
 bool leggi_posizionale(const char* a, opzioni& o, unsigned& esplicite) {
@@ -258,7 +261,10 @@ void stampa_uso() {
               "                             da 0 a %d (predefinito: 0, nessuna media)\n"
               "--ricetta                    la combinazione migliore trovata: %d epoche, tasso %s, costo entropia,\n"
               "                             decadimento %s, inizio scalato, riduzione %s,%d, lotto %d, spostamenti %d,\n"
-              "                             media %d (i valori dati esplicitamente prevalgono)\n",
+              "                             media %d (i valori dati esplicitamente prevalgono)\n"
+              "--ripresa FILE               tiene in FILE lo stato della corsa dopo ogni epoca: SIGINT o SIGTERM la\n"
+              "                             fermano, e lo stesso comando la riprende da li' con gli stessi pesi;\n"
+              "                             FILE e' rimosso alla fine (predefinito: nessuna ripresa)\n",
               LOTTO_MASSIMO, static_cast<unsigned long long>(d.seme), MEDIA_MASSIMA, r.epoche, tasso, decadimento, riduzione,
               r.ogni, r.lotto, r.spostamenti, r.media);
   std::printf("\nCOLLEGAMENTI INTERNI:\npercettrone multistrato (pms), benchmark percettrone multistrato (bpms) \n ");

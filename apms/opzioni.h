@@ -33,6 +33,7 @@ struct opzioni {
   double validazione = 0.0;  // per cent of the training rows held aside to pick the best epoch
   int media = 0;             // the network of an epoch is the mean of the last `media` epochs' weights
   bool ricetta = false;
+  const char* path_ripresa = nullptr;  // the resume file, kept after every epoch
 };
 
 // The settings of --ricetta (paths and the held-out file left unset).

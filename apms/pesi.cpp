@@ -40,14 +40,16 @@ void copia_pesi(const rete_cifre& da, rete_cifre& a) {
   std::copy(std::begin(da.pesi_efferenti), std::end(da.pesi_efferenti), a.pesi_efferenti);
 }
 
-// Keeps the weights of the epoch just ended and makes each weight of the
-// mean (((0.0 + w1) + w2) + ... + wn) / n over the n epochs kept, in order.
 void aggiungi_epoca(media_mobile& mm, const rete_cifre& rete, int k) {
   std::vector<double> pesi(std::begin(rete.pesi_intercalari), std::end(rete.pesi_intercalari));
   pesi.insert(pesi.end(), std::begin(rete.pesi_efferenti), std::end(rete.pesi_efferenti));
   if (static_cast<int>(mm.epoche.size()) == k) mm.epoche.pop_front();
   mm.epoche.push_back(std::move(pesi));
-  const size_t n_intercalari = std::size(rete.pesi_intercalari);
+  ricalcola_media(mm);
+}
+
+void ricalcola_media(media_mobile& mm) {
+  const size_t n_intercalari = std::size(mm.rete->pesi_intercalari);
   for (size_t z = 0; z < mm.epoche.back().size(); ++z) {
     double somma = 0.0;
     for (const auto& e : mm.epoche) somma = somma + e[z];

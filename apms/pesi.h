@@ -48,9 +48,18 @@ struct media_mobile {
 };
 
 // Keeps the weights of the epoch just ended (at most k epochs are kept) and
-// makes each weight of the mean (((0.0 + w1) + w2) + ... + wn) / n over the
-// n epochs kept, in order.
+// makes the mean anew.
 void aggiungi_epoca(media_mobile& mm, const rete_cifre& rete, int k);
+// Each weight of the mean: (((0.0 + w1) + w2) + ... + wn) / n over the n
+// epochs kept (at least one), in order.
+void ricalcola_media(media_mobile& mm);
+
+// The weights of the best epoch on the validation rows, the earliest of equals.
+struct migliore {
+  int epoca = 0;  // 0: no epoch yet
+  int riconosciute = -1;
+  std::unique_ptr<rete_cifre> rete = crea_rete();
+};
 
 // ---- Weight files ---------------------------------------------------------------------------
 

@@ -2,6 +2,10 @@
 // its stdout bytes, exit status and the weight files it leaves behind.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <regex>
@@ -26,6 +30,7 @@ int numero_dopo(const std::string& testo, const std::string& prima) {
 }
 
 struct Cartella : vt::TempDir {
+  using vt::TempDir::TempDir;
   vt::RunResult apms(const std::vector<std::string>& args, long limite = -1) {
     return vt::run(APMS, args, vt::in_dir(*this, limite));
   }
@@ -396,4 +401,124 @@ TEST(ApmsWeightFiles, AFailedWriteLeavesTheOldFilesAndNoLitter) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(r.out.ends_with("\nImpossibile scrivere il file manca/o.w\n")) << r.out;
   EXPECT_EQ(vt::read_file(d / "h.w"), "vecchio h");
+}
+
+// ---- --ripresa ------------------------------------------------------------------------------
+
+namespace {
+
+// Starts a run in d and waits until its resume file exists, so that at
+// least one epoch is kept; then sends sig. The exit status.
+int ferma_dopo_un_epoca(Cartella& d, const std::vector<std::string>& args, int sig) {
+  const pid_t p = vt::avvia(APMS, args, vt::in_dir(d));
+  while (!vt::file_exists(d / "r.bin")) {
+    int st = 0;
+    if (waitpid(p, &st, WNOHANG) == p) return vt::detail::decode_status(st);
+    usleep(200);
+  }
+  kill(p, sig);
+  return vt::attendi(p);
+}
+
+// Output from the first line of epoch n on.
+std::string da_epoca(const std::string& out, int n) {
+  const size_t i = out.find("Epoca " + std::to_string(n) + " di ");
+  return i == std::string::npos ? "" : out.substr(i);
+}
+
+}  // namespace
+
+TEST(ApmsResume, AStoppedRunGoesOnToTheWeightsAndLinesOfOneThatNeverStopped) {
+  struct caso {
+    int sig;
+    std::vector<std::string> impostazioni;
+  };
+  const caso casi[] = {
+      {SIGINT, {"40", "0.3"}},
+      {SIGTERM, {"--epoche", "40", "--lotto", "7", "--media", "3", "--validazione", "10", "--riduzione", "0.9,7",
+                 "--spostamenti", "1", "--verifica", "test.csv"}},
+      {SIGKILL, {"--ricetta", "--epoche", "40", "--media", "2", "--validazione", "5"}},
+  };
+  for (const caso& c : casi) {
+    Cartella intera(vt::cartella_veloce()), fermata(vt::cartella_veloce());
+    for (Cartella* d : {&intera, &fermata}) {
+      vt::write_file(*d / "train.csv", righe_blocchi(800, 51));
+      vt::write_file(*d / "test.csv", righe_blocchi(100, 52));
+    }
+    std::vector<std::string> args{"train.csv", "h.w", "o.w"};
+    args.insert(args.end(), c.impostazioni.begin(), c.impostazioni.end());
+    const auto attesa = intera.apms(args);
+    ASSERT_EQ(attesa.status, 0) << attesa.out;
+    args.insert(args.end(), {"--ripresa", "r.bin"});
+    // Stopped at any step after the first epoch: tried until the stop
+    // lands before the run's end.
+    int stato = 0;
+    for (int prova = 0; prova < 5 && (stato = ferma_dopo_un_epoca(fermata, args, c.sig)) == 0; ++prova)
+      std::filesystem::remove(fermata / "h.w");
+    ASSERT_EQ(stato, c.sig == SIGKILL ? 128 + SIGKILL : 1) << c.sig;
+    ASSERT_FALSE(vt::file_exists(fermata / "h.w"));
+    const auto ripresa = fermata.apms(args);
+    ASSERT_EQ(ripresa.status, 0) << ripresa.out;
+    const int fatte = numero_dopo(ripresa.out, "Ripresa da r.bin:");
+    ASSERT_GE(fatte, 1) << ripresa.out;
+    EXPECT_NE(ripresa.out.find("\nRipresa da r.bin: " + std::to_string(fatte) + " epoche di 40 gia' fatte\nEpoca " +
+                               std::to_string(fatte + 1) + " di 40: "),
+              std::string::npos)
+        << ripresa.out;
+    EXPECT_EQ(da_epoca(ripresa.out, fatte + 1),
+              da_epoca(attesa.out, fatte + 1) + "Ripresa r.bin rimossa: l'addestramento e' finito\n");
+    EXPECT_EQ(vt::read_file(fermata / "h.w"), vt::read_file(intera / "h.w")) << c.sig;
+    EXPECT_EQ(vt::read_file(fermata / "o.w"), vt::read_file(intera / "o.w")) << c.sig;
+    EXPECT_FALSE(vt::file_exists(fermata / "r.bin"));
+  }
+}
+
+TEST(ApmsResume, AFileThatIsNotThisRunsResumeIsRefusedAndLeftAsItIs) {
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(300, 53));
+  vt::write_file(d / "altre.csv", righe_blocchi(300, 54));
+  vt::write_file(d / "testo.txt", "appunti");
+  const std::vector<std::string> corsa{"train.csv", "h.w", "o.w", "100000", "--ripresa", "r.bin"};
+  ASSERT_EQ(ferma_dopo_un_epoca(d, corsa, SIGKILL), 128 + SIGKILL);
+  const std::string tenuta = vt::read_file(d / "r.bin");
+  vt::write_file(d / "corta.bin", tenuta.substr(0, tenuta.size() - 8));
+  std::string guasta = tenuta;
+  guasta[10000] ^= 1;  // a weight
+  vt::write_file(d / "guasta.bin", guasta);
+  const auto resta = [](const std::string& f) {
+    return "Il file " + f + " resta com'e': per ricominciare da capo, cancellalo o scegli un altro file di ripresa\n";
+  };
+  const std::string ricomincia = resta("r.bin");
+  struct caso {
+    std::vector<std::string> args;
+    std::string messaggio;
+  };
+  const caso casi[] = {
+      {{"train.csv", "h.w", "o.w", "--ripresa", "train.csv"},
+       "Il file train.csv non puo' tenere la ripresa: e' il file di righe train.csv\n"},
+      {{"train.csv", "h.w", "o.w", "--ripresa", "./o.w"}, "Il file ./o.w non puo' tenere la ripresa: e' il file dei pesi o.w\n"},
+      {{"train.csv", "h.w", "o.w", "--ripresa", "testo.txt"},
+       "Il file testo.txt non puo' tenere la ripresa: esiste e non e' una ripresa di velmora_apms\n"},
+      {{"train.csv", "h.w", "o.w", "--ripresa", "-"},
+       "Il file - non puo' tenere la ripresa: la ripresa si tiene solo in un file, non su standard output\n"},
+      {{"train.csv", "h.w", "o.w", "99999", "--ripresa", "r.bin"},
+       "Il file r.bin e' di un altro addestramento: epoche 100000 nella ripresa, 99999 ora\n" + ricomincia},
+      {{"train.csv", "h.w", "o.w", "100000", "--ripresa", "r.bin", "--seme", "7"},
+       "Il file r.bin e' di un altro addestramento: seme 20260101 nella ripresa, 7 ora\n" + ricomincia},
+      {{"altre.csv", "h.w", "o.w", "100000", "--ripresa", "r.bin"},
+       "Il file r.bin e' di un altro addestramento: righe di addestramento diverse\n" + ricomincia},
+      {{"train.csv", "h.w", "o.w", "100000", "0.3", "altre.csv", "--ripresa", "r.bin"},
+       "Il file r.bin e' di un altro addestramento: righe di verifica diverse\n" + ricomincia},
+      {{"train.csv", "h.w", "o.w", "100000", "--ripresa", "corta.bin"},
+       "Il file corta.bin non e' una ripresa di velmora_apms: troncato\n" + resta("corta.bin")},
+      {{"train.csv", "h.w", "o.w", "100000", "--ripresa", "guasta.bin"},
+       "Il file guasta.bin non e' una ripresa di velmora_apms: il controllo dei byte non torna\n" + resta("guasta.bin")},
+  };
+  const auto prima = vt::istantanea(d.path);
+  for (const caso& c : casi) {
+    const auto r = d.apms(c.args);
+    EXPECT_EQ(r.status, 1) << c.messaggio;
+    EXPECT_TRUE(r.out.ends_with(c.messaggio)) << r.out;
+    EXPECT_EQ(vt::istantanea(d.path), prima) << c.messaggio;
+  }
 }
