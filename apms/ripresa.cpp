@@ -170,11 +170,9 @@ std::vector<uint64_t> firma_corsa(const opzioni& o, const dati& d, const rete_ci
   return f;
 }
 
-bool scrivi_ripresa(const char* path, const std::vector<uint64_t>& firma, const corsa& c, const rete_cifre& rete) {
-  file_nuovo nuovo;
-  if (!apri_file_nuovo(nuovo, path)) return false;
-  std::fwrite(MAGIA, 1, sizeof MAGIA, nuovo.file);
-  scrittore s{nuovo.file, {}};
+void scrivi_ripresa(std::FILE* f, const std::vector<uint64_t>& firma, const corsa& c, const rete_cifre& rete) {
+  std::fwrite(MAGIA, 1, sizeof MAGIA, f);
+  scrittore s{f, {}};
   s.u64(VERSIONE);
   s.u64(firma.size());
   for (uint64_t v : firma) s.u64(v);
@@ -192,6 +190,12 @@ bool scrivi_ripresa(const char* path, const std::vector<uint64_t>& firma, const 
   for (const std::vector<double>& e : c.mm.epoche) s.reali(e.data(), e.size());
   const uint64_t fine = s.c.h;
   s.u64(fine);
+}
+
+bool scrivi_ripresa(const char* path, const std::vector<uint64_t>& firma, const corsa& c, const rete_cifre& rete) {
+  file_nuovo nuovo;
+  if (!apri_file_nuovo(nuovo, path)) return false;
+  scrivi_ripresa(nuovo.file, firma, c, rete);  // every write is checked when the file is installed
   return installa_file(nuovo);
 }
 

@@ -56,6 +56,8 @@ std::vector<uint64_t> firma_corsa(const opzioni& o, const dati& d, const rete_ci
 // Writes the state after c.epoca epochs; false when the write failed, the
 // old file then as it was.
 bool scrivi_ripresa(const char* path, const std::vector<uint64_t>& firma, const corsa& c, const rete_cifre& rete);
+// The bytes of that file, to f.
+void scrivi_ripresa(std::FILE* f, const std::vector<uint64_t>& firma, const corsa& c, const rete_cifre& rete);
 
 enum class esito_ripresa { mancante, ripresa, rifiutata };
 

@@ -119,6 +119,7 @@ void scrivi_semi(const std::string& dir) {
   seme("apms_ricetta", 0, {"t.csv", "h.w", "o.w", "--ricetta", "--epoche", "3", "--riduzione", "0.5,2"});
   seme("apms_numeri", 0, {"t.csv", "h.w", "o.w", "20", "0.1", "v.csv", "--lotto", "10", "--da", "a", "b"});
   seme("apms_sbagliati", 0, {"--tasso", "nan", "--validazione", "51", "--media"});
+  seme("apms_ripresa", 0, {"t.csv", "--ripresa", "r.bin", "h.w", "o.w", "--ripresa=-", "--"});
   seme("gpms", 1, {"r.csv", "--png", "s.png", "h.w", "--massimo", "7", "o.w", "--tutte"});
   seme("bow_valuta", 2, {"c", "--punteggio", "bayes", "--alfa", "1e308", "--errori"});
   seme("bow_valuta_bene", 2, {"--punteggio", "complemento", "c", "--alfa", "0.5"});

@@ -34,3 +34,4 @@ TEST(FuzzReplay, RowsLoaded) { riproduci(FUZZ_RIGHE_BIN, "fuzz_righe"); }
 TEST(FuzzReplay, ScoringRules) { riproduci(FUZZ_PUNTEGGI_BIN, "fuzz_punteggi"); }
 TEST(FuzzReplay, CommandLines) { riproduci(FUZZ_OPZIONI_BIN, "fuzz_opzioni"); }
 TEST(FuzzReplay, LinearModelFile) { riproduci(FUZZ_LINEARE_BIN, "fuzz_lineare"); }
+TEST(FuzzReplay, TrainerResumeFile) { riproduci(FUZZ_RIPRESA_BIN, "fuzz_ripresa"); }
