@@ -175,6 +175,7 @@ enum class esito_epoche { finite, fermate, fallite };
 // The run's resume file, when it has one.
 struct ripresa_in_corso {
   const char* path = nullptr;
+  std::string comando;  // the command line, as a shell takes it
   std::vector<uint64_t> firma;
   int epoche_tenute = 0;  // the epochs the file holds
   ripresa_scritta scritta;
@@ -265,10 +266,11 @@ static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni
 static int fermato(const opzioni& o, const ripresa_in_corso& r, bool terminale) {
   if (terminale) std::printf("\r\33[K");
   if (r.epoche_tenute > 0)
-    std::printf("\nAddestramento fermato: la ripresa %s tiene %d epoche di %d, lo stesso comando riprende da li'\n",
+    std::printf("\nAddestramento fermato: la ripresa %s tiene %d epoche di %d. Per riprendere da li':\n",
                 stampabile(r.path).c_str(), r.epoche_tenute, o.epoche);
   else
-    std::printf("\nAddestramento fermato prima della fine della prima epoca: non c'e' niente da riprendere\n");
+    std::printf("\nAddestramento fermato durante la prima epoca: non c'e' niente da riprendere. Per ricominciare:\n");
+  std::printf("  %s\n", r.comando.c_str());
   return 1;
 }
 
@@ -304,6 +306,10 @@ static int esegui(int argc, char** argv) {
   const bool terminale = isatty(STDOUT_FILENO) == 1;
   ripresa_in_corso r;
   r.path = o.path_ripresa;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) r.comando += ' ';
+    r.comando += per_la_shell(argv[i]);
+  }
   double durata = 0.0;
   switch (esegui_epoche(*rete, d, o, terminale, r, durata)) {
     case esito_epoche::finite: break;

@@ -2,6 +2,7 @@
 // control byte escaped, so that a name cannot forge a line of a report.
 #pragma once
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -28,4 +29,24 @@ inline std::string stampabile(std::string_view s) {
     }
   }
   return out;
+}
+
+// s as a shell word that gives back s: as it is when it holds only
+// characters no shell treats specially, else in single quotes, or, when it
+// holds a control byte, in $'...' with the escapes of stampabile.
+inline std::string per_la_shell(std::string_view s) {
+  bool semplice = !s.empty(), controllo = false;
+  for (const char c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    controllo = controllo || b < 0x20 || b == 0x7F;
+    semplice = semplice && (std::isalnum(b) || std::string_view("_./=,:+-@%").find(c) != std::string_view::npos);
+  }
+  if (semplice) return std::string(s);
+  std::string out = controllo ? "$'" : "'";
+  for (const char c : s) {
+    if (controllo && (c == '\'' || c == '\\')) out += std::string("\\") + c;
+    else if (c == '\'') out += "'\\''";
+    else out += controllo ? stampabile(std::string_view(&c, 1)) : std::string(1, c);
+  }
+  return out + "'";
 }
