@@ -10,6 +10,7 @@
 #include "run_util.h"
 #include "blocco.h"
 #include "destinazione.h"
+#include "nomi.h"
 #include "scrittura.h"
 
 namespace {
@@ -239,4 +240,14 @@ TEST(ComuneScrittura, TargetsAreCheckedWithoutLeavingAnything) {
   EXPECT_TRUE(stessa_destinazione((d / "file").c_str(), (d / "cartella/../file").c_str()));
   EXPECT_TRUE(stessa_destinazione((d / "file").c_str(), (d / "collegamento").c_str()));
   EXPECT_FALSE(stessa_destinazione((d / "file").c_str(), (d / "nuovo").c_str()));
+}
+
+TEST(ComuneNomi, AShellGivesBackEveryWordAsItWasWritten) {
+  const std::string casi[] = {"train.csv", "", "due parole", "l'apostrofo", "a\\b", "$HOME", "*.w", "a\nb\tc\x01", "'\n'"};
+  for (const std::string& s : casi) {
+    const auto r = vt::run("/bin/bash", {"-c", "printf %s " + per_la_shell(s)});
+    EXPECT_EQ(r.out, s) << per_la_shell(s);
+  }
+  EXPECT_EQ(per_la_shell("train.csv"), "train.csv");
+  EXPECT_EQ(per_la_shell("a\nb"), "$'a\\nb'");
 }
