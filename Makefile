@@ -4,12 +4,13 @@
 # $(DESTDIR)$(PREFIX)/share/man/man1.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 PROGRAMS   := velmora_bow velmora_pms velmora_bpms velmora_apms velmora_gpms velmora_idx
 MAKEFLAGS  += --no-print-directory
 
-.PHONY: all deps configure build programs test test-asan demo install clean
+.PHONY: all deps configure build programs test test-asan test-tsan demo install clean
 
 all: build
 
@@ -31,6 +32,12 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The trainer's tests, its threads under ThreadSanitizer.
+test-tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target apms_tests velmora_apms velmora_apms_riferimento
+	cd $(TSAN_BUILD) && ctest --output-on-failure -j $(JOBS) -R '^Apms'
+
 # The demo and the installation need only the programs, not the tests.
 programs: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target $(PROGRAMS) >/dev/null
@@ -42,4 +49,4 @@ install: programs
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -17,6 +17,8 @@
 #include "numeri.h"
 #include "opzioni.h"
 #include "passo.h"
+#include "fili.h"
+#include "passo_fili.h"
 #include "passo_veloce.h"
 #include "pesi.h"
 #include "resoconto.h"
@@ -27,33 +29,54 @@
 // ---- Training step ----------------------------------------------------------------
 // Built with VELMORA_APMS_RIFERIMENTO the program reads its rows with scanf
 // and trains with the straightforward step, addestra_riga on the weights of
-// rete; both builds write the same weight files and the same text.
+// rete, on one thread; both builds write the same weight files and the same
+// text, for any number of threads.
 
 #ifdef VELMORA_APMS_RIFERIMENTO
 inline constexpr bool LETTURA_DIRETTA = true;
 struct motore {};
-static motore prepara_motore(const rete_cifre&) { return {}; }
+static motore prepara_motore(const rete_cifre&, int) { return {}; }
 static int addestra(motore&, rete_cifre& rete, const passo& p) {
   return addestra_riga(rete, rete.etichetta, p.tasso, p.funzione);
 }
-static int addestra_righe(motore&, rete_cifre& rete, const righe_cifre& lotto, const passo& p) {
+// The rows of a step laid out one after the other, each copy made.
+static int addestra_righe(motore&, rete_cifre& rete, const righe_cifre& righe, const std::vector<int>& scelte,
+                          const std::vector<int>& copie, const passo& p) {
+  righe_cifre lotto;
+  lotto.quante = static_cast<int>(scelte.size());
+  lotto.pixel.resize(scelte.size() * N_AFFERENTI);
+  for (size_t t = 0; t < scelte.size(); ++t) {
+    sposta_riga(righe.pixel.data() + static_cast<size_t>(scelte[t]) * N_AFFERENTI, lotto.pixel.data() + t * N_AFFERENTI,
+                copie[t]);
+    lotto.etichette.push_back(righe.etichette[static_cast<size_t>(scelte[t])]);
+  }
   return addestra_lotto(rete, lotto, p);
 }
-static void aggiorna_rete(const motore&, rete_cifre&) {}
+static void aggiorna_rete(motore&, rete_cifre&) {}
 #else
 inline constexpr bool LETTURA_DIRETTA = false;
 struct motore {
   std::unique_ptr<addestramento_veloce> stato;  // the weights being trained, laid out by input
+  motore_fili_ptr fili;                         // the threads that train them
 };
-static motore prepara_motore(const rete_cifre& rete) { return {prepara_addestramento(rete)}; }
-static int addestra(motore& m, rete_cifre& rete, const passo& p) {
-  return addestra_riga_veloce(rete, *m.stato, rete.etichetta, p.tasso, p.funzione);
+static motore prepara_motore(const rete_cifre& rete, int fili) {
+  motore m{prepara_addestramento(rete), nullptr};
+  m.fili = prepara_fili(*m.stato, fili, livello_disponibile());
+  return m;
 }
-static int addestra_righe(motore& m, rete_cifre& rete, const righe_cifre& lotto, const passo& p) {
-  return addestra_lotto_veloce(rete, *m.stato, lotto, p);
+static int addestra(motore& m, rete_cifre& rete, const passo& p) {
+  return addestra_riga_fili(*m.fili, rete, rete.etichetta, p.tasso, p.funzione);
+}
+// The rows of a step read where they were loaded, each thread making the copies it needs.
+static int addestra_righe(motore& m, rete_cifre& rete, const righe_cifre& righe, const std::vector<int>& scelte,
+                          const std::vector<int>& copie, const passo& p) {
+  return addestra_lotto_fili(*m.fili, rete, righe, scelte.data(), copie.data(), static_cast<int>(scelte.size()), p);
 }
 // The weights of rete catch up with training, to be evaluated or written.
-static void aggiorna_rete(const motore& m, rete_cifre& rete) { riporta_pesi(*m.stato, rete); }
+static void aggiorna_rete(motore& m, rete_cifre& rete) {
+  attendi_fili(*m.fili);
+  riporta_pesi(*m.stato, rete);
+}
 #endif
 
 // ---- The rows ----------------------------------------------------------------------
@@ -110,7 +133,7 @@ struct epoca_in_corso {
 static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre& righe, epoca_in_corso& e) {
   const auto inizio = std::chrono::steady_clock::now();
   const bool online = e.o.lotto == 1 && e.o.decadimento == 0.0;
-  righe_cifre lotto;
+  std::vector<int> scelte, copie;  // a step's rows and their copies
   int giuste = 0;
   for (int n = 0; n < righe.quante;) {
     if (fermata_chiesta()) return -1;
@@ -124,13 +147,16 @@ static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre
       prendi_copia(righe, e.ordine[static_cast<size_t>(n)], e.o.spostamenti, e.copie, rete.pixel, rete.etichetta);
       if (addestra(m, rete, e.p) == rete.etichetta) ++giuste;
     } else {
-      lotto.pixel.resize(static_cast<size_t>(quante) * N_AFFERENTI);
-      lotto.etichette.resize(static_cast<size_t>(quante));
-      lotto.quante = quante;
-      for (int t = 0; t < quante; ++t)
-        prendi_copia(righe, e.ordine[static_cast<size_t>(n + t)], e.o.spostamenti, e.copie,
-                     lotto.pixel.data() + static_cast<size_t>(t) * N_AFFERENTI, lotto.etichette[static_cast<size_t>(t)]);
-      giuste += addestra_righe(m, rete, lotto, e.p);
+      scelte.assign(e.ordine.begin() + n, e.ordine.begin() + n + quante);
+      copie.resize(static_cast<size_t>(quante));
+      for (int& c : copie) c = scegli_copia(e.o.spostamenti, e.copie);
+      // The next step's rows, in random order: asked for now, they arrive
+      // while this step trains.
+      for (int t = n + quante; t < std::min(n + 2 * quante, righe.quante); ++t) {
+        const auto* dopo = righe.pixel.data() + static_cast<size_t>(e.ordine[static_cast<size_t>(t)]) * N_AFFERENTI;
+        for (int b = 0; b < N_AFFERENTI; b += 64 / static_cast<int>(sizeof *dopo)) __builtin_prefetch(dopo + b);
+      }
+      giuste += addestra_righe(m, rete, righe, scelte, copie, e.p);
     }
     const int prima = n;
     n += quante;
@@ -234,7 +260,7 @@ static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni
     if (!riprendi(o, d, c, rete, r)) return esito_epoche::fallite;
     intercetta_fermata();
   }
-  motore m = prepara_motore(rete);
+  motore m = prepara_motore(rete, o.fili > 0 ? o.fili : fili_disponibili());
   passo p{c.tasso, o.funzione, o.decadimento};
   const auto inizio = std::chrono::steady_clock::now();
   for (int epoca = c.epoca + 1; epoca <= o.epoche; ++epoca) {

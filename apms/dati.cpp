@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <utility>
 
@@ -32,20 +33,29 @@ void sposta_riga(const int32_t* da, int32_t* a, int copia) {
   const int passi = (copia - 1) / 4 + 1, verso = (copia - 1) % 4;
   const int dx = verso == 0 ? passi : verso == 1 ? -passi : 0;
   const int dy = verso == 2 ? passi : verso == 3 ? -passi : 0;
-  for (int riga = 0; riga < LATO_IMMAGINE; ++riga)
-    for (int colonna = 0; colonna < LATO_IMMAGINE; ++colonna) {
-      const int r = riga - dy, c = colonna - dx;
-      const bool dentro = r >= 0 && r < LATO_IMMAGINE && c >= 0 && c < LATO_IMMAGINE;
-      a[riga * LATO_IMMAGINE + colonna] = dentro ? da[r * LATO_IMMAGINE + c] : 0;
-    }
+  // Pixel (riga, colonna) comes from (riga - dy, colonna - dx): every row
+  // is first copied whole between margins of zeros, then read back moved
+  // (all the copies first, so no read waits on the write just before it).
+  int32_t bordate[LATO_IMMAGINE][LATO_IMMAGINE + 2 * SPOSTAMENTO_MASSIMO];
+  for (int r = 0; r < LATO_IMMAGINE; ++r) {
+    for (int m = 0; m < SPOSTAMENTO_MASSIMO; ++m) bordate[r][m] = bordate[r][SPOSTAMENTO_MASSIMO + LATO_IMMAGINE + m] = 0;
+    std::memcpy(bordate[r] + SPOSTAMENTO_MASSIMO, da + r * LATO_IMMAGINE, sizeof(int32_t) * LATO_IMMAGINE);
+  }
+  for (int riga = 0; riga < LATO_IMMAGINE; ++riga) {
+    int32_t* fuori = a + riga * LATO_IMMAGINE;
+    const int r = riga - dy;
+    if (r < 0 || r >= LATO_IMMAGINE) std::memset(fuori, 0, sizeof(int32_t) * LATO_IMMAGINE);
+    else std::memcpy(fuori, bordate[r] + SPOSTAMENTO_MASSIMO - dx, sizeof(int32_t) * LATO_IMMAGINE);
+  }
+}
+
+int scegli_copia(int spostamenti, generatore& copie) {
+  return spostamenti > 0 ? static_cast<int>(sotto(copie, 1 + 4 * static_cast<uint32_t>(spostamenti))) : 0;
 }
 
 void prendi_copia(const righe_cifre& righe, int r, int spostamenti, generatore& copie, int32_t* pixel,
                   int32_t& etichetta) {
-  const int32_t* da = righe.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI;
-  const auto quante = 1 + 4 * static_cast<uint32_t>(spostamenti);
-  const int copia = spostamenti > 0 ? static_cast<int>(sotto(copie, quante)) : 0;
-  sposta_riga(da, pixel, copia);
+  sposta_riga(righe.pixel.data() + static_cast<size_t>(r) * N_AFFERENTI, pixel, scegli_copia(spostamenti, copie));
   etichetta = righe.etichette[static_cast<size_t>(r)];
 }
 

@@ -39,6 +39,10 @@ void mescola(std::vector<int>& ordine, generatore& g);
 // left (1), down (2) or up (3), the pixels moved in being 0.
 void sposta_riga(const int32_t* da, int32_t* a, int copia);
 
+// Which copy of a row a step takes: 0 without spostamenti, else one of the
+// 1 + 4 x spostamenti copies, one draw of copie.
+int scegli_copia(int spostamenti, generatore& copie);
+
 // Row r of the set into pixel and etichetta: the row itself without
 // spostamenti, else one of its 1 + 4 x spostamenti copies drawn from copie.
 void prendi_copia(const righe_cifre& righe, int r, int spostamenti, generatore& copie, int32_t* pixel,

@@ -133,6 +133,12 @@ bool leggi_opzione(const char* nome, const char* const* v, opzioni& o, unsigned&
     o.path_verifica = v[0];
   } else if (std::strcmp(nome, "--ripresa") == 0) {
     o.path_ripresa = v[0];
+  } else if (std::strcmp(nome, "--fili") == 0) {
+    if (!intero_in(v[0], 1, FILI_PERMESSI, n)) {
+      std::printf("Numero di fili non valido: %s (da 1 a %d)\n", stampabile(v[0]).c_str(), FILI_PERMESSI);
+      return false;
+    }
+    o.fili = static_cast<int>(n);
   } else if (e("--da", DA)) {
     o.da_intercalari = v[0];
     o.da_efferenti = v[1];
@@ -169,7 +175,7 @@ const std::vector<opzione> OPZIONI = {
     {"--epoche", 1},     {"--tasso", 1},       {"--verifica", 1, true}, {"--costo", 1},  {"--decadimento", 1},
     {"--inizio", 1},     {"--riduzione", 1},   {"--lotto", 1},          {"--spostamenti", 1}, {"--seme", 1},
     {"--validazione", 1}, {"--media", 1},      {"--da", 2, true},       {"--ricetta"},
-    {"--ripresa", 1, true},
+    {"--ripresa", 1, true}, {"--fili", 1},
 };
 
 bool leggi_posizionale(const char* a, opzioni& o, unsigned& esplicite) {
@@ -264,8 +270,10 @@ void stampa_uso() {
               "                             media %d (i valori dati esplicitamente prevalgono)\n"
               "--ripresa FILE               tiene in FILE lo stato della corsa dopo ogni epoca: SIGINT o SIGTERM la\n"
               "                             fermano, e lo stesso comando la riprende da li' con gli stessi pesi;\n"
-              "                             FILE e' rimosso alla fine (predefinito: nessuna ripresa)\n",
+              "                             FILE e' rimosso alla fine (predefinito: nessuna ripresa)\n"
+              "--fili N                     fili di calcolo dell'addestramento, da 1 a %d; i pesi scritti non\n"
+              "                             dipendono dal loro numero (predefinito: tutti i core disponibili)\n",
               LOTTO_MASSIMO, static_cast<unsigned long long>(d.seme), MEDIA_MASSIMA, r.epoche, tasso, decadimento, riduzione,
-              r.ogni, r.lotto, r.spostamenti, r.media);
+              r.ogni, r.lotto, r.spostamenti, r.media, FILI_PERMESSI);
   std::printf("\nCOLLEGAMENTI INTERNI:\npercettrone multistrato (pms), benchmark percettrone multistrato (bpms) \n ");
 }

@@ -12,6 +12,10 @@
 
 inline constexpr int EPOCHE_PREDEFINITE = 15;
 
+// Threads a command line may ask for; a step shares its work among
+// FILI_MASSIMI at most (passo_fili.h), so more only wait.
+inline constexpr int FILI_PERMESSI = 64;
+
 struct opzioni {
   const char* path_addestramento = nullptr;
   const char* path_intercalari = nullptr;
@@ -34,6 +38,7 @@ struct opzioni {
   int media = 0;             // the network of an epoch is the mean of the last `media` epochs' weights
   bool ricetta = false;
   const char* path_ripresa = nullptr;  // the resume file, kept after every epoch
+  int fili = 0;                        // threads of the training step; 0: one per core the process may run on
 };
 
 // The settings of --ricetta (paths and the held-out file left unset).

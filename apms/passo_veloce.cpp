@@ -37,10 +37,7 @@ void rimetti_code(addestramento_veloce& a, const int16_t* attivi, int n) {
         a.coda_intercalari[attivi[t] - ULTIMA_COLONNA_INTERCALARI - 1];
 }
 
-// While every hidden weight stays below this in magnitude, neither a weight
-// nor a correction can overflow: the forward pass may skip zero inputs and
-// the bound needs no care for rounding (see applica_correzioni).
-constexpr double LIMITE_PESI = 1e300;
+constexpr double LIMITE_PESI = LIMITE_PESI_INTERCALARI;
 
 // The forward pass visits every input from now on. Weights that are not
 // finite stay so (inf plus anything is inf or not a number), so this is

@@ -14,6 +14,11 @@
 #include "righe.h"
 #include "veloce.h"
 
+// While every hidden weight stays below this in magnitude, neither a weight
+// nor a correction can overflow: the forward pass may skip zero inputs and
+// the bound needs no care for rounding (see applica_correzioni).
+inline constexpr double LIMITE_PESI_INTERCALARI = 1e300;
+
 // What one row asks of every weight: the weight w of neuron n fed by the
 // input x becomes (pendenza[n] * ((x * errore[n]) * tasso)) + w, the
 // library's correction step. The errors are worked out in one place and

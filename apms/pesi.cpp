@@ -49,11 +49,14 @@ void aggiungi_epoca(media_mobile& mm, const rete_cifre& rete, int k) {
 }
 
 void ricalcola_media(media_mobile& mm) {
+  // Epoch after epoch over every weight: each weight's sum keeps its order.
   const size_t n_intercalari = std::size(mm.rete->pesi_intercalari);
-  for (size_t z = 0; z < mm.epoche.back().size(); ++z) {
-    double somma = 0.0;
-    for (const auto& e : mm.epoche) somma = somma + e[z];
-    const double w = somma / static_cast<double>(mm.epoche.size());
+  std::vector<double> somme(mm.epoche.back().size(), 0.0);
+  for (const auto& e : mm.epoche)
+    for (size_t z = 0; z < somme.size(); ++z) somme[z] = somme[z] + e[z];
+  const auto epoche = static_cast<double>(mm.epoche.size());
+  for (size_t z = 0; z < somme.size(); ++z) {
+    const double w = somme[z] / epoche;
     if (z < n_intercalari) mm.rete->pesi_intercalari[z] = w;
     else mm.rete->pesi_efferenti[z - n_intercalari] = w;
   }

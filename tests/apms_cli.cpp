@@ -48,7 +48,8 @@ TEST(ApmsCli, UsageAndBadNumbersStopBeforeReadingAnything) {
             0u);
   for (const char* testo : {"(predefinito: 15)", "(predefinito: 0.3)", "--costo quadratico|entropia",
                             "(predefinito: quadratico)", "--lotto N", "--seme S", "(predefinito: 20260101)",
-                            "--da H.w O.w", "--validazione P", "--ricetta"})
+                            "--da H.w O.w", "--validazione P", "--ricetta", "--fili N",
+                            "(predefinito: tutti i core disponibili)"})
     EXPECT_NE(r.out.find(testo), std::string::npos) << testo;
   EXPECT_EQ(d.apms({"a.csv", "--ricetta", "h.w"}).out, r.out) << "options are not positional arguments";
 
@@ -93,6 +94,9 @@ TEST(ApmsCli, BadOptionValuesNameTheOptionAndStopBeforeReadingAnything) {
       {{"--tasso", "-2"}, "Tasso di apprendimento non valido: -2 (un numero maggiore di 0)"},
       {{"--ricetta", "--lotto", "x"}, "Lotto non valido: x (da 1 a 1000 righe)"},
       {{"--velocita", "2"}, "Opzione sconosciuta: --velocita"},
+      {{"--fili", "0"}, "Numero di fili non valido: 0 (da 1 a 64)"},
+      {{"--fili", "65"}, "Numero di fili non valido: 65 (da 1 a 64)"},
+      {{"--fili", "2x"}, "Numero di fili non valido: 2x (da 1 a 64)"},
   };
   for (const auto& [opzione, messaggio] : casi) {
     std::vector<std::string> args{"manca.csv", "h.w", "o.w"};
@@ -252,6 +256,45 @@ TEST(ApmsTraining, TheFastBuildWritesTheBytesOfTheStraightforwardOne) {
     EXPECT_EQ(v.out, r.out) << tasso;
     EXPECT_EQ(vt::read_file(veloce / "h.w"), vt::read_file(diretta / "h.w")) << tasso;
     EXPECT_EQ(vt::read_file(veloce / "o.w"), vt::read_file(diretta / "o.w")) << tasso;
+  }
+}
+
+TEST(ApmsTraining, AnyNumberOfThreadsWritesTheBytesOfTheStraightforwardBuild) {
+  // Online, the recipe's batches with decay and copies, batches that do not
+  // divide the rows, and decay on single rows: the threaded step with one,
+  // two, three (13 blocks of hidden neurons unevenly shared) and eight
+  // threads (more than the cores here) prints and writes what the
+  // straightforward build does, and so does the default (every core).
+  const std::vector<std::vector<std::string>> prove = {
+      {"3", "0.3"},
+      {"--ricetta", "--epoche", "3"},
+      {"2", "0.5", "--lotto", "7", "--decadimento", "1e-3", "--costo", "entropia", "--media", "2"},
+      {"2", "0.1", "--decadimento", "1e-2", "--spostamenti", "1", "--validazione", "10"},
+  };
+  for (const auto& prova : prove) {
+    std::string nome;
+    for (const auto& a : prova) nome += a + " ";
+    Cartella diretta;
+    vt::write_file(diretta / "train.csv", righe_blocchi(130, 23));
+    vt::write_file(diretta / "test.csv", righe_blocchi(40, 24));
+    std::vector<std::string> args{"train.csv", "h.w", "o.w", "--verifica", "test.csv"};
+    args.insert(args.end(), prova.begin(), prova.end());
+    vt::RunOptions o;
+    o.cwd = diretta.path.string();
+    const auto r = vt::run(APMS_RIFERIMENTO, args, o);
+    ASSERT_EQ(r.status, 0) << nome << r.out;
+    for (const char* fili : {"1", "2", "3", "8", ""}) {
+      Cartella d;
+      vt::write_file(d / "train.csv", righe_blocchi(130, 23));
+      vt::write_file(d / "test.csv", righe_blocchi(40, 24));
+      std::vector<std::string> con_fili = args;
+      if (*fili) con_fili.insert(con_fili.end(), {"--fili", fili});
+      const auto v = d.apms(con_fili);
+      EXPECT_EQ(v.status, 0) << nome << fili;
+      EXPECT_EQ(v.out, r.out) << nome << fili;
+      EXPECT_EQ(vt::read_file(d / "h.w"), vt::read_file(diretta / "h.w")) << nome << fili;
+      EXPECT_EQ(vt::read_file(d / "o.w"), vt::read_file(diretta / "o.w")) << nome << fili;
+    }
   }
 }
 
@@ -435,7 +478,7 @@ TEST(ApmsResume, AStoppedRunGoesOnToTheWeightsAndLinesOfOneThatNeverStopped) {
   };
   const caso casi[] = {
       {SIGINT, {"40", "0.3"}},
-      {SIGTERM, {"--epoche", "40", "--lotto", "7", "--media", "3", "--validazione", "10", "--riduzione", "0.9,7",
+      {SIGTERM, {"--fili", "2", "--epoche", "40", "--lotto", "7", "--media", "3", "--validazione", "10", "--riduzione", "0.9,7",
                  "--spostamenti", "1", "--verifica", "test.csv"}},
       {SIGKILL, {"--ricetta", "--epoche", "40", "--media", "2", "--validazione", "5"}},
   };
@@ -457,6 +500,8 @@ TEST(ApmsResume, AStoppedRunGoesOnToTheWeightsAndLinesOfOneThatNeverStopped) {
       std::filesystem::remove(fermata / "h.w");
     ASSERT_EQ(stato, c.sig == SIGKILL ? 128 + SIGKILL : 1) << c.sig;
     ASSERT_FALSE(vt::file_exists(fermata / "h.w"));
+    // Resumed on one thread: the weights do not depend on how many.
+    args.insert(args.end(), {"--fili", "1"});
     const auto ripresa = fermata.apms(args);
     ASSERT_EQ(ripresa.status, 0) << ripresa.out;
     const int fatte = numero_dopo(ripresa.out, "Ripresa da r.bin:");

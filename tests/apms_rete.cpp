@@ -5,14 +5,21 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <iterator>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <sched.h>
+
 #include "dati.h"
+#include "fili.h"
+#include "passo_fili.h"
 #include "passo.h"
 #include "passo_veloce.h"
 #include "pesi.h"
@@ -222,11 +229,31 @@ righe_cifre parte(const righe_cifre& righe, int primo, int quante) {
   return r;
 }
 
-// Trains copies of inizio on every row with both steps side by side, on
-// every vector unit, online or `lotto` rows a step (with p.decadimento the
-// step on several rows even for one): each step's count and hidden sums must
-// agree, and every weight after each step of a short run, or at the end of
-// a long one.
+// Thread counts the threaded step is run with: one and two, always
+// together; and three, which leave the 13 blocks of hidden neurons unevenly
+// shared, comparing every row whether thread 0 alone is faster, so that both
+// ways alternate. (More threads than cores, always together, wait a time
+// slice at every meeting: the command-line tests run 3 and 8.)
+struct fili_provati {
+  int fili, finestra;
+};
+constexpr fili_provati FILI_PROVATI[] = {{1, 0}, {2, 0}, {3, 1}};
+
+// The threaded step and the network its forward passes go to.
+struct passo_a_fili {
+  int fili;
+  std::unique_ptr<addestramento_veloce> stato;
+  motore_fili_ptr motore;
+  std::unique_ptr<rete_cifre> rete = crea_rete();
+};
+
+// Trains copies of inizio on every row with the straightforward step, the
+// fast one and the threaded one with each of FILI_PROVATI threads side by
+// side, on every vector unit, online or `lotto` rows a step (with
+// p.decadimento the step on several rows even for one): each step's count
+// and hidden sums must agree, and every weight after each step of a short
+// run (the threads stopped and started again each time), or at the end of a
+// long one.
 void stesso_addestramento(const rete_cifre& inizio, const righe_cifre& righe, const passo& p, const std::string& caso,
                           int lotto = 1) {
   const bool online = lotto == 1 && p.decadimento == 0.0;
@@ -235,27 +262,55 @@ void stesso_addestramento(const rete_cifre& inizio, const righe_cifre& righe, co
     auto attesa = crea_rete(), ottenuta = crea_rete();
     *attesa = *ottenuta = inizio;
     auto stato = prepara_addestramento(*ottenuta);
+    std::vector<passo_a_fili> a_fili;
+    for (const fili_provati& fp : FILI_PROVATI) {
+      passo_a_fili f{fp.fili, prepara_addestramento(inizio), nullptr};
+      f.motore = prepara_fili(*f.stato, fp.fili, l, fp.finestra);
+      a_fili.push_back(std::move(f));
+    }
     for (int r = 0; r < righe.quante; r += lotto) {
       const int quante = std::min(lotto, righe.quante - r);
       if (online) {
         prendi_riga(*attesa, righe, r);
         prendi_riga(*ottenuta, righe, r);
-        ASSERT_EQ(addestra_riga_veloce(*ottenuta, *stato, ottenuta->etichetta, p.tasso, p.funzione, l),
-                  addestra_riga(*attesa, attesa->etichetta, p.tasso, p.funzione))
+        const int attesa_classe = addestra_riga(*attesa, attesa->etichetta, p.tasso, p.funzione);
+        ASSERT_EQ(addestra_riga_veloce(*ottenuta, *stato, ottenuta->etichetta, p.tasso, p.funzione, l), attesa_classe)
             << dove << " row " << r;
+        for (passo_a_fili& f : a_fili) {
+          prendi_riga(*f.rete, righe, r);
+          ASSERT_EQ(addestra_riga_fili(*f.motore, *f.rete, f.rete->etichetta, p.tasso, p.funzione), attesa_classe)
+              << dove << ", " << f.fili << " threads, row " << r;
+        }
       } else {
         const righe_cifre passo_righe = parte(righe, r, quante);
-        ASSERT_EQ(addestra_lotto_veloce(*ottenuta, *stato, passo_righe, p, l), addestra_lotto(*attesa, passo_righe, p))
-            << dove << " row " << r;
+        const int giuste = addestra_lotto(*attesa, passo_righe, p);
+        ASSERT_EQ(addestra_lotto_veloce(*ottenuta, *stato, passo_righe, p, l), giuste) << dove << " row " << r;
+        for (passo_a_fili& f : a_fili)
+          ASSERT_EQ(addestra_lotto_fili(*f.motore, *f.rete, passo_righe, p), giuste)
+              << dove << ", " << f.fili << " threads, row " << r;
       }
       ASSERT_TRUE(stessi_bit(attesa->somma_intercalari, ottenuta->somma_intercalari, N_INTERCALARI))
           << dove << " row " << r;
+      for (passo_a_fili& f : a_fili) {
+        ASSERT_TRUE(stessi_bit(attesa->somma_intercalari, f.rete->somma_intercalari, N_INTERCALARI))
+            << dove << ", " << f.fili << " threads, row " << r;
+        ASSERT_TRUE(stessi_bit(attesa->somma_efferenti, f.rete->somma_efferenti, N_EFFERENTI))
+            << dove << ", " << f.fili << " threads, row " << r;
+      }
       if (righe.quante > 40 && r + quante < righe.quante) continue;
       riporta_pesi(*stato, *ottenuta);
       ASSERT_TRUE(stessi_bit(attesa->pesi_intercalari, ottenuta->pesi_intercalari, std::size(attesa->pesi_intercalari)))
           << dove << " row " << r;
       ASSERT_TRUE(stessi_bit(attesa->pesi_efferenti, ottenuta->pesi_efferenti, std::size(attesa->pesi_efferenti)))
           << dove << " row " << r;
+      for (passo_a_fili& f : a_fili) {
+        attendi_fili(*f.motore);
+        riporta_pesi(*f.stato, *f.rete);
+        ASSERT_TRUE(stessi_bit(attesa->pesi_intercalari, f.rete->pesi_intercalari, std::size(attesa->pesi_intercalari)))
+            << dove << ", " << f.fili << " threads, row " << r;
+        ASSERT_TRUE(stessi_bit(attesa->pesi_efferenti, f.rete->pesi_efferenti, std::size(attesa->pesi_efferenti)))
+            << dove << ", " << f.fili << " threads, row " << r;
+      }
     }
   }
 }
@@ -391,4 +446,118 @@ TEST(ApmsValidation, TheShareIsDrawnFromTheSeedAndLeavesEveryOtherRowToTraining)
   EXPECT_LT(prima_meta, 600);
   generatore h{1};
   EXPECT_EQ(righe_di_validazione(19, 10.0, h).size(), 1u) << "floor(19 x 10 / 100)";
+}
+
+// ---- The trainer's threads ---------------------------------------------------------------
+
+TEST(ApmsThreads, NoThreadLeavesTheBarrierBeforeEveryOtherReachedItAndTheTeamRunsJobAfterJob) {
+  // Each thread writes its round before the barrier and checks after it
+  // that every other thread wrote that round: a barrier that lets one
+  // through early, or loses a round, fails here. Rounds go by with no work
+  // between them (the spin path) and with a sleep on one thread (the futex
+  // path), in two jobs one after the other.
+  for (int fili : {2, 3}) {
+    struct contesto {
+      squadra* team;
+      std::vector<std::atomic<int>>* giri;
+      std::atomic<int> errori{0};
+      int fili;
+    };
+    squadra team(fili);
+    EXPECT_EQ(team.fili(), fili);
+    std::vector<std::atomic<int>> giri(static_cast<size_t>(fili));
+    contesto c{&team, &giri, {}, fili};
+    const auto lavoro = [](void* p, int filo) {
+      auto& c = *static_cast<contesto*>(p);
+      for (int giro = 1; giro <= 120; ++giro) {
+        if (filo == c.fili - 1 && giro % 40 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        (*c.giri)[static_cast<size_t>(filo)].store(giro);
+        c.team->attendi(filo);
+        for (int g = 0; g < c.fili; ++g)
+          if ((*c.giri)[static_cast<size_t>(g)].load() < giro) ++c.errori;
+        c.team->attendi(filo);  // nobody writes the next round before all have checked this one
+      }
+    };
+    for (int lavori = 0; lavori < 2; ++lavori) {
+      for (auto& g : giri) g.store(0);
+      team.avvia(lavoro, &c);
+      lavoro(&c, 0);
+      team.concludi();
+    }
+    EXPECT_EQ(c.errori.load(), 0) << fili << " threads";
+  }
+  EXPECT_GE(fili_disponibili(), 1);
+}
+
+TEST(ApmsThreads, BatchesReadWhereTheRowsWereLoadedWithTheirShiftedCopiesTrainAlike) {
+  // The batch step velmora_apms takes: rows chosen in the epoch's order and
+  // a shifted copy of each, read by every thread where the rows were
+  // loaded, against addestra_lotto on the copies laid out one after the
+  // other; the recipe's batches, batches that do not divide the rows, and
+  // single rows with decay; always together, and switching every row
+  // between the threads and thread 0 alone.
+  generatore g{8};
+  auto inizio = crea_rete();
+  inizializza_pesi(*inizio, g, inizio_pesi::scalato);
+  const righe_cifre righe = righe_a_caso(g, 120);
+  struct caso {
+    int lotto, copie;
+    passo p;
+  } casi[] = {{10, 9, {0.5, costo::entropia, 1e-4}}, {7, 5, {0.3, costo::quadratico, 0.0}},
+              {1, 9, {0.2, costo::entropia, 1e-2}}};
+  for (const caso& c : casi) {
+    std::vector<int> scelte(static_cast<size_t>(righe.quante)), copie(scelte.size());
+    for (size_t r = 0; r < scelte.size(); ++r) {
+      scelte[r] = static_cast<int>(sotto(g, static_cast<uint32_t>(righe.quante)));
+      copie[r] = static_cast<int>(sotto(g, static_cast<uint32_t>(c.copie)));
+    }
+    auto attesa = crea_rete();
+    *attesa = *inizio;
+    std::vector<int> giuste;
+    for (int r = 0; r < righe.quante; r += c.lotto) {
+      righe_cifre lotto;
+      lotto.quante = std::min(c.lotto, righe.quante - r);
+      lotto.pixel.resize(static_cast<size_t>(lotto.quante) * N_AFFERENTI);
+      for (int t = 0; t < lotto.quante; ++t) {
+        const auto k = static_cast<size_t>(r + t);
+        sposta_riga(righe.pixel.data() + static_cast<size_t>(scelte[k]) * N_AFFERENTI,
+                    lotto.pixel.data() + static_cast<size_t>(t) * N_AFFERENTI, copie[k]);
+        lotto.etichette.push_back(righe.etichette[static_cast<size_t>(scelte[k])]);
+      }
+      giuste.push_back(addestra_lotto(*attesa, lotto, c.p));
+    }
+    for (const fili_provati& fp : {fili_provati{1, 0}, fili_provati{2, 0}, fili_provati{3, 1}}) {
+      const std::string dove = "batches of " + std::to_string(c.lotto) + ", " + std::to_string(fp.fili) + " threads";
+      auto ottenuta = crea_rete();
+      *ottenuta = *inizio;
+      auto stato = prepara_addestramento(*ottenuta);
+      auto motore = prepara_fili(*stato, fp.fili, livello_disponibile(), fp.finestra);
+      for (int r = 0, passo = 0; r < righe.quante; r += c.lotto, ++passo)
+        ASSERT_EQ(addestra_lotto_fili(*motore, *ottenuta, righe, scelte.data() + r, copie.data() + r,
+                                      std::min(c.lotto, righe.quante - r), c.p),
+                  giuste[static_cast<size_t>(passo)])
+            << dove << " row " << r;
+      attendi_fili(*motore);
+      riporta_pesi(*stato, *ottenuta);
+      EXPECT_TRUE(stessi_bit(attesa->pesi_intercalari, ottenuta->pesi_intercalari, std::size(attesa->pesi_intercalari)))
+          << dove;
+      EXPECT_TRUE(stessi_bit(attesa->pesi_efferenti, ottenuta->pesi_efferenti, std::size(attesa->pesi_efferenti)))
+          << dove;
+    }
+  }
+}
+
+TEST(ApmsThreads, TheDefaultCountIsTheCoresTheProcessMayRunOn) {
+  cpu_set_t prima;
+  CPU_ZERO(&prima);
+  ASSERT_EQ(sched_getaffinity(0, sizeof prima, &prima), 0);
+  EXPECT_EQ(fili_disponibili(), CPU_COUNT(&prima));
+  int primo = 0;
+  while (!CPU_ISSET(primo, &prima)) ++primo;
+  cpu_set_t uno;
+  CPU_ZERO(&uno);
+  CPU_SET(primo, &uno);
+  ASSERT_EQ(sched_setaffinity(0, sizeof uno, &uno), 0);
+  EXPECT_EQ(fili_disponibili(), 1);
+  ASSERT_EQ(sched_setaffinity(0, sizeof prima, &prima), 0);
 }
