@@ -53,6 +53,7 @@ static int addestra_righe(motore&, rete_cifre& rete, const righe_cifre& righe, c
   return addestra_lotto(rete, lotto, p);
 }
 static void aggiorna_rete(motore&, rete_cifre&) {}
+static risultato valuta(motore&, rete_cifre& rete, const righe_cifre& righe) { return valuta_righe(rete, righe); }
 #else
 inline constexpr bool LETTURA_DIRETTA = false;
 struct motore {
@@ -76,6 +77,10 @@ static int addestra_righe(motore& m, rete_cifre& rete, const righe_cifre& righe,
 static void aggiorna_rete(motore& m, rete_cifre& rete) {
   attendi_fili(*m.fili);
   riporta_pesi(*m.stato, rete);
+}
+// A set of rows evaluated, once the weights caught up, on the step's threads.
+static risultato valuta(motore& m, rete_cifre& rete, const righe_cifre& righe) {
+  return valuta_righe_fili(*m.fili, rete, righe);
 }
 #endif
 
@@ -181,7 +186,7 @@ static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, con
   if (e.o.media > 0) aggiungi_epoca(c.mm, rete, e.o.media);
   rete_cifre& valutata = e.o.media > 0 ? *c.mm.rete : rete;
   if (d.validazione.quante > 0) {
-    const risultato esito = valuta_righe(valutata, d.validazione);
+    const risultato esito = valuta(m, valutata, d.validazione);
     std::printf(", validazione %.2f%%", percentuale(esito.riconosciute, d.validazione.quante));
     if (esito.riconosciute > c.meglio.riconosciute) {
       c.meglio.epoca = e.epoca;
@@ -190,7 +195,7 @@ static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, con
     }
   }
   if (e.o.path_verifica) {
-    const risultato esito = valuta_righe(valutata, d.verifica);
+    const risultato esito = valuta(m, valutata, d.verifica);
     std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, d.verifica.quante));
   }
 }
@@ -245,7 +250,8 @@ static bool tieni_ripresa(const corsa& c, const rete_cifre& rete, ripresa_in_cor
 // Every epoch in turn, from the generator's starting weights, the warm
 // start's, or the state the resume file kept; one line per epoch. Leaves the
 // weights to write in rete (with --media the mean of the last epochs; with a
-// validation share, those of the best epoch) and the seconds spent in durata.
+// validation share, those of the best epoch) and the seconds spent in durata,
+// then prints the closing report.
 static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, bool terminale,
                                   ripresa_in_corso& r, double& durata) {
   corsa c;
@@ -285,6 +291,7 @@ static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni
     std::printf("\nPesi dell'epoca %d, la migliore sulle righe di validazione\n", c.meglio.epoca);
   }
   durata = secondi_da(inizio);
+  riepilogo(rete, d, o, [&m](rete_cifre& x, const righe_cifre& righe) { return valuta(m, x, righe); });
   return esito_epoche::finite;
 }
 
@@ -342,7 +349,6 @@ static int esegui(int argc, char** argv) {
     case esito_epoche::fermate: return fermato(o, r, terminale);
     case esito_epoche::fallite: return 1;
   }
-  riepilogo(*rete, d, o);
   if (terminale) std::printf("Tempo di addestramento: %.1f s\n", durata);
 
   if (fermata_chiesta()) return fermato(o, r, terminale);

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "passo_fili_stato.h"
+#include "righe.h"
+#include "veloce.h"
 
 namespace {
 
@@ -263,6 +265,55 @@ int addestra_lotto_fili(motore_fili& m, rete_cifre& rete, const righe_cifre& rig
   d.rete = &rete;
   passo_fili(m);
   return m.giuste;
+}
+
+namespace {
+
+// One share of an evaluation per thread.
+struct valutazione_fili {
+  const pesi_veloci* pesi;
+  const righe_cifre* righe;
+  int fili;
+  std::vector<std::unique_ptr<rete_cifre>> reti;
+  std::vector<risultato> parziali;
+};
+
+void valuta_parte(void* contesto, int filo) {
+  auto& v = *static_cast<valutazione_fili*>(contesto);
+  const long q = v.righe->quante;
+  rete_cifre& rete = *v.reti[static_cast<size_t>(filo)];
+  risultato& esito = v.parziali[static_cast<size_t>(filo)];
+  for (long r = q * filo / v.fili; r < q * (filo + 1) / v.fili; ++r) {
+    prendi_riga(rete, *v.righe, static_cast<int>(r));
+    conta_risposta(esito, rete.etichetta, net_recognize_veloce(rete, *v.pesi));
+  }
+}
+
+}  // namespace
+
+risultato valuta_righe_fili(motore_fili& m, const rete_cifre& rete, const righe_cifre& righe) {
+  ferma_squadra(m);
+  const auto pesi = prepara_pesi(rete);
+  // A share takes a few rows at least: below that the threads cost more than they save.
+  const int fili = m.team && righe.quante >= 64 * m.fili ? m.fili : 1;
+  valutazione_fili v{pesi.get(), &righe, fili, {}, std::vector<risultato>(static_cast<size_t>(fili))};
+  for (int f = 0; f < fili; ++f) v.reti.push_back(crea_rete());
+  if (fili > 1) {
+    m.team->avvia(valuta_parte, &v);
+    valuta_parte(&v, 0);
+    m.team->concludi();
+  } else {
+    valuta_parte(&v, 0);
+  }
+  // Integer counts: their sum does not depend on the shares.
+  risultato esito;
+  for (const risultato& p : v.parziali) {
+    esito.riconosciute += p.riconosciute;
+    esito.senza_risposta += p.senza_risposta;
+    for (size_t e = 0; e < N_EFFERENTI; ++e)
+      for (size_t c = 0; c < N_EFFERENTI; ++c) esito.confusione[e][c] += p.confusione[e][c];
+  }
+  return esito;
 }
 
 void attendi_fili(motore_fili& m) {

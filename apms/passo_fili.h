@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "passo_veloce.h"
+#include "valutazione.h"
 
 // Blocks of 8 hidden neurons (the last holds 4 and 4 of padding): no more
 // threads than this can share a step.
@@ -60,6 +61,11 @@ int addestra_lotto_fili(motore_fili& m, rete_cifre& rete, const righe_cifre& lot
 // another thread wrote.
 int addestra_lotto_fili(motore_fili& m, rete_cifre& rete, const righe_cifre& righe, const int* scelte,
                         const int* copie, int quante, const passo& p);
+
+// valuta_righe on the step's threads, each on a contiguous share of the rows
+// and a network of its own, the weights of rete laid out once for all: the
+// same counts and matrix. The threads must be stopped (attendi_fili).
+risultato valuta_righe_fili(motore_fili& m, const rete_cifre& rete, const righe_cifre& righe);
 
 // Waits for the threads to finish the last step: after it the weights of a
 // (and its bound and flags) are the trained ones, to be copied back with

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dati.h"
 #include "passo_fili_stato.h"
 
 namespace {
@@ -60,6 +59,24 @@ int nonzeri_base(const int32_t* px, int32_t* indici, int32_t* valori) {
   return n;
 }
 
+// The nonzero pixels of the row's copy copia (as sposta_riga moves it) from
+// those of the row: a move keeps the pixels that stay inside in their
+// order, the pixels moved in are zeros. Returns how many are left.
+int sposta_nonzeri(int copia, int32_t* indici, int32_t* valori, int quanti) {
+  const int passi = (copia - 1) / 4 + 1, verso = (copia - 1) % 4;
+  const int dx = verso == 0 ? passi : verso == 1 ? -passi : 0;
+  const int dy = verso == 2 ? passi : verso == 3 ? -passi : 0;
+  int n = 0;
+  for (int k = 0; k < quanti; ++k) {
+    const int p = indici[k] - 1;
+    const int riga = p / LATO_IMMAGINE + dy, colonna = p % LATO_IMMAGINE + dx;
+    if (riga < 0 || riga >= LATO_IMMAGINE || colonna < 0 || colonna >= LATO_IMMAGINE) continue;
+    indici[n] = riga * LATO_IMMAGINE + colonna + 1;
+    valori[n++] = valori[k];
+  }
+  return n;
+}
+
 }  // namespace
 
 // Sizes the step's data for quante rows and takes their labels.
@@ -90,12 +107,9 @@ void elenca_righe(const dati_passo& d, elenco& el, livello_simd livello) {
   for (int t = 0; t < d.quante; ++t) {
     const int r = d.righe.empty() ? t : d.righe[static_cast<size_t>(t)];
     const int32_t* px = d.pixel + static_cast<size_t>(r) * N_AFFERENTI;
-    if (!d.copie.empty() && d.copie[static_cast<size_t>(t)] != 0) {
-      sposta_riga(px, el.spostata, d.copie[static_cast<size_t>(t)]);
-      px = el.spostata;
-    }
-    const int quanti = livello == livello_simd::avx512 ? nonzeri_avx512(px, indici, valori)
-                                                       : nonzeri_base(px, indici, valori);
+    int quanti = livello == livello_simd::avx512 ? nonzeri_avx512(px, indici, valori) : nonzeri_base(px, indici, valori);
+    if (!d.copie.empty() && d.copie[static_cast<size_t>(t)] != 0)
+      quanti = sposta_nonzeri(d.copie[static_cast<size_t>(t)], indici, valori, quanti);
     const int n = t * INGRESSI;
     int16_t* ii = el.indici.data() + n;
     double* vv = el.valori.data() + n;

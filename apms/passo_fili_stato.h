@@ -84,7 +84,6 @@ struct elenco {
   std::vector<int> inizio;        // input j's rows: inizio[j] ... inizio[j + 1] - 1
   std::vector<int> righe;         // in row order
   std::vector<double> x;          // the row's value of the input
-  int32_t spostata[N_AFFERENTI];  // a shifted copy
 };
 
 // One thread's share: its hidden blocks and everything it keeps about them.

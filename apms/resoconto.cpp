@@ -82,12 +82,12 @@ void barra(int epoca, int epoche, int fatte, int tutte, int giuste, double secon
   std::fflush(stdout);
 }
 
-void riepilogo(rete_cifre& rete, const dati& d, const opzioni& o) {
-  const risultato finale = valuta_righe(rete, d.addestramento);
+void riepilogo(rete_cifre& rete, const dati& d, const opzioni& o, const valutazione_righe& valuta) {
+  const risultato finale = valuta(rete, d.addestramento);
   std::printf("\nAddestramento: %d righe riconosciute su %d (%.2f%%)\n", finale.riconosciute, d.addestramento.quante,
               percentuale(finale.riconosciute, d.addestramento.quante));
   if (d.validazione.quante > 0) {
-    const risultato v = valuta_righe(rete, d.validazione);
+    const risultato v = valuta(rete, d.validazione);
     std::printf("Validazione: %d righe riconosciute su %d (%.2f%%)\n", v.riconosciute, d.validazione.quante,
                 percentuale(v.riconosciute, d.validazione.quante));
   }
@@ -95,7 +95,7 @@ void riepilogo(rete_cifre& rete, const dati& d, const opzioni& o) {
     stampa_confusione(finale, o.path_addestramento);
     return;
   }
-  const risultato esito = valuta_righe(rete, d.verifica);
+  const risultato esito = valuta(rete, d.verifica);
   std::printf("Verifica: %d righe riconosciute su %d (%.2f%%)\n", esito.riconosciute, d.verifica.quante,
               percentuale(esito.riconosciute, d.verifica.quante));
   stampa_confusione(esito, o.path_verifica);

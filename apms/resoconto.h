@@ -3,10 +3,12 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 #include "dati.h"
 #include "lib.h"
 #include "opzioni.h"
+#include "valutazione.h"
 
 // 100 x parte / tutto, or 0 when tutto is 0.
 double percentuale(int parte, int tutto);
@@ -21,7 +23,10 @@ void stampa_testata(const opzioni& o, const dati& d, int righe_lette);
 // The progress of an epoch on a terminal, rewritten in place.
 void barra(int epoca, int epoche, int fatte, int tutte, int giuste, double secondi);
 
+// How a run evaluates a set of rows: valuta_righe, or the same on threads.
+using valutazione_righe = std::function<risultato(rete_cifre&, const righe_cifre&)>;
+
 // The accuracy on the training rows, on the validation share and on the
 // held-out ones, and the confusion matrix of the held-out rows (of the
 // training rows without them).
-void riepilogo(rete_cifre& rete, const dati& d, const opzioni& o);
+void riepilogo(rete_cifre& rete, const dati& d, const opzioni& o, const valutazione_righe& valuta = valuta_righe);

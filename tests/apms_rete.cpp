@@ -561,3 +561,25 @@ TEST(ApmsThreads, TheDefaultCountIsTheCoresTheProcessMayRunOn) {
   EXPECT_EQ(fili_disponibili(), 1);
   ASSERT_EQ(sched_setaffinity(0, sizeof prima, &prima), 0);
 }
+
+TEST(ApmsThreads, RowsEvaluatedOnTheThreadsCountAsOnOne) {
+  // Shares of 300 rows, some beyond 0 ... 255, on a network that answers and
+  // one whose outputs are not numbers (no answer): the same counts and matrix.
+  generatore g{12};
+  auto rete = rete_di_prova(g);
+  auto muta = crea_rete();
+  std::fill(std::begin(muta->pesi_efferenti), std::end(muta->pesi_efferenti), std::numeric_limits<double>::quiet_NaN());
+  const righe_cifre righe = righe_a_caso(g, 300, true);
+  for (rete_cifre* r : {rete.get(), muta.get()}) {
+    auto stato = prepara_addestramento(*r);
+    const risultato atteso = valuta_righe(*r, righe);
+    for (int fili : {1, 2, 3}) {
+      auto motore = prepara_fili(*stato, fili, livello_disponibile());
+      const risultato v = valuta_righe_fili(*motore, *r, righe);
+      EXPECT_EQ(v.riconosciute, atteso.riconosciute) << fili;
+      EXPECT_EQ(v.senza_risposta, atteso.senza_risposta) << fili;
+      EXPECT_EQ(v.confusione, atteso.confusione) << fili;
+    }
+    EXPECT_EQ(atteso.senza_risposta, r == muta.get() ? 300 : 0);
+  }
+}
