@@ -72,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FZ_CHECK(o.riduzione > 0.0 && o.riduzione <= 1.0 && o.ogni >= 1, "riduzione %g,%d", o.riduzione, o.ogni);
       FZ_CHECK(o.posizionali < 3 || (o.path_addestramento && o.path_intercalari && o.path_efferenti), "percorsi");
       FZ_CHECK(!o.da_intercalari == !o.da_efferenti, "--da a meta'");
+      FZ_CHECK(o.fili >= 0 && o.fili <= FILI_PERMESSI, "fili %d", o.fili);
       break;
     }
     case 1: {
@@ -119,7 +120,7 @@ void scrivi_semi(const std::string& dir) {
   seme("apms_ricetta", 0, {"t.csv", "h.w", "o.w", "--ricetta", "--epoche", "3", "--riduzione", "0.5,2"});
   seme("apms_numeri", 0, {"t.csv", "h.w", "o.w", "20", "0.1", "v.csv", "--lotto", "10", "--da", "a", "b"});
   seme("apms_sbagliati", 0, {"--tasso", "nan", "--validazione", "51", "--media"});
-  seme("apms_ripresa", 0, {"t.csv", "--ripresa", "r.bin", "h.w", "o.w", "--ripresa=-", "--"});
+  seme("apms_ripresa", 0, {"t.csv", "--ripresa", "r.bin", "h.w", "o.w", "--ripresa=-", "--fili", "2", "--"});
   seme("gpms", 1, {"r.csv", "--png", "s.png", "h.w", "--massimo", "7", "o.w", "--tutte"});
   seme("bow_valuta", 2, {"c", "--punteggio", "bayes", "--alfa", "1e308", "--errori"});
   seme("bow_valuta_bene", 2, {"--punteggio", "complemento", "c", "--alfa", "0.5"});
