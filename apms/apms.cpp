@@ -310,11 +310,7 @@ static int fermato(const opzioni& o, const ripresa_in_corso& r, bool terminale) 
 // ---- main ----------------------------------------------------------------------
 
 static int esegui(int argc, char** argv) {
-  switch (aiuto_chiesto(argc, argv, 1)) {
-    case esito_comando::aiuto: stampa_uso(); return 0;
-    case esito_comando::versione: stampa_versione("velmora_apms"); return 0;
-    default: break;
-  }
+  if (risponde_aiuto(argc, argv, 1, stampa_uso, "velmora_apms")) return 0;
   stampa_intestazione("addestramento percettrone multistrato (apms)");
   opzioni o;
   if (argc < 4) {

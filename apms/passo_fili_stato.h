@@ -171,23 +171,12 @@ inline const std::array<int16_t, INGRESSI>& ogni_ingresso_fili() {
 
 // f.template operator()<NB>() for NB = nb, 1 ... BLOCCO: the accumulators of
 // a block stay in registers only when their number is known.
-template <typename F>
+template <int NB = 1, typename F>
 [[gnu::always_inline]] inline void con_blocco(int nb, F&& f) {
-  switch (nb) {
-    case 1: f.template operator()<1>(); break;
-    case 2: f.template operator()<2>(); break;
-    case 3: f.template operator()<3>(); break;
-    case 4: f.template operator()<4>(); break;
-    case 5: f.template operator()<5>(); break;
-    case 6: f.template operator()<6>(); break;
-    case 7: f.template operator()<7>(); break;
-    case 8: f.template operator()<8>(); break;
-    case 9: f.template operator()<9>(); break;
-    case 10: f.template operator()<10>(); break;
-    case 11: f.template operator()<11>(); break;
-    case 12: f.template operator()<12>(); break;
-    default: f.template operator()<13>(); break;
+  if constexpr (NB < BLOCCO) {
+    if (nb != NB) return con_blocco<NB + 1>(nb, f);
   }
+  f.template operator()<NB>();
 }
 
 // ---- The phases of a step ---------------------------------------------------------------

@@ -94,12 +94,18 @@ esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::ve
   return esito_comando::valida;
 }
 
-esito_comando aiuto_chiesto(int argc, char** argv, int primo) {
+bool risponde_aiuto(int argc, char** argv, int primo, void (*uso)(), const char* programma) {
   for (int i = primo; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (std::strcmp(argv[i], AIUTO.nome) == 0) return esito_comando::aiuto;
-    if (std::strcmp(argv[i], VERSIONE.nome) == 0) return esito_comando::versione;
+    if (std::strcmp(argv[i], AIUTO.nome) == 0) {
+      uso();
+      return true;
+    }
+    if (std::strcmp(argv[i], VERSIONE.nome) == 0) {
+      stampa_versione(programma);
+      return true;
+    }
   }
-  return esito_comando::valida;
+  return false;
 }
 
 const std::vector<const char*>* valori_opzione(const riga_comando& r, const char* nome) {

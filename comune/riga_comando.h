@@ -47,10 +47,11 @@ enum class esito_comando {
 esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::vector<opzione>& accettate,
                               const posizionali& attesi, riga_comando& r, bool con_aiuto = true);
 
-// --help or --version standing among the words before "--" (esito_comando::aiuto
-// or versione), else valida: for a program that prints its banner before it
+// --help or --version standing among the words before "--": prints the usage
+// (uso) or programma's version and returns true, the program then ending
+// with status 0; else false. For a program that prints its banner before it
 // reads its command line, and must not for these two.
-esito_comando aiuto_chiesto(int argc, char** argv, int primo);
+bool risponde_aiuto(int argc, char** argv, int primo, void (*uso)(), const char* programma);
 
 // The values of the option nome as last given, or null when it was not given.
 const std::vector<const char*>* valori_opzione(const riga_comando& r, const char* nome);

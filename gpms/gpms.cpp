@@ -225,11 +225,7 @@ bool mostra(const valutazione& v, const opzioni_galleria& o, bool galleria, int 
 }
 
 int esegui(int argc, char** argv) {
-  switch (aiuto_chiesto(argc, argv, 1)) {
-    case esito_comando::aiuto: uso(); return 0;
-    case esito_comando::versione: stampa_versione("velmora_gpms"); return 0;
-    default: break;
-  }
+  if (risponde_aiuto(argc, argv, 1, uso, "velmora_gpms")) return 0;
   // No clearing of the screen: the gallery scrolls like any other output,
   // below whatever the terminal already shows. No banner either when the
   // output itself goes to standard output.

@@ -52,11 +52,7 @@ static int in_un_file(file_idx& immagini, file_idx& etichette, uint32_t quante, 
 }
 
 static int esegui(int argc, char** argv) {
-  switch (aiuto_chiesto(argc, argv, 1)) {
-    case esito_comando::aiuto: uso(); return 0;
-    case esito_comando::versione: stampa_versione("velmora_idx"); return 0;
-    default: break;
-  }
+  if (risponde_aiuto(argc, argv, 1, uso, "velmora_idx")) return 0;
   // The rows on standard output ("-", the last word): nothing else may go
   // there, the banner neither; the messages of a failure do, as everywhere
   // in the suite.
