@@ -8,9 +8,9 @@
 //
 // One step: the threads start, each lists the rows' nonzero inputs for
 // itself and passes the rows forward through its hidden neurons, they meet
-// once to share the hidden outputs, and each then
-// computes the output layer, the errors of its hidden neurons and every
-// correction of its weights. The caller returns without waiting for the
+// once to share the hidden outputs, and each then computes the output
+// layer, the errors of its hidden neurons and every correction of its
+// weights. The caller returns without waiting for the
 // others: the next step's start waits for them, and so does attendi_fili.
 #pragma once
 

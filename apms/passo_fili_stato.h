@@ -2,7 +2,7 @@
 // trainer sees): what thread 0 lays out for a step, what each thread keeps,
 // and the phases of a step.
 //
-// The threaded step. Every weight is read and written by one thread only
+// Every weight is read and written by one thread only
 // (its hidden block's, or its own copy of the output layer), and each of
 // its sums runs over the rows in order, exactly as in addestra_lotto: the
 // threads change who computes a weight, never how.
