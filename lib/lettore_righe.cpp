@@ -4,6 +4,7 @@
 #include "lettore_righe.h"
 
 #include <emmintrin.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -192,7 +193,14 @@ lettore_righe crea_lettore(std::FILE* file, size_t capienza) {
   l.file = file;
   l.inizio = std::ftell(file);
   l.ricercabile = l.inizio >= 0 && std::fseek(file, l.inizio, SEEK_SET) == 0;
-  if (l.ricercabile) l.dati.resize(capienza > 0 ? capienza : 1);
+  if (l.ricercabile) {
+    // No larger a window than what is left of a regular file: a small file
+    // costs no megabyte of buffer.
+    struct stat st;
+    if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= l.inizio)
+      capienza = std::min(capienza, static_cast<size_t>(st.st_size - l.inizio) + 1);
+    l.dati.resize(capienza > 0 ? capienza : 1);
+  }
   return l;
 }
 

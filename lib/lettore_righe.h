@@ -27,7 +27,8 @@ struct lettore_righe {
 
 inline constexpr size_t CAPIENZA_LETTORE = size_t{1} << 20;  // bytes of the window
 
-// Prepares a reader starting at the file's current position (a smaller
+// Prepares a reader starting at the file's current position, its window
+// capienza bytes or what is left of a regular file, if less (a smaller
 // window only makes it fall back to scanf more often).
 lettore_righe crea_lettore(std::FILE* file, size_t capienza = CAPIENZA_LETTORE);
 // Reads the next row exactly as get_image would: same total, same label and
