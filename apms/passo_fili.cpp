@@ -160,6 +160,20 @@ void passo_fili(motore_fili& m) {
   }
 }
 
+// The step's data: the other of the two sets, dati[corrente] once chosen.
+dati_passo& dati_nuovi(motore_fili& m) {
+  m.corrente ^= 1;
+  return m.dati[m.corrente];
+}
+
+// Runs the step whose rows are in d on every thread.
+void lancia(motore_fili& m, dati_passo& d, rete_cifre& rete, bool online, const passo& p) {
+  d.online = online;
+  d.p = p;
+  d.rete = &rete;
+  passo_fili(m);
+}
+
 }  // namespace
 
 void libera_motore_fili::operator()(motore_fili* m) const {
@@ -226,31 +240,22 @@ motore_fili_ptr prepara_fili(addestramento_veloce& a, int fili, livello_simd liv
 int fili_in_uso(const motore_fili& m) { return m.fili; }
 
 int addestra_riga_fili(motore_fili& m, rete_cifre& rete, int32_t etichetta, double tasso, costo funzione) {
-  m.corrente ^= 1;
-  dati_passo& d = m.dati[m.corrente];
+  dati_passo& d = dati_nuovi(m);
   prepara_dati(d, rete.pixel, &etichetta, 1);
-  d.online = true;
-  d.p = passo{tasso, funzione, 0.0};
-  d.rete = &rete;
-  passo_fili(m);
+  lancia(m, d, rete, true, passo{tasso, funzione, 0.0});
   return m.classe;
 }
 
 int addestra_lotto_fili(motore_fili& m, rete_cifre& rete, const righe_cifre& lotto, const passo& p) {
-  m.corrente ^= 1;
-  dati_passo& d = m.dati[m.corrente];
+  dati_passo& d = dati_nuovi(m);
   prepara_dati(d, lotto.pixel.data(), lotto.etichette.data(), lotto.quante);
-  d.online = false;
-  d.p = p;
-  d.rete = &rete;
-  passo_fili(m);
+  lancia(m, d, rete, false, p);
   return m.giuste;
 }
 
 int addestra_lotto_fili(motore_fili& m, rete_cifre& rete, const righe_cifre& righe, const int* scelte,
                         const int* copie, int quante, const passo& p) {
-  m.corrente ^= 1;
-  dati_passo& d = m.dati[m.corrente];
+  dati_passo& d = dati_nuovi(m);
   d.quante = quante;
   d.parole = (quante + 63) / 64;
   d.pixel = righe.pixel.data();
@@ -260,10 +265,7 @@ int addestra_lotto_fili(motore_fili& m, rete_cifre& rete, const righe_cifre& rig
   for (int t = 0; t < quante; ++t)
     d.etichette[static_cast<size_t>(t)] = righe.etichette[static_cast<size_t>(scelte[t])];
   d.uscite.almeno(static_cast<size_t>(quante) * PASSO_USCITE);
-  d.online = false;
-  d.p = p;
-  d.rete = &rete;
-  passo_fili(m);
+  lancia(m, d, rete, false, p);
   return m.giuste;
 }
 

@@ -24,14 +24,7 @@ template <typename V>
     const int16_t* indici = el.indici.data() + t * INGRESSI;
     const double* valori = el.valori.data() + t * INGRESSI;
     int n = el.fine[static_cast<size_t>(t)] - t * INGRESSI;
-    if (s.visita) {
-      // Some weight here may not be finite: every input, zeros included.
-      std::fill(s.denso.p, s.denso.p + INGRESSI, 0.0);
-      for (int k = 0; k < n; ++k) s.denso.p[indici[k]] = valori[k];
-      indici = ogni_ingresso_fili().data();
-      valori = s.denso.p;
-      n = INGRESSI;
-    }
+    if (s.visita) su_ogni_ingresso(s.denso.p, indici, valori, n);
     for (int b0 = v0; b0 < v1; b0 += BLOCCO) {
       con_blocco(std::min(BLOCCO, v1 - b0), [&]<int NB>() {
         V acc[NB] = {};

@@ -107,13 +107,7 @@ template <typename V>
   const int16_t* indici = el.indici.data();
   const double* valori = el.valori.data();
   int n = el.fine[0];
-  if (tutti) {
-    std::fill(s.denso.p, s.denso.p + INGRESSI, 0.0);
-    for (int k = 0; k < n; ++k) s.denso.p[indici[k]] = valori[k];
-    indici = ogni_ingresso_fili().data();
-    valori = s.denso.p;
-    n = INGRESSI;
-  }
+  if (tutti) su_ogni_ingresso(s.denso.p, indici, valori, n);
   const V* c = reinterpret_cast<const V*>(s.errore.p);
   const V* dd = reinterpret_cast<const V*>(s.pendenza.p);
   double* W = s.pesi.p;

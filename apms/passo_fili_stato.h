@@ -14,6 +14,7 @@
 // that passo_veloce.cpp relies on for the whole layer.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -165,6 +166,17 @@ inline const std::array<int16_t, INGRESSI>& ogni_ingresso_fili() {
     return s;
   }();
   return t;
+}
+
+// A row's nonzero inputs spread over every input, zeros included, in
+// denso: the list becomes 0 ... N_AFFERENTI, for a pass that must visit
+// each input because some weight on it may not be finite.
+inline void su_ogni_ingresso(double* denso, const int16_t*& indici, const double*& valori, int& n) {
+  std::fill(denso, denso + INGRESSI, 0.0);
+  for (int k = 0; k < n; ++k) denso[indici[k]] = valori[k];
+  indici = ogni_ingresso_fili().data();
+  valori = denso;
+  n = INGRESSI;
 }
 
 // ---- Register blocks ------------------------------------------------------------------

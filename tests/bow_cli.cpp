@@ -785,8 +785,9 @@ TEST(BowCli, AddestraLineareWritesTheSameBowTxtAndReportAndThenItsModel) {
     tabella += path + "\t" + std::to_string(k);
     for (int j = 0; j < CLASSI; ++j) {
       char n[32];
-      attesa += "Class " + std::to_string(j) + (m.con_dati[j] ? ", p=" + formato("%f", s[j]) : ", senza dati") + "\n";
-      tabella += "\t" + std::string(n, std::to_chars(n, n + sizeof n, s[j]).ptr);
+      attesa += m.con_dati[j] ? formato("Class %d, p=%f\n", j, s[j]) : formato("Class %d, senza dati\n", j);
+      tabella += '\t';
+      tabella.append(n, std::to_chars(n, n + sizeof n, s[j]).ptr);
     }
     attesa += "\nIl documento appartiene alla classe " + std::to_string(k) + "\n";
     tabella += "\n";
