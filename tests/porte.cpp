@@ -8,6 +8,8 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 
+#include <cstdlib>
+
 #include "run_util.h"
 
 namespace {
@@ -123,4 +125,33 @@ TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(vt::istantanea(d.path), prima);
   }
+
+  // The folder cannot be synced after the rename (a preloaded fsync fails on
+  // folders): the new file may not survive a crash, so no writer reports
+  // success.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string asan_prima = asan ? asan : "";
+  setenv("LD_PRELOAD", SINCRONIA_FALLITA, 1);
+  setenv("ASAN_OPTIONS", (asan_prima + ":verify_asan_link_order=0").c_str(), 1);
+  for (const scrittore& s : std::vector<scrittore>{
+           {VELMORA_IDX_BIN, {"img", "lab", "out.csv"}, "", "Impossibile scrivere il file out.csv\n"},
+           {VELMORA_GPMS_BIN, {"r.csv", "h.w", "o.w", "--png", "s.png"}, "", "Impossibile scrivere il file s.png\n"},
+           {VELMORA_APMS_BIN, {"r.csv", "h2.w", "o2.w", "1"}, "", "Impossibile scrivere il file o2.w\n"},
+           {VELMORA_BOW_BIN, {"aggiungi", "t.txt", "1"}, "", "File t.txt.clean non trovato\n"},
+           {VELMORA_BOW_BIN, {"addestra", "c"}, "", "File <Bow.txt> non trovato\nFile <Bow.txt> non trovato\n"},
+       }) {
+    vt::TempDir d;
+    prepara(d);
+    vt::write_file(d / "img", std::string("\0\0\x08\x03\0\0\0\x01\0\0\0\x1c\0\0\0\x1c", 16) + std::string(784, '\0'));
+    vt::write_file(d / "lab", std::string("\0\0\x08\x01\0\0\0\x01\x03", 9));
+    std::string r_csv = "3";
+    for (int i = 0; i < 784; ++i) r_csv += ",0";
+    vt::write_file(d / "r.csv", r_csv + "\n");
+    const auto r = vt::run(s.bin, s.args, vt::in_dir(d));
+    EXPECT_EQ(r.status, 1) << s.args[0] << ": " << r.out;
+    EXPECT_TRUE(r.out.ends_with(s.messaggio)) << s.args[0] << ": " << r.out;
+  }
+  unsetenv("LD_PRELOAD");
+  if (asan) setenv("ASAN_OPTIONS", asan_prima.c_str(), 1);
+  else unsetenv("ASAN_OPTIONS");
 }
