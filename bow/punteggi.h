@@ -95,10 +95,15 @@ enum class regola { velmora, bayes, complemento, lineare };
 inline constexpr double ALFA_BAYES = 0.1;
 inline constexpr double ALFA_COMPLEMENTO = 1.0;
 inline constexpr bool NORMALIZZA_COMPLEMENTO = false;
-// The largest smoothing --alfa takes. Past it alfa x V, and with it the
-// weights, would leave the doubles on a large model: 1e308 scored every
-// text as not a number.
+// The range of the smoothing --alfa takes. Past the largest, alfa x V, and
+// with it the weights, would leave the doubles on a large model: 1e308
+// scored every text as not a number. Below the smallest, alfa / T for a
+// word a class has not seen can round to 0 on a large class, and its
+// logarithm to -inf: 8e-322 gave such a score. From 1e-10 up it cannot.
+inline constexpr double ALFA_MINIMA = 1e-10;
 inline constexpr double ALFA_MASSIMA = 1e6;
+
+inline bool alfa_accettata(double alfa) { return alfa >= ALFA_MINIMA && alfa <= ALFA_MASSIMA; }
 
 struct punteggio {
   regola tipo = regola::velmora;

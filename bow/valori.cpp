@@ -40,10 +40,9 @@ void uso_punteggio() {
               "                  complemento  naive Bayes complementare (Rennie e altri, 2003)\n"
               "                  lineare      la regola lineare che addestra --lineare impara dai testi,\n"
               "                               in Bow.lineare; rifiutata se Bow.txt e' cambiato da allora\n"
-              "--alfa A          la lisciatura di bayes e complemento, un numero maggiore di 0 e al\n"
-              "                  massimo %g\n"
+              "--alfa A          la lisciatura di bayes e complemento, un numero da %g a %g\n"
               "                  (predefinita: %g per bayes, %g per complemento)\n",
-              ALFA_MASSIMA, ALFA_BAYES, ALFA_COMPLEMENTO);
+              ALFA_MINIMA, ALFA_MASSIMA, ALFA_BAYES, ALFA_COMPLEMENTO);
 }
 
 bool leggi_punteggio(const riga_comando& r, punteggio& p) {
@@ -60,8 +59,8 @@ bool leggi_punteggio(const riga_comando& r, punteggio& p) {
     return false;
   }
   double a = 0.0;
-  if (!reale_finito(alfa, a) || !(a > 0.0) || a > ALFA_MASSIMA) {
-    std::printf("Lisciatura non valida: %s (un numero maggiore di 0 e al massimo %g)\n", stampabile(alfa).c_str(),
+  if (!reale_finito(alfa, a) || !alfa_accettata(a)) {
+    std::printf("Lisciatura non valida: %s (un numero da %g a %g)\n", stampabile(alfa).c_str(), ALFA_MINIMA,
                 ALFA_MASSIMA);
     return false;
   }

@@ -96,9 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           for (const char* f : v.valori) FZ_CHECK(std::strncmp(f, "--", 2) != 0, "file %s accettato", f);
       }
       if (!leggi_punteggio(r, p)) break;
-      FZ_CHECK(p.tipo == regola::velmora ? p.alfa == 0.0 : std::isfinite(p.alfa) && p.alfa > 0.0 &&
-                                                               p.alfa <= ALFA_MASSIMA,
-               "alfa %g", p.alfa);
+      FZ_CHECK(p.tipo == regola::velmora ? p.alfa == 0.0 : alfa_accettata(p.alfa), "alfa %g", p.alfa);
       break;
     }
     default:

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const char* nome : {"velmora", "bayes", "complemento"}) {
     punteggio p;
     FZ_CHECK(regola_da_nome(nome, p), "regola %s", nome);
-    if (p.tipo != regola::velmora && std::isfinite(alfa) && alfa > 0.0 && alfa <= ALFA_MASSIMA) p.alfa = alfa;
+    if (p.tipo != regola::velmora && alfa_accettata(alfa)) p.alfa = alfa;
     const pesi_regola r = prepara_regola(m, p);
     double punteggi[CLASSI];
     punteggi_regola(m, r, voci, posizioni, punteggi);
