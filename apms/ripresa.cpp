@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "byte_le.h"
 #include "destinazione.h"
 #include "file.h"
 #include "nomi.h"
@@ -81,7 +82,7 @@ struct scrittore {
   controllo c;
   void u64(uint64_t v) {
     unsigned char b[8];
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+    metti_le(b, v);
     std::fwrite(b, 1, sizeof b, f);  // checked when the file is installed
     c.aggiungi(v);
   }
@@ -110,8 +111,7 @@ struct lettore {
   bool u64(uint64_t& v) {
     unsigned char b[8];
     if (!ok || std::fread(b, 1, sizeof b, f) != sizeof b) return rotto("troncato");
-    v = 0;
-    for (int i = 0; i < 8; ++i) v |= uint64_t{b[i]} << (8 * i);
+    v = prendi_le<uint64_t>(b);
     c.aggiungi(v);
     return true;
   }

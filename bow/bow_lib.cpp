@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "byte_le.h"
 #include "file.h"
 #include "nomi.h"
 #include "punteggi.h"
@@ -64,15 +65,9 @@ void unisci(bow_list& bag, const std::vector<voce>& voci) {
   });
 }
 
-int32_t leggi_int32_le(const unsigned char* p) {
-  uint32_t u = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-  return static_cast<int32_t>(u);
-}
+int32_t leggi_int32_le(const unsigned char* p) { return static_cast<int32_t>(prendi_le<uint32_t>(p)); }
 
-void scrivi_int32_le(unsigned char* p, int32_t v) {
-  uint32_t u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(u >> (8 * i));
-}
+void scrivi_int32_le(unsigned char* p, int32_t v) { metti_le(p, static_cast<uint32_t>(v)); }
 
 }  // namespace
 

@@ -3,11 +3,13 @@
 #include "file_lineare.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "byte_le.h"
 #include "file.h"
 #include "nomi.h"
 #include "scrittura.h"
@@ -16,33 +18,8 @@ namespace {
 
 // ---- Little-endian fields --------------------------------------------------------------
 
-void metti_u32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void metti_u64(unsigned char* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void metti_f64(unsigned char* p, double v) {
-  uint64_t u;
-  std::memcpy(&u, &v, 8);
-  metti_u64(p, u);
-}
-uint32_t prendi_u32(const unsigned char* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | p[i];
-  return v;
-}
-uint64_t prendi_u64(const unsigned char* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-  return v;
-}
-double prendi_f64(const unsigned char* p) {
-  const uint64_t u = prendi_u64(p);
-  double v;
-  std::memcpy(&v, &u, 8);
-  return v;
-}
+void metti_f64(unsigned char* p, double v) { metti_le(p, std::bit_cast<uint64_t>(v)); }
+double prendi_f64(const unsigned char* p) { return std::bit_cast<double>(prendi_le<uint64_t>(p)); }
 
 // Offsets of the header's fields.
 enum : int {
@@ -57,43 +34,43 @@ using record_lineare = unsigned char[LUNGHEZZA_RECORD_LINEARE];
 void codifica_intestazione(const modello_lineare& m, intestazione& h) {
   std::memset(h, 0, sizeof h);
   std::memcpy(h, MAGIA_LINEARE, sizeof MAGIA_LINEARE);
-  metti_u32(h + O_VERSIONE, VERSIONE_LINEARE);
+  metti_le<uint32_t>(h + O_VERSIONE, VERSIONE_LINEARE);
   uint32_t dati = 0;
   for (int k = 0; k < CLASSI; ++k) dati |= uint32_t{m.con_dati[k]} << k;
-  metti_u32(h + O_DATI, dati);
-  metti_u64(h + O_PAROLE, m.parole.size());
+  metti_le<uint32_t>(h + O_DATI, dati);
+  metti_le<uint64_t>(h + O_PAROLE, m.parole.size());
   const provenienza_lineare& p = m.provenienza;
-  metti_u64(h + O_BOW_BYTE, p.bow.byte);
-  metti_u64(h + O_BOW_FNV, p.bow.fnv);
-  metti_u64(h + O_TESTI, p.testi);
-  metti_u64(h + O_CORPUS_FNV, p.fnv_corpus);
+  metti_le<uint64_t>(h + O_BOW_BYTE, p.bow.byte);
+  metti_le<uint64_t>(h + O_BOW_FNV, p.bow.fnv);
+  metti_le<uint64_t>(h + O_TESTI, p.testi);
+  metti_le<uint64_t>(h + O_CORPUS_FNV, p.fnv_corpus);
   metti_f64(h + O_C, p.impostazioni.c);
-  metti_u64(h + O_SEME, p.impostazioni.seme);
-  metti_u32(h + O_EPOCHE, p.impostazioni.epoche);
+  metti_le<uint64_t>(h + O_SEME, p.impostazioni.seme);
+  metti_le<uint32_t>(h + O_EPOCHE, p.impostazioni.epoche);
   for (int k = 0; k < CLASSI; ++k) metti_f64(h + O_BIAS + 8 * k, m.bias[k]);
 }
 
 // The header after its magic read into m, or why it is not one of ours;
 // parole the words it announces.
 std::string decodifica_intestazione(const intestazione& h, modello_lineare& m, uint64_t& parole) {
-  if (const uint32_t v = prendi_u32(h + O_VERSIONE); v != VERSIONE_LINEARE)
+  if (const uint32_t v = prendi_le<uint32_t>(h + O_VERSIONE); v != VERSIONE_LINEARE)
     return "versione " + std::to_string(v) + ", questo programma legge la " + std::to_string(VERSIONE_LINEARE);
-  const uint32_t dati = prendi_u32(h + O_DATI);
+  const uint32_t dati = prendi_le<uint32_t>(h + O_DATI);
   if (dati >> CLASSI) return "classi con dati oltre la 9";
   for (int k = 0; k < CLASSI; ++k) m.con_dati[k] = (dati >> k & 1) != 0;
-  parole = prendi_u64(h + O_PAROLE);
+  parole = prendi_le<uint64_t>(h + O_PAROLE);
   if ((parole == 0) != (dati == 0)) return parole == 0 ? "classi con dati ma nessuna parola" : "parole ma nessuna classe con dati";
   provenienza_lineare& p = m.provenienza;
-  p.bow.byte = prendi_u64(h + O_BOW_BYTE);
-  p.bow.fnv = prendi_u64(h + O_BOW_FNV);
-  p.testi = prendi_u64(h + O_TESTI);
-  p.fnv_corpus = prendi_u64(h + O_CORPUS_FNV);
+  p.bow.byte = prendi_le<uint64_t>(h + O_BOW_BYTE);
+  p.bow.fnv = prendi_le<uint64_t>(h + O_BOW_FNV);
+  p.testi = prendi_le<uint64_t>(h + O_TESTI);
+  p.fnv_corpus = prendi_le<uint64_t>(h + O_CORPUS_FNV);
   p.impostazioni.c = prendi_f64(h + O_C);
   if (!std::isfinite(p.impostazioni.c) || !(p.impostazioni.c > 0.0)) return "C non e' un numero finito maggiore di 0";
-  p.impostazioni.seme = prendi_u64(h + O_SEME);
-  p.impostazioni.epoche = prendi_u32(h + O_EPOCHE);
+  p.impostazioni.seme = prendi_le<uint64_t>(h + O_SEME);
+  p.impostazioni.epoche = prendi_le<uint32_t>(h + O_EPOCHE);
   if (p.impostazioni.epoche == 0) return "zero epoche";
-  if (prendi_u32(h + O_ZERO) != 0) return "i byte da 76 a 79 non sono zero";
+  if (prendi_le<uint32_t>(h + O_ZERO) != 0) return "i byte da 76 a 79 non sono zero";
   for (int k = 0; k < CLASSI; ++k) {
     m.bias[k] = prendi_f64(h + O_BIAS + 8 * k);
     if (!std::isfinite(m.bias[k])) return "bias della classe " + std::to_string(k) + " non finito";

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "byte_le.h"
+
 struct impronta {
   uint64_t fnv = 0xCBF29CE484222325ull;  // FNV-1a's offset basis: the fingerprint of no bytes
   uint64_t byte = 0;                     // bytes taken so far
@@ -19,7 +21,7 @@ struct impronta {
   // Takes v as its eight little-endian bytes.
   void aggiungi_u64(uint64_t v) {
     unsigned char b[8];
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+    metti_le(b, v);
     aggiungi(b, sizeof b);
   }
 
