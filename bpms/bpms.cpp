@@ -10,6 +10,7 @@
 #include "lib.h"
 #include "memoria.h"
 #include "nomi.h"
+#include "riga_comando.h"
 #include "veloce.h"
 
 inline constexpr int N_BENCHMARK = 10000;
@@ -21,10 +22,14 @@ inline constexpr int N_BENCHMARK = 10000;
 
 #ifdef VELMORA_BPMS_RIFERIMENTO
 struct motore {
-  std::FILE* righe;
+  lettore_righe lettore;  // in its straightforward mode: get_image and fgetc throughout
 };
-static motore prepara_motore(const rete_cifre&, std::FILE* righe) { return {righe}; }
-static int leggi(motore& m, rete_cifre& rete) { return get_image(rete.pixel, rete.etichetta, m.righe); }
+static motore prepara_motore(const rete_cifre&, std::FILE* righe) {
+  lettore_righe l;
+  l.file = righe;
+  return {std::move(l)};
+}
+static int leggi(motore& m, rete_cifre& rete) { return get_image(rete.pixel, rete.etichetta, m.lettore.file); }
 static int riconosci(const motore&, rete_cifre& rete) { return net_recognize(rete); }
 #else
 struct motore {
@@ -58,6 +63,10 @@ static int uso() {
 }
 
 static int esegui(int argc, char** argv) {
+  // --help and --version among the three files, where no file of that name
+  // exists: the usage or the version, without the banner, status 0. Words
+  // after the third were always ignored, and still are.
+  if (risponde_aiuto(argc < 4 ? argc : 4, argv, 1, [] { uso(); }, "velmora_bpms", true)) return 0;
   stampa_intestazione("benchmarck percettrone multistrato (bpms)");
   if (argc < 4) return uso();
 
@@ -78,7 +87,9 @@ static int esegui(int argc, char** argv) {
       std::fflush(stdout);
       return 0;
     }
-    if (letti != N_AFFERENTI + 1) {
+    // A row must end its line: more values or text after its last pixel
+    // make it, not the next one, the bad row.
+    if (letti != N_AFFERENTI + 1 || !chiudi_riga(m.lettore)) {
       std::printf("Riga %d del file %s non valida\n", i + 1, stampabile(argv[1]).c_str());
       return 1;
     }

@@ -1,5 +1,7 @@
 #include "riga_comando.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -94,8 +96,10 @@ esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::ve
   return esito_comando::valida;
 }
 
-bool risponde_aiuto(int argc, char** argv, int primo, void (*uso)(), const char* programma) {
+bool risponde_aiuto(int argc, char** argv, int primo, void (*uso)(), const char* programma,
+                    bool solo_se_non_file) {
   for (int i = primo; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (solo_se_non_file && access(argv[i], F_OK) == 0) continue;
     if (std::strcmp(argv[i], AIUTO.nome) == 0) {
       uso();
       return true;

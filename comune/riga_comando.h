@@ -50,8 +50,11 @@ esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::ve
 // --help or --version standing among the words before "--": prints the usage
 // (uso) or programma's version and returns true, the program then ending
 // with status 0; else false. For a program that prints its banner before it
-// reads its command line, and must not for these two.
-bool risponde_aiuto(int argc, char** argv, int primo, void (*uso)(), const char* programma);
+// reads its command line, and must not for these two. With solo_se_non_file
+// a word that names an existing file is that file, not the option: for the
+// programs that read no options, whose arguments were always files.
+bool risponde_aiuto(int argc, char** argv, int primo, void (*uso)(), const char* programma,
+                    bool solo_se_non_file = false);
 
 // The values of the option nome as last given, or null when it was not given.
 const std::vector<const char*>* valori_opzione(const riga_comando& r, const char* nome);

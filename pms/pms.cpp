@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "intestazione.h"
+#include "lettore_righe.h"
 #include "lib.h"
 #include "memoria.h"
 #include "nomi.h"
+#include "riga_comando.h"
 
 // Prints the usage text, fixed byte for byte; returns the exit status, 1.
 static int uso() {
@@ -16,14 +18,21 @@ static int uso() {
 }
 
 static int esegui(int argc, char** argv) {
+  // --help and --version among the three files, where no file of that name
+  // exists: the usage or the version, without the banner, status 0. Words
+  // after the third were always ignored, and still are.
+  if (risponde_aiuto(argc < 4 ? argc : 4, argv, 1, [] { uso(); }, "velmora_pms", true)) return 0;
   stampa_intestazione("percettrone multistrato (pms)");
   if (argc < 4) return uso();
 
   auto rete = crea_rete();
   file_ptr righe = net_load(*rete, argv[1], argv[2], argv[3]);
-  const int letti = get_image(rete->pixel, rete->etichetta, righe.get());
+  // The row is read as get_image reads it, and must end its line: more
+  // values or any text after the last pixel refuse it.
+  lettore_righe lettore = crea_lettore(righe.get());
+  const bool intera = leggi_riga(lettore, rete->pixel, rete->etichetta) == N_AFFERENTI + 1 && chiudi_riga(lettore);
   righe.reset();
-  if (letti != N_AFFERENTI + 1) {
+  if (!intera) {
     std::printf("Riga %d del file %s non valida\n", 1, stampabile(argv[1]).c_str());
     return 1;
   }
