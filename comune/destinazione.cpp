@@ -47,7 +47,7 @@ bool stessa_destinazione(const char* a, const char* b) {
     std::free(cartella);
     return c + "/" + base_di(d);
   };
-  return canonico(a) == canonico(b);
+  return stesso_file(a, b) || canonico(a) == canonico(b);
 }
 
 stato_destinazione controlla_destinazione(const char* path) {

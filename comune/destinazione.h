@@ -35,7 +35,8 @@ const char* perche_non_scrivibile(const char* path);
 const char* perche_non_sostituibile(const char* path);
 
 // Whether two paths name the same target once links are followed and their
-// folders resolved ("h.w", "./h.w" and a link to h.w all do).
+// folders resolved ("h.w", "./h.w" and a link to h.w all do), or one
+// existing file (two hard links of it): two outputs that must be two files.
 bool stessa_destinazione(const char* a, const char* b);
 
 // Whether two paths name one existing file (same device and inode): a

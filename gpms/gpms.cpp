@@ -20,6 +20,7 @@
 #include "opzioni_gpms.h"
 #include "righe.h"
 #include "scrittura.h"
+#include "uscita_dati.h"
 #include "valutazione.h"
 #include "veloce.h"
 
@@ -68,6 +69,7 @@ bool controlla_uscita(const char* path, const char* cosa, const opzioni_galleria
 // ---- Evaluation ----------------------------------------------------------------------
 
 struct valutazione {
+  std::FILE* dati = nullptr;             // standard output's data, when an output is "-"
   std::FILE* predizioni = nullptr;       // where each row's prediction goes, if anywhere
   risultato esito;                       // count and confusion matrix over every row
   int righe = 0;                         // rows evaluated
@@ -159,7 +161,7 @@ void stampa_galleria(const valutazione& v, int colonne) {
 }
 
 bool scrivi_png(const valutazione& v, const opzioni_galleria& o) {
-  if (std::string_view(o.png) == "-") return scrivi_foglio(stdout, v.scelte, v.immagini, o.tutte);
+  if (std::string_view(o.png) == "-") return scrivi_foglio(v.dati, v.scelte, v.immagini, o.tutte);
   file_nuovo nuovo;
   if (!apri_file_nuovo(nuovo, o.png) || !scrivi_foglio(nuovo.file, v.scelte, v.immagini, o.tutte) ||
       !installa_file(nuovo)) {
@@ -176,7 +178,7 @@ bool scrivi_png(const valutazione& v, const opzioni_galleria& o) {
 bool apri_predizioni(const opzioni_galleria& o, file_nuovo& nuovo, valutazione& v) {
   if (!o.predizioni) return true;
   if (std::string_view(o.predizioni) == "-") {
-    v.predizioni = stdout;
+    v.predizioni = v.dati;
   } else if (apri_file_nuovo(nuovo, o.predizioni)) {
     v.predizioni = nuovo.file;
   } else {
@@ -201,7 +203,7 @@ bool chiudi_predizioni(const opzioni_galleria& o, file_nuovo& nuovo, const valut
 // must have exactly its layer's length: the hidden layer's file given for
 // the output layer is refused, not read in part), then the rows file.
 file_ptr carica(const opzioni_galleria& o, rete_cifre& rete) {
-  if (!carica_pesi_esatti(o.posizionali[1], rete.pesi_intercalari, N_AFFERENTI, N_INTERCALARI) ||
+  if (!completa_coppia(o.posizionali[1]) || !carica_pesi_esatti(o.posizionali[1], rete.pesi_intercalari, N_AFFERENTI, N_INTERCALARI) ||
       !carica_pesi_esatti(o.posizionali[2], rete.pesi_efferenti, N_INTERCALARI, N_EFFERENTI))
     return nullptr;
   file_ptr righe = apri_file(o.posizionali[0], "r");
@@ -227,9 +229,12 @@ bool mostra(const valutazione& v, const opzioni_galleria& o, bool galleria, int 
 int esegui(int argc, char** argv) {
   if (risponde_aiuto(argc, argv, 1, uso, "velmora_gpms")) return 0;
   // No clearing of the screen: the gallery scrolls like any other output,
-  // below whatever the terminal already shows. No banner either when the
-  // output itself goes to standard output.
+  // below whatever the terminal already shows. When an output itself goes
+  // to standard output, the data alone goes there: no banner, no listing,
+  // and every message (a refusal, "Predizioni scritte") on standard error.
   const bool muto = chiede_standard_output(argc, argv);
+  valutazione v;
+  if (muto && !(v.dati = separa_uscita_dati())) return 1;
   if (!muto) stampa_intestazione("galleria percettrone multistrato (gpms)", false);
   opzioni_galleria o;
   if (leggi_opzioni_galleria(argc, argv, o) != esito_comando::valida) return 1;
@@ -246,13 +251,12 @@ int esegui(int argc, char** argv) {
   auto rete = crea_rete();
   file_ptr righe = carica(o, *rete);
   if (!righe) return 1;
-  valutazione v;
   file_nuovo predizioni;
   if (!apri_predizioni(o, predizioni, v)) return 1;
   if (!valuta_righe(*rete, righe.get(), o.posizionali[0], o, limite, galleria || o.png, v)) return 1;
   righe.reset();
   if (!chiudi_predizioni(o, predizioni, v)) return 1;
-  if (muto) return o.png && !scrivi_png(v, o) ? 1 : 0;
+  if (muto) return (!o.png || scrivi_png(v, o)) && chiudi_uscita_dati(v.dati) ? 0 : 1;
   return mostra(v, o, galleria, colonne_term) ? 0 : 1;
 }
 

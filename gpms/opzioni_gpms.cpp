@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "destinazione.h"
 #include "nomi.h"
 #include "numeri.h"
 
@@ -29,6 +30,14 @@ esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o)
   }
   if (o.png && o.predizioni && std::string_view(o.png) == "-" && std::string_view(o.predizioni) == "-") {
     std::printf("Il foglio PNG e le predizioni non possono andare entrambi su standard output (-)\n");
+    return esito_comando::sbagliata;
+  }
+  // Two outputs are two files: one would replace the other. Names that lead
+  // to one target (through links or "..") or to one existing file are one.
+  if (o.png && o.predizioni && std::string_view(o.png) != "-" && std::string_view(o.predizioni) != "-" &&
+      stessa_destinazione(o.png, o.predizioni)) {
+    std::printf("Il foglio PNG e le predizioni devono andare in due file diversi: %s e %s\n",
+                stampabile(o.png).c_str(), stampabile(o.predizioni).c_str());
     return esito_comando::sbagliata;
   }
   return esito_comando::valida;

@@ -229,6 +229,7 @@ bool converti_idx(file_idx& immagini, file_idx& etichette, uint32_t quante, std:
     if (!leggi_idx(immagini, pixel, sizeof pixel, attesi_immagini) ||
         !leggi_idx(etichette, &etichetta, 1, attesi_etichette))
       return false;
+    if (!uscita) continue;
     const size_t n = componi_riga(riga, etichetta, pixel);
     // A failed write stays on the stream, and installing the file reports it.
     if (std::fwrite(riga, 1, n, uscita) != n) return true;

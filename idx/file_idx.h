@@ -58,4 +58,5 @@ size_t componi_riga(char* riga, unsigned char etichetta, const unsigned char* pi
 // Every row, from both files in step, written to uscita; then both files
 // must end. false, with the message, when a file is short, damaged or has
 // more; a failed write stays on uscita's stream for its caller to report.
+// With uscita null the files are only read through and checked.
 bool converti_idx(file_idx& immagini, file_idx& etichette, uint32_t quante, std::FILE* uscita);

@@ -1,6 +1,8 @@
 // velmora_idx: turns an IDX image file and its IDX label file (the format of
 // MNIST and Fashion-MNIST, plain or gzipped) into the CSV rows file that the
 // digit programs read.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -14,6 +16,7 @@
 #include "nomi.h"
 #include "riga_comando.h"
 #include "scrittura.h"
+#include "uscita_dati.h"
 
 namespace {
 
@@ -24,12 +27,47 @@ void uso() {
               "<etichette>   file IDX delle etichette: numero magico 2049, un byte per immagine\n"
               "<uscita.csv>  file csv da scrivere: per ogni immagine una riga, l'etichetta e i 784 pixel\n"
               "              separati da virgole; - le scrive su standard output, e niente altro va li'\n"
+              "              (i messaggi vanno su standard error)\n"
               "I due file IDX possono essere compressi con gzip (.gz) o no.\n"
               "\nOPZIONI:\n"
               "--help     questo aiuto\n"
               "--version  la versione\n");
   std::printf("\nCOLLEGAMENTI INTERNI:\naddestramento percettrone multistrato (apms), "
               "galleria percettrone multistrato (gpms) \n ");
+}
+
+// Both IDX files opened and their headers read; false after the message.
+bool apri_coppia(file_idx& immagini, file_idx& etichette, const riga_comando& r, uint32_t& quante) {
+  return apri_idx(immagini, r.posizionali[0]) && apri_idx(etichette, r.posizionali[1]) &&
+         leggi_teste(immagini, etichette, quante);
+}
+
+// Whether a file can be read a second time from its start: a regular file,
+// not a pipe.
+bool rileggibile(const file_idx& f) {
+  struct stat st;
+  return fstat(fileno(f.file.get()), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The rows on standard output, where nothing written can be taken back and
+// a pipe's reader seldom sees the status: both files are first read through
+// to their end and checked, so that a truncated or damaged pair writes no
+// row at all. Only a pipe given as an input, which cannot be read twice, is
+// converted as it comes.
+int su_standard_output(const riga_comando& r, std::FILE* dati) {
+  file_idx immagini, etichette;
+  uint32_t quante = 0;
+  if (!apri_coppia(immagini, etichette, r, quante)) return 1;
+  if (rileggibile(immagini) && rileggibile(etichette)) {
+    if (!converti_idx(immagini, etichette, quante, nullptr)) return 1;
+    file_idx di_nuovo_immagini, di_nuovo_etichette;
+    if (!apri_coppia(di_nuovo_immagini, di_nuovo_etichette, r, quante) ||
+        !converti_idx(di_nuovo_immagini, di_nuovo_etichette, quante, dati))
+      return 1;
+  } else if (!converti_idx(immagini, etichette, quante, dati)) {
+    return 1;
+  }
+  return chiudi_uscita_dati(dati) ? 0 : 1;
 }
 
 }  // namespace
@@ -54,9 +92,10 @@ static int in_un_file(file_idx& immagini, file_idx& etichette, uint32_t quante, 
 static int esegui(int argc, char** argv) {
   if (risponde_aiuto(argc, argv, 1, uso, "velmora_idx")) return 0;
   // The rows on standard output ("-", the last word): nothing else may go
-  // there, the banner neither; the messages of a failure do, as everywhere
-  // in the suite.
+  // there, the banner neither; every message goes to standard error.
   const bool su_stdout = argc > 1 && std::string_view(argv[argc - 1]) == "-";
+  std::FILE* dati = nullptr;
+  if (su_stdout && !(dati = separa_uscita_dati())) return 1;
   if (!su_stdout) stampa_intestazione("conversione file IDX (idx)", false);
   riga_comando r;
   if (leggi_riga_comando(argc, argv, 1, {}, {{}, 3}, r) != esito_comando::valida) return 1;
@@ -83,14 +122,11 @@ static int esegui(int argc, char** argv) {
       return 1;
     }
   }
+  if (su_stdout) return su_standard_output(r, dati);
   file_idx immagini, etichette;
   uint32_t quante = 0;
-  if (!apri_idx(immagini, r.posizionali[0]) || !apri_idx(etichette, r.posizionali[1]) ||
-      !leggi_teste(immagini, etichette, quante))
-    return 1;
-  if (!su_stdout) return in_un_file(immagini, etichette, quante, path_uscita);
-  if (!converti_idx(immagini, etichette, quante, stdout)) return 1;
-  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+  if (!apri_coppia(immagini, etichette, r, quante)) return 1;
+  return in_un_file(immagini, etichette, quante, path_uscita);
 }
 
 int main(int argc, char** argv) { return con_memoria_controllata(esegui, argc, argv); }
