@@ -22,6 +22,7 @@
 #include "passo_veloce.h"
 #include "pesi.h"
 #include "resoconto.h"
+#include "scrittura.h"
 #include "ripresa.h"
 #include "riga_comando.h"
 #include "valutazione.h"
@@ -311,7 +312,13 @@ static int fermato(const opzioni& o, const ripresa_in_corso& r, bool terminale) 
 
 static int esegui(int argc, char** argv) {
   if (risponde_aiuto(argc, argv, 1, stampa_uso, "velmora_apms")) return 0;
-  stampa_intestazione("addestramento percettrone multistrato (apms)");
+  // The screen is cleared, and the progress drawn, only on a terminal, and
+  // only for a command line that starts a run: a mistyped option there gets
+  // its one line, with the screen as it was. Elsewhere the banner comes
+  // first, as a log reads.
+  static constexpr const char* TITOLO = "addestramento percettrone multistrato (apms)";
+  const bool terminale = isatty(STDOUT_FILENO) == 1;
+  if (!terminale) stampa_intestazione(TITOLO, false);
   opzioni o;
   if (argc < 4) {
     stampa_uso();
@@ -322,8 +329,14 @@ static int esegui(int argc, char** argv) {
     stampa_uso();
     return 1;
   }
-  // The targets are checked before any row is read: a run that could not
-  // write its weights fails now, not after hours of training.
+  if (terminale) stampa_intestazione(TITOLO);
+  // A pair whose writer was killed between its two renames is completed
+  // first: a warm start may not read half of it. The targets are then
+  // checked before any row is read: a run that could not write its weights
+  // fails now, not after hours of training. A target pair that cannot be
+  // completed was reported, and is written anew.
+  if (o.da_intercalari && !completa_coppia(o.da_intercalari)) return 1;
+  completa_coppia(o.path_intercalari);
   for (const char* path : {o.path_intercalari, o.path_efferenti})
     if (!controlla_pesi_da_scrivere(path, o.path_addestramento, o.path_verifica)) return 1;
   if (o.path_ripresa && !controlla_ripresa(o)) return 1;
@@ -332,7 +345,6 @@ static int esegui(int argc, char** argv) {
   if (o.da_intercalari && !leggi_pesi_di_partenza(*rete, o.da_intercalari, o.da_efferenti)) return 1;
   dati d;
   if (!carica_dati(o, d)) return 1;
-  const bool terminale = isatty(STDOUT_FILENO) == 1;
   ripresa_in_corso r;
   r.path = o.path_ripresa;
   for (int i = 0; i < argc; ++i) {

@@ -87,12 +87,14 @@ inline std::string righe_blocchi(int quante, uint32_t seme) {
   return csv;
 }
 
-inline std::string banner(const std::string& titolo) {
-  return "\33[2J\33[1;1H\nvelmora_: " + titolo + " \n\n" + VELMORA_ATTRIBUZIONE + "\n";
+inline std::string banner(const std::string& titolo, bool pulisce = true) {
+  return (pulisce ? "\33[2J\33[1;1H" : "") + std::string("\nvelmora_: ") + titolo + " \n\n" + VELMORA_ATTRIBUZIONE + "\n";
 }
 inline const std::string BANNER_PMS = banner("percettrone multistrato (pms)");
 inline const std::string BANNER_BPMS = banner("benchmarck percettrone multistrato (bpms)");
-inline const std::string BANNER_APMS = banner("addestramento percettrone multistrato (apms)");
+// The trainer clears the screen only on a terminal: elsewhere its banner alone.
+inline const std::string BANNER_APMS = banner("addestramento percettrone multistrato (apms)", false);
+inline const std::string BANNER_APMS_TERMINALE = banner("addestramento percettrone multistrato (apms)");
 
 // The cells of a 28 x 28 image drawn from screen row 9, column 2, in the given greys.
 inline std::string celle(const std::vector<int>& grigi) {
