@@ -1,6 +1,8 @@
 // velmora_bpms as its users meet it: real runs in a scratch directory.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "rete_util.h"
 
 namespace {
@@ -49,6 +51,28 @@ TEST(BpmsCli, UsageAndMissingFiles) {
   EXPECT_EQ(r.status, 1);
 }
 
+// --help and --version among the three files answer without the banner,
+// status 0, where no file has that name; words after the third are ignored.
+TEST(BpmsCli, HelpAndVersionWhereNoFileHasTheirName) {
+  vt::TempDir dir;
+  vt::pesi_pixel().scrivi(dir);
+  vt::write_file(dir / "r.csv", vt::riga(7, vt::immagine(7)));
+  const std::vector<std::tuple<std::vector<std::string>, std::string, int>> casi = {
+      {{"--help"}, USO, 0},
+      {{"r.csv", "h.w", "--version"}, "velmora_bpms (velmora) 1.0.0\n", 0},
+      {{"r.csv", "h.w", "o.w", "--help"}, vt::BANNER_BPMS + passo(1) + fine(1, 1), 0},
+  };
+  for (auto& [args, atteso, stato] : casi) {
+    auto r = vt::run(VELMORA_BPMS_BIN, args, vt::in_dir(dir));
+    EXPECT_EQ(r.out, atteso) << args[0];
+    EXPECT_EQ(r.status, stato);
+  }
+  std::filesystem::copy_file(dir / "r.csv", dir / "--help");
+  auto r = vt::run(VELMORA_BPMS_BIN, {"--help", "h.w", "o.w"}, vt::in_dir(dir));
+  EXPECT_EQ(r.out, vt::BANNER_BPMS + passo(1) + fine(1, 1));
+  EXPECT_EQ(r.status, 0);
+}
+
 TEST(BpmsRun, CountsRowsWhoseBestClassIsTheLabel) {
   using vt::immagine, vt::riga;
   auto r = bpms(riga(7, immagine(7)) + riga(2, immagine(3)) + riga(3, immagine(3)) + riga(-1, immagine(5)));
@@ -82,6 +106,10 @@ TEST(BpmsRun, InvalidRowsAreReportedWithTheirNumber) {
       {buona + troncata + "\n", 2},
       {buona + buona + vt::riga(1, std::vector<int>(500)) + buona, 3},
       {buona + "1,0,0.5\n" + buona, 2},
+      // The row that holds more values or text after its last pixel, not the next one.
+      {buona + buona.substr(0, buona.size() - 1) + ",7\n" + buona, 2},
+      {buona.substr(0, buona.size() - 1) + " x\n" + buona, 1},
+      {buona + buona + buona.substr(0, buona.size() - 1) + "," + buona, 3},
   };
   for (auto& [righe, n] : casi) {
     auto r = bpms(righe);

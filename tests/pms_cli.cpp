@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "rete_util.h"
 
@@ -39,6 +40,30 @@ TEST(PmsCli, UsageText) {
     EXPECT_EQ(r.out, vt::BANNER_PMS + USO);
     EXPECT_EQ(r.status, 1);
   }
+}
+
+// --help and --version among the three files answer without the banner,
+// status 0; a file of that name is still a file, and words after the third
+// are still ignored.
+TEST(PmsCli, HelpAndVersionWhereNoFileHasTheirName) {
+  Caso c(vt::riga(0, vt::immagine()));
+  const std::string risultato = vt::BANNER_PMS + vt::blocco(META, "0");
+  const std::vector<std::tuple<std::vector<std::string>, std::string, int>> casi = {
+      {{"--help"}, USO, 0},
+      {{"r.csv", "--help", "o.w"}, USO, 0},
+      {{"--version"}, "velmora_pms (velmora) 1.0.0\n", 0},
+      {{"r.csv", "h.w", "o.w", "--help"}, risultato, 0},
+      {{"r.csv", "--", "--help"}, vt::BANNER_PMS + "File -- non trovato\n", 1},  // "--" ends the options
+  };
+  for (auto& [args, atteso, stato] : casi) {
+    auto r = pms(c.dir, args);
+    EXPECT_EQ(r.out, atteso) << args[0];
+    EXPECT_EQ(r.status, stato);
+  }
+  vt::write_file(c.dir / "--help", vt::riga(0, vt::immagine()));
+  auto r = pms(c.dir, {"--help", "h.w", "o.w"});
+  EXPECT_EQ(r.out, risultato);
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST(PmsCli, MissingFilesAreReportedHiddenThenOutputThenRows) {
@@ -106,8 +131,12 @@ TEST(PmsCli, ResultBlock) {
 TEST(PmsCli, FirstRowThatIsNotCompleteIsRefused) {
   auto riga_corta = vt::riga(1, vt::immagine());
   riga_corta.resize(riga_corta.size() - 3);  // 783 pixels
+  // 785 pixels, or text after the last one, as the manual says: refused.
+  auto senza_fine = vt::riga(1, vt::immagine());
+  senza_fine.pop_back();
   for (std::string righe : {std::string(), std::string("\n\n"), "label,p0\n" + vt::riga(1, vt::immagine()),
-                            riga_corta + "\n" + vt::riga(1, vt::immagine()), std::string("7,0,0.5,0\n")}) {
+                            riga_corta + "\n" + vt::riga(1, vt::immagine()), std::string("7,0,0.5,0\n"),
+                            senza_fine + ",0\n", senza_fine + " x\n", senza_fine + "," + vt::riga(1, vt::immagine())}) {
     Caso c(righe);
     auto r = pms(c.dir);
     EXPECT_EQ(r.out, vt::BANNER_PMS + "Riga 1 del file r.csv non valida\n") << righe.substr(0, 20);
