@@ -174,6 +174,62 @@ TEST(GpmsCli, RefusalsUseTheSuiteMessages) {
   EXPECT_EQ(r.status, 1);
 }
 
+// Two outputs are two files: names that lead to one file, through a link,
+// a hard link or "./", are refused before anything is read, and neither
+// file is written.
+TEST(GpmsCli, TheSheetAndThePredictionsMustBeTwoFiles) {
+  Caso c(QUATTRO);
+  vt::write_file(c.dir / "vecchio.png", "vecchio");
+  std::filesystem::create_symlink("x.png", c.dir / "y.tsv");
+  std::filesystem::create_hard_link(c.dir / "vecchio.png", c.dir / "duro.tsv");
+  const std::vector<std::array<std::string, 2>> casi = {
+      {"x.png", "x.png"}, {"x.png", "y.tsv"}, {"y.tsv", "./x.png"}, {"vecchio.png", "duro.tsv"}};
+  for (auto& [png, tsv] : casi) {
+    auto r = c.gpms({"--png", png, "--predizioni", tsv});
+    EXPECT_EQ(r.out, BANNER + "Il foglio PNG e le predizioni devono andare in due file diversi: " + png + " e " +
+                         tsv + "\n");
+    EXPECT_EQ(r.status, 1);
+  }
+  EXPECT_EQ(vt::elenco(c.dir.path.string()),
+            (std::vector<std::string>{"duro.tsv", "h.w", "o.w", "r.csv", "vecchio.png", "y.tsv"}));
+  EXPECT_EQ(vt::read_file(c.dir / "vecchio.png"), "vecchio");
+}
+
+// With - for one output, standard output holds that data and nothing else:
+// the other output's line, refusals and failures go to standard error.
+TEST(GpmsCli, StandardOutputHoldsOnlyTheDataItWasGiven) {
+  Caso c(QUATTRO);
+  ASSERT_EQ(c.gpms({"--png", "s.png", "--predizioni", "p.tsv"}).status, 0);
+  const std::string png = vt::read_file(c.dir / "s.png"), tsv = vt::read_file(c.dir / "p.tsv");
+  struct caso {
+    std::vector<std::string> args;
+    std::string out, err;
+    int stato;
+  } casi[] = {
+      {{"--png", "-", "--predizioni", "q.tsv"}, png, "Predizioni scritte in q.tsv: 4 righe\n", 0},
+      {{"--png", "t.png", "--predizioni", "-"}, tsv, "Foglio PNG scritto in t.png: 2 cifre, 10 per riga\n", 0},
+      {{"--predizioni", "-", "--boh"}, "", "Opzione sconosciuta: --boh\n", 1},
+      {{"--png", "-", "--massimo", "0"}, "", "Numero massimo di cifre non valido: 0 (da 1 a 2147483647)\n", 1},
+      {{"--png=-", "--png", "./r.csv"}, "",
+       "Il file ./r.csv non puo' ricevere il foglio PNG: e' uno dei file di ingresso\n"
+       "Impossibile scrivere il file ./r.csv\n", 1},
+      {{"--predizioni", "-", "manca.w"}, "", "Argomento in piu': manca.w\n", 1},
+  };
+  for (const caso& k : casi) {
+    auto r = c.gpms(k.args);
+    EXPECT_EQ(r.out, k.out) << k.args[0] << k.args[1];
+    EXPECT_EQ(r.err, k.err);
+    EXPECT_EQ(r.status, k.stato);
+  }
+  EXPECT_EQ(vt::read_file(c.dir / "q.tsv"), tsv);
+  EXPECT_EQ(vt::read_file(c.dir / "t.png"), png);
+  // A weight file missing: its message on standard error, nothing on standard output.
+  auto r = vt::run(VELMORA_GPMS_BIN, {"r.csv", "manca.w", "o.w", "--predizioni", "-"}, vt::in_dir(c.dir));
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "File manca.w non trovato\n");
+  EXPECT_EQ(r.status, 1);
+}
+
 // A sheet holds at most CIFRE_MASSIME_FOGLIO digits: one more stops the run
 // as soon as it is read, before the listing.
 TEST(GpmsCli, ASheetTooLargeIsRefusedBeforeTheListing) {

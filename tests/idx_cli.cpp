@@ -120,6 +120,20 @@ TEST(IdxCli, RefusalsNameTheFileAndLeaveNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(vt::read_file(d / "out.csv"), "vecchio\n") << messaggio;  // as it was, and no temporary beside it
     EXPECT_EQ(r.err.size(), std::string("img lab out.csv ").size()) << messaggio << r.err;
+    // With -: not one row (the files are checked to their end first), the
+    // message on standard error. An input that is a pipe cannot be read
+    // twice: its rows stream as they come, and the status tells.
+    for (const std::string& immagini : {std::string("img"), std::string("/dev/stdin")}) {
+      vt::RunOptions o = vt::in_dir(d);
+      o.input = i;
+      auto s = vt::run(VELMORA_IDX_BIN, {immagini, "lab", "-"}, o);
+      std::string atteso = messaggio;
+      if (const size_t p = atteso.find("img"); p != std::string::npos) atteso.replace(p, 3, immagini);
+      if (stella == std::string::npos) EXPECT_EQ(s.err, atteso);
+      else EXPECT_TRUE(s.err.ends_with(messaggio.substr(stella + 1))) << s.err;
+      if (immagini == "img") EXPECT_EQ(s.out, "") << messaggio;
+      EXPECT_EQ(s.status, 1);
+    }
   }
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> argomenti = {
@@ -134,6 +148,13 @@ TEST(IdxCli, RefusalsNameTheFileAndLeaveNothing) {
     EXPECT_EQ(r.out, BANNER + messaggio);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(vt::read_file(d / "img"), img);
+  }
+  {
+    vt::TempDir d;
+    auto r = converti(d, img, lab, {"img", "lab", "altro", "-"});
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.starts_with("Argomento in piu': -\n")) << r.err;
+    EXPECT_EQ(r.status, 1);
   }
   vt::TempDir d;
   // A write refused half-way (a full disk): the old file stays, nothing else is left.
