@@ -425,6 +425,32 @@ TEST(ApmsTraining, ProgressBarOnATerminalOnlyAndNeverWiderThanIt) {
   EXPECT_NE(r.out.find("\r\33[KEpoca 1/1 [##########..........] 250/50\r"), std::string::npos) << r.out;
 }
 
+// The screen is cleared only on a terminal, and only for a run: a mistyped
+// line there prints its one message and leaves the screen as it was. On a
+// pipe the banner comes without the escapes (the other tests' BANNER).
+TEST(ApmsTraining, TheScreenIsClearedOnlyOnATerminalAndOnlyForARun) {
+  Cartella d;
+  vt::write_file(d / "train.csv", righe_blocchi(20, 3));
+  vt::RunOptions o;
+  o.cwd = d.path.string();
+  const std::vector<std::pair<std::vector<std::string>, std::string>> casi = {
+      {{"train.csv", "h.w", "o.w", "1", "--boh"}, "Opzione sconosciuta: --boh\n"},
+      {{"train.csv", "h.w", "o.w", "3x"}, "Numero di epoche non valido: 3x (da 1 a 100000)\n"},
+      {{"train.csv", "p.w", "./p.w"}, "I due file dei pesi devono essere diversi: p.w\n"},
+  };
+  for (auto& [args, messaggio] : casi) {
+    auto r = vt::run_pty(APMS, args, 24, 80, o);
+    EXPECT_EQ(r.out, messaggio);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(d.apms(args).out, BANNER + messaggio);
+  }
+  auto r = vt::run_pty(APMS, {"train.csv", "h.w", "o.w", "1"}, 24, 80, o);
+  EXPECT_TRUE(r.out.starts_with(vt::BANNER_APMS_TERMINALE)) << r.out;
+  EXPECT_EQ(r.out.find("\33[2J", 1), std::string::npos);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(d.apms({"train.csv", "h.w", "o.w", "1"}).out.find("\33"), std::string::npos);
+}
+
 TEST(ApmsWeightFiles, AFailedWriteLeavesTheOldFilesAndNoLitter) {
   Cartella d;
   vt::write_file(d / "train.csv", righe_blocchi(20, 5));
