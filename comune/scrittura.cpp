@@ -1,6 +1,7 @@
 #include "scrittura.h"
 
 #include "destinazione.h"
+#include "nomi.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -246,6 +248,135 @@ bool conserva_vecchio(const file_nuovo& n, vecchio_file& v) {
   return false;
 }
 
+// ---- The record of a pair being installed ------------------------------------------------
+// Before the first of its two renames, installa_coppia writes a record
+// beside the first target, ".velmora-HASH-coppia" (HASH that of the first
+// target's name, as its temporaries carry): both targets, what each new file
+// is (device and inode), the second new file's temporary name, and what the
+// second target was before. It is synced with its folder before the first
+// rename, locked while the writer lives, and removed once both renames are
+// done. Only a writer killed between its two renames leaves it, and
+// completa_coppia ends that install from it.
+
+constexpr const char* FIRMA_REGISTRO = "velmora coppia 1";
+
+struct identita {
+  unsigned long long dispositivo = 0, inode = 0;  // 0, 0: no such file
+  bool operator==(const identita&) const = default;
+};
+
+identita identita_di(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return {};
+  return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+}
+
+identita identita_fd(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return {};
+  return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+}
+
+// path with its folder resolved, so that the record holds wherever the next run starts.
+std::string assoluto(const std::string& path) {
+  char* cartella = realpath(cartella_di(path).c_str(), nullptr);
+  const std::string c = cartella ? std::string(cartella) : cartella_di(path);
+  std::free(cartella);
+  return (c == "/" ? "" : c) + "/" + base_di(path);
+}
+
+std::string path_registro(const std::string& destinazione) {
+  return cartella_di(destinazione) + "/" + prefisso_temporanei(base_di(destinazione)) + "coppia";
+}
+
+struct registro {
+  std::string primo, secondo;               // the targets, folders resolved
+  identita nuovo_primo, nuovo_secondo;      // the new files
+  identita vecchio_secondo;                 // the second target before the install
+  std::string temporaneo_primo;             // the first new file's name until its rename
+  std::string temporaneo;                   // the second new file's name until its rename
+  std::string vecchio;                      // the first target's old file, kept to be put back
+};
+
+// The fields, each ended by a NUL (paths may hold any other byte), after the signature.
+std::string componi_registro(const registro& r) {
+  std::string t = std::string(FIRMA_REGISTRO) + '\0';
+  auto campo = [&t](const std::string& v) { t += v + '\0'; };
+  auto id = [&](const identita& i) { campo(std::to_string(i.dispositivo) + " " + std::to_string(i.inode)); };
+  campo(r.primo);
+  id(r.nuovo_primo);
+  campo(r.secondo);
+  id(r.nuovo_secondo);
+  id(r.vecchio_secondo);
+  campo(r.temporaneo_primo);
+  campo(r.temporaneo);
+  campo(r.vecchio);
+  campo("fine");
+  return t;
+}
+
+bool leggi_registro(const std::string& t, registro& r) {
+  std::vector<std::string> campi;
+  for (size_t da = 0, a; (a = t.find('\0', da)) != std::string::npos; da = a + 1) campi.push_back(t.substr(da, a - da));
+  if (campi.size() != 10 || campi[0] != FIRMA_REGISTRO || campi[9] != "fine") return false;
+  auto id = [](const std::string& v, identita& i) { return std::sscanf(v.c_str(), "%llu %llu", &i.dispositivo, &i.inode) == 2; };
+  r.primo = campi[1];
+  r.secondo = campi[3];
+  r.temporaneo_primo = campi[6];
+  r.temporaneo = campi[7];
+  r.vecchio = campi[8];
+  return id(campi[2], r.nuovo_primo) && id(campi[4], r.nuovo_secondo) && id(campi[5], r.vecchio_secondo);
+}
+
+// The record file, open and locked; removed when the install is over.
+struct registro_aperto {
+  std::string path;
+  int fd = -1;
+  ~registro_aperto() {
+    if (fd < 0) return;
+    unlink(path.c_str());  // before the lock goes: no one finds it unlocked
+    close(fd);
+  }
+};
+
+// Opens and locks the record at path (waiting for a writer that holds it),
+// the file that path names once the lock is held.
+int blocca_registro(const std::string& path, bool crea, bool attendi) {
+  for (int tentativo = 0; tentativo < 100; ++tentativo) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | (crea ? O_CREAT : 0), 0600);
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | (attendi ? 0 : LOCK_NB)) != 0) {
+      close(fd);
+      return -1;
+    }
+    const identita i = identita_fd(fd);
+    if (i == identita_di(path) && !(i == identita{})) return fd;
+    close(fd);  // removed or replaced while we waited: the one there now
+  }
+  return -1;
+}
+
+// Writes the record of the install of primo and secondo, and syncs it with
+// its folder, after the folder of the second file's temporary name.
+bool scrivi_registro(registro_aperto& a, const file_nuovo& primo, const file_nuovo& secondo,
+                     const std::string& vecchio, identita vecchio_secondo) {
+  registro r;
+  r.primo = assoluto(primo.destinazione);
+  r.secondo = assoluto(secondo.destinazione);
+  r.nuovo_primo = identita_fd(primo.tenuto);
+  r.nuovo_secondo = identita_fd(secondo.tenuto);
+  r.vecchio_secondo = vecchio_secondo;
+  r.temporaneo_primo = assoluto(primo.temporaneo);
+  r.temporaneo = assoluto(secondo.temporaneo);
+  r.vecchio = vecchio.empty() ? "" : assoluto(vecchio);
+  const std::string testo = componi_registro(r);
+  a.path = path_registro(primo.destinazione);
+  a.fd = blocca_registro(a.path, true, true);
+  return a.fd >= 0 && sincronizza_cartella(secondo) && ftruncate(a.fd, 0) == 0 &&
+         pwrite(a.fd, testo.data(), testo.size(), 0) == static_cast<ssize_t>(testo.size()) && sincronizza(a.fd) &&
+         sincronizza_cartella(primo);
+}
+
 // Where the file system has no unnamed files: a temporary with its name from
 // the start, the signals held back until it is installed or discarded.
 int crea_con_nome(file_nuovo& n) {
@@ -341,7 +472,10 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
   int fallito = !prepara(primo) ? 1 : !prepara(secondo) ? 2 : segnale_in_attesa() ? 1 : 0;
   {
     vecchio_file vecchio;
+    const identita vecchio_secondo = identita_di(secondo.destinazione);
+    registro_aperto registro;  // removed at the end of this block, the install over either way
     if (fallito == 0 && (!conserva_vecchio(primo, vecchio) ||
+                         !scrivi_registro(registro, primo, secondo, vecchio.nome, vecchio_secondo) ||
                          std::rename(primo.temporaneo.c_str(), primo.destinazione.c_str()) != 0))
       fallito = 1;
     if (fallito == 0) {
@@ -364,6 +498,55 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
   scarta_file(primo);
   scarta_file(secondo);
   return fallito;
+}
+
+bool completa_coppia(const char* path_primo) {
+  const std::string path = path_registro(segui_collegamenti(path_primo));
+  // A live writer holds the lock: its install is its own to end.
+  const int fd = blocca_registro(path, false, false);
+  if (fd < 0) return true;
+  registro_aperto aperto;
+  aperto.path = path;
+  aperto.fd = fd;
+  std::string testo(4096, '\0');
+  const ssize_t letti = pread(fd, testo.data(), testo.size(), 0);
+  testo.resize(letti > 0 ? static_cast<size_t>(letti) : 0);
+  registro r;
+  // A record cut short: its writer was killed before it was synced, so
+  // before either rename. Nothing was installed.
+  if (!leggi_registro(testo, r)) return true;
+  // The writer's names that nothing needs any more: only while they are still its files.
+  const auto via = [](const std::string& nome, identita i) {
+    if (!nome.empty() && identita_di(nome) == i && !(i == identita{})) unlink(nome.c_str());
+  };
+  via(r.vecchio, identita_di(r.vecchio));  // the first target's old file, kept to be put back
+  if (!(identita_di(r.primo) == r.nuovo_primo)) {
+    // The first rename never came: the old pair is whole.
+    via(r.temporaneo_primo, r.nuovo_primo);
+    via(r.temporaneo, r.nuovo_secondo);
+    return true;
+  }
+  if (identita_di(r.secondo) == r.nuovo_secondo) return true;  // both renames came; only the record was left
+  const std::string primo = stampabile(r.primo), secondo = stampabile(r.secondo);
+  if (identita_di(r.secondo) == r.vecchio_secondo && identita_di(r.temporaneo) == r.nuovo_secondo) {
+    const int cartella = open(cartella_di(r.secondo).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool ok = std::rename(r.temporaneo.c_str(), r.secondo.c_str()) == 0 && (cartella < 0 || sincronizza(cartella));
+    if (cartella >= 0) close(cartella);
+    if (ok) {
+      std::printf("La scrittura dei pesi %s e %s era stata interrotta: completata ora\n", primo.c_str(), secondo.c_str());
+      return true;
+    }
+    std::printf("La scrittura dei pesi %s e %s era stata interrotta e non si puo' completare: %s\n", primo.c_str(),
+                secondo.c_str(), std::strerror(errno));
+  } else {
+    via(r.temporaneo, r.nuovo_secondo);  // it could only replace a file that is not the one it was written beside
+    std::printf("I pesi %s e %s non sono una coppia: la loro scrittura era stata interrotta, e %s e' poi cambiato\n",
+                primo.c_str(), secondo.c_str(), secondo.c_str());
+  }
+  // The record stays, to report the pair until it is written anew.
+  aperto.fd = -1;
+  close(fd);
+  return false;
 }
 
 void scarta_file(file_nuovo& n) {

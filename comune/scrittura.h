@@ -58,7 +58,18 @@ bool installa_file(file_nuovo& nuovo);
 // Installs two new files, both or neither: when the second rename fails
 // the first target is put back as it was. Returns 0 when both are in place,
 // else 1 or 2: the file that failed (the first, when both would have).
+// A record beside the first target, synced before the first rename, lets
+// completa_coppia end an install whose writer was killed between the two.
 int installa_coppia(file_nuovo& primo, file_nuovo& secondo);
+// Ends the install of a pair whose first file is path_primo, when its writer
+// was killed between the two renames: the second new file, which has waited
+// under its temporary name, is renamed over its target, "La scrittura dei
+// pesi A e B era stata interrotta: completata ora" printed, and true
+// returned. Also true when there is nothing to end (no record, a live
+// writer, or a writer killed before its first rename or after its second).
+// false, after a message, when the pair on disk is not one: the second file
+// changed since the kill, or the rename cannot be done now.
+bool completa_coppia(const char* path_primo);
 // Drops the new file; nothing of it is left.
 void scarta_file(file_nuovo& nuovo);
 // Starts writing to disk the bytes of f from offset da to what has been

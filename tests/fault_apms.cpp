@@ -139,3 +139,109 @@ TEST(FaultApms, TargetsThatCannotTakeWeightsAreRefusedBeforeAnyRowIsRead) {
   EXPECT_EQ(r.out, vt::BANNER_APMS + "I due file dei pesi devono essere diversi: a.w\n");
   EXPECT_EQ(r.status, 1);
 }
+
+namespace {
+
+// velmora_apms killed outright (SIGKILL, through a preloaded rename) just
+// before it renames its new file over prima_di: for "b.w", between the two
+// renames of the pair, the new a.w already in place beside the old b.w.
+vt::RunResult uccisa(const vt::TempDir& dir, const std::vector<std::string>& args, const char* prima_di) {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string asan_prima = asan ? asan : "";
+  setenv("LD_PRELOAD", UCCIDI_RINOMINA, 1);
+  setenv("ASAN_OPTIONS", (asan_prima + ":verify_asan_link_order=0").c_str(), 1);
+  setenv("VELMORA_UCCIDI_PRIMA_DI", prima_di, 1);
+  auto r = vt::run(VELMORA_APMS_BIN, args, vt::in_dir(dir));
+  unsetenv("VELMORA_UCCIDI_PRIMA_DI");
+  unsetenv("LD_PRELOAD");
+  if (asan) setenv("ASAN_OPTIONS", asan_prima.c_str(), 1);
+  else unsetenv("ASAN_OPTIONS");
+  return r;
+}
+
+}  // namespace
+
+TEST(FaultApms, APairKilledBetweenItsRenamesIsCompletedByTheNextRunThatTouchesIt) {
+  // The pair one epoch writes, and the pair two epochs write: the killed run
+  // is the second, and what its pair must become.
+  const std::string righe = vt::righe_blocchi(30, 4);
+  vt::TempDir riferimento;
+  vt::write_file(riferimento / "train.csv", righe);
+  ASSERT_EQ(vt::run(VELMORA_APMS_BIN, {"train.csv", "a.w", "b.w", "1"}, vt::in_dir(riferimento)).status, 0);
+  const std::string a1 = vt::read_file(riferimento / "a.w"), b1 = vt::read_file(riferimento / "b.w");
+  ASSERT_EQ(vt::run(VELMORA_APMS_BIN, {"train.csv", "a.w", "b.w", "2"}, vt::in_dir(riferimento)).status, 0);
+  const std::string a2 = vt::read_file(riferimento / "a.w"), b2 = vt::read_file(riferimento / "b.w");
+  vt::write_file(riferimento / "r.csv", vt::riga(3, vt::immagine(3)));
+
+  struct caso {
+    const char* nome;
+    const char* prima_di;              // the rename the kill comes before
+    bool cambia_b;                     // b.w replaced by another file after the kill
+    std::vector<std::string> seguito;  // the next run: velmora_gpms, or velmora_apms when it starts with train.csv
+    int stato;
+    std::string messaggio;             // what it says of the pair ("completata", "spaiata" or nothing)
+    std::string a, b;                  // the pair then
+  } casi[] = {
+      {"gpms", "b.w", false, {"r.csv", "a.w", "b.w"}, 0, "completata", a2, b2},
+      {"gpms -", "b.w", false, {"r.csv", "a.w", "b.w", "--predizioni", "-"}, 0, "completata", a2, b2},
+      {"apms", "b.w", false, {"train.csv", "a.w", "b.w", "2"}, 0, "completata", a2, b2},
+      {"apms --da", "b.w", false, {"train.csv", "c.w", "d.w", "1", "--da", "a.w", "b.w"}, 0, "completata", a2, b2},
+      {"prima", "a.w", false, {"r.csv", "a.w", "b.w"}, 0, "", a1, b1},
+      {"spaiata", "b.w", true, {"r.csv", "a.w", "b.w"}, 1, "spaiata", a2, b1},
+      {"spaiata --da", "b.w", true, {"train.csv", "c.w", "d.w", "1", "--da", "a.w", "b.w"}, 1, "spaiata", a2, b1},
+  };
+  for (const caso& k : casi) {
+    SCOPED_TRACE(k.nome);
+    vt::TempDir d;
+    for (const char* f : {"train.csv", "r.csv"}) std::filesystem::copy_file(riferimento / f, d / f);
+    vt::write_file(d / "a.w", a1);
+    vt::write_file(d / "b.w", b1);
+    auto r = uccisa(d, {"train.csv", "a.w", "b.w", "2"}, k.prima_di);
+    ASSERT_EQ(r.status, 128 + SIGKILL) << r.out;
+    EXPECT_EQ(vt::read_file(d / "a.w"), k.prima_di == std::string("b.w") ? a2 : a1);
+    EXPECT_EQ(vt::read_file(d / "b.w"), b1);
+    if (k.cambia_b) {
+      // Another b.w renamed over it, the old one kept under another name so
+      // that the new file cannot take its inode.
+      std::filesystem::create_hard_link(d / "b.w", d / "b.vecchio");
+      vt::write_file(d / "altro", b1);
+      std::filesystem::rename(d / "altro", d / "b.w");
+    }
+    const bool apms = k.seguito[0] == "train.csv";
+    r = vt::run(apms ? VELMORA_APMS_BIN : VELMORA_GPMS_BIN, k.seguito, vt::in_dir(d));
+    EXPECT_EQ(r.status, k.stato) << r.out << r.err;
+    const std::string cartella = std::filesystem::canonical(d.path).string();
+    const std::string coppia = "pesi " + cartella + "/a.w e " + cartella + "/b.w";
+    const std::string atteso =
+        k.messaggio == "completata" ? "La scrittura dei " + coppia + " era stata interrotta: completata ora\n"
+        : k.messaggio == "spaiata"  ? "I " + coppia + " non sono una coppia: la loro scrittura era stata interrotta, e " +
+                                         cartella + "/b.w e' poi cambiato\n"
+                                    : std::string("era stata interrotta");
+    // On standard error when standard output carries the predictions.
+    const std::string& dove = k.seguito.back() == "-" ? r.err : r.out;
+    if (k.messaggio.empty()) {
+      EXPECT_EQ((r.out + r.err).find(atteso), std::string::npos) << r.out;
+    } else {
+      EXPECT_NE(dove.find(atteso), std::string::npos) << r.out << r.err;
+    }
+    if (k.seguito.back() == "-") {
+      EXPECT_TRUE(r.out.starts_with("riga\tetichetta")) << r.out;
+    }
+    EXPECT_EQ(vt::read_file(d / "a.w"), k.a);
+    EXPECT_EQ(vt::read_file(d / "b.w"), k.b);
+    // Nothing of the killed run is left, but for a pair that is not one:
+    // its record stays, so that every run reports it until it is written anew.
+    std::vector<std::string> nomi = vt::elenco(d.path.string());
+    std::erase_if(nomi, [](const std::string& n) { return !n.starts_with("."); });
+    EXPECT_EQ(nomi.size(), k.stato == 0 ? 0u : 1u) << (nomi.empty() ? "" : nomi[0]);
+    if (k.stato != 0) {
+      EXPECT_EQ(vt::run(VELMORA_GPMS_BIN, {"r.csv", "a.w", "b.w"}, vt::in_dir(d)).status, 1);
+      ASSERT_EQ(vt::run(VELMORA_APMS_BIN, {"train.csv", "a.w", "b.w", "2"}, vt::in_dir(d)).status, 0);
+      EXPECT_EQ(vt::read_file(d / "a.w"), a2);
+      EXPECT_EQ(vt::read_file(d / "b.w"), b2);
+      EXPECT_EQ(vt::run(VELMORA_GPMS_BIN, {"r.csv", "a.w", "b.w"}, vt::in_dir(d)).status, 0);
+      nomi = vt::elenco(d.path.string());
+      EXPECT_EQ(std::count_if(nomi.begin(), nomi.end(), [](const std::string& n) { return n.starts_with("."); }), 0);
+    }
+  }
+}

@@ -129,9 +129,14 @@ TEST(IdxCli, RefusalsNameTheFileAndLeaveNothing) {
       auto s = vt::run(VELMORA_IDX_BIN, {immagini, "lab", "-"}, o);
       std::string atteso = messaggio;
       if (const size_t p = atteso.find("img"); p != std::string::npos) atteso.replace(p, 3, immagini);
-      if (stella == std::string::npos) EXPECT_EQ(s.err, atteso);
-      else EXPECT_TRUE(s.err.ends_with(messaggio.substr(stella + 1))) << s.err;
-      if (immagini == "img") EXPECT_EQ(s.out, "") << messaggio;
+      if (stella == std::string::npos) {
+        EXPECT_EQ(s.err, atteso);
+      } else {
+        EXPECT_TRUE(s.err.ends_with(messaggio.substr(stella + 1))) << s.err;
+      }
+      if (immagini == "img") {
+        EXPECT_EQ(s.out, "") << messaggio;
+      }
       EXPECT_EQ(s.status, 1);
     }
   }
