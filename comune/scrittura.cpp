@@ -357,8 +357,9 @@ int blocca_registro(const std::string& path, bool crea, bool attendi) {
 }
 
 // Writes the record of the install of primo and secondo, and syncs it with
-// its folder, after the folder of the second file's temporary name.
-bool scrivi_registro(registro_aperto& a, const file_nuovo& primo, const file_nuovo& secondo,
+// its folder, after the folder of the second file's temporary name. 0, or
+// the file whose step failed: 2 when the second's folder could not be synced.
+int scrivi_registro(registro_aperto& a, const file_nuovo& primo, const file_nuovo& secondo,
                      const std::string& vecchio, identita vecchio_secondo) {
   registro r;
   r.primo = assoluto(primo.destinazione);
@@ -372,9 +373,13 @@ bool scrivi_registro(registro_aperto& a, const file_nuovo& primo, const file_nuo
   const std::string testo = componi_registro(r);
   a.path = path_registro(primo.destinazione);
   a.fd = blocca_registro(a.path, true, true);
-  return a.fd >= 0 && sincronizza_cartella(secondo) && ftruncate(a.fd, 0) == 0 &&
-         pwrite(a.fd, testo.data(), testo.size(), 0) == static_cast<ssize_t>(testo.size()) && sincronizza(a.fd) &&
-         sincronizza_cartella(primo);
+  if (a.fd < 0) return 1;
+  if (!sincronizza_cartella(secondo)) return 2;
+  return ftruncate(a.fd, 0) == 0 &&
+                 pwrite(a.fd, testo.data(), testo.size(), 0) == static_cast<ssize_t>(testo.size()) &&
+                 sincronizza(a.fd) && sincronizza_cartella(primo)
+             ? 0
+             : 1;
 }
 
 // Where the file system has no unnamed files: a temporary with its name from
@@ -474,10 +479,9 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
     vecchio_file vecchio;
     const identita vecchio_secondo = identita_di(secondo.destinazione);
     registro_aperto registro;  // removed at the end of this block, the install over either way
-    if (fallito == 0 && (!conserva_vecchio(primo, vecchio) ||
-                         !scrivi_registro(registro, primo, secondo, vecchio.nome, vecchio_secondo) ||
-                         std::rename(primo.temporaneo.c_str(), primo.destinazione.c_str()) != 0))
-      fallito = 1;
+    if (fallito == 0 && !conserva_vecchio(primo, vecchio)) fallito = 1;
+    if (fallito == 0) fallito = scrivi_registro(registro, primo, secondo, vecchio.nome, vecchio_secondo);
+    if (fallito == 0 && std::rename(primo.temporaneo.c_str(), primo.destinazione.c_str()) != 0) fallito = 1;
     if (fallito == 0) {
       primo.temporaneo.clear();
       if (std::rename(secondo.temporaneo.c_str(), secondo.destinazione.c_str()) == 0) {
