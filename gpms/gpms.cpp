@@ -256,7 +256,10 @@ int esegui(int argc, char** argv) {
   if (!valuta_righe(*rete, righe.get(), o.posizionali[0], o, limite, galleria || o.png, v)) return 1;
   righe.reset();
   if (!chiudi_predizioni(o, predizioni, v)) return 1;
-  if (muto) return (!o.png || scrivi_png(v, o)) && chiudi_uscita_dati(v.dati) ? 0 : 1;
+  if (muto) {
+    const bool scritto = !o.png || scrivi_png(v, o);
+    return chiudi_uscita_dati(v.dati) && scritto ? 0 : 1;  // a failed write named, whichever output it was
+  }
   return mostra(v, o, galleria, colonne_term) ? 0 : 1;
 }
 

@@ -43,11 +43,16 @@ esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o)
   return esito_comando::valida;
 }
 
+// The options whose value names an output, "-" for standard output.
+static constexpr std::string_view USCITE[] = {"--png", "--predizioni"};
+
 bool chiede_standard_output(int argc, char** argv) {
   for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
     const std::string_view a = argv[i];
-    if (a == "--png=-" || a == "--predizioni=-") return true;
-    if ((a == "--png" || a == "--predizioni") && i + 1 < argc && std::string_view(argv[i + 1]) == "-") return true;
+    for (std::string_view u : USCITE) {
+      if (a.starts_with(u) && a.substr(u.size()) == "=-") return true;
+      if (a == u && i + 1 < argc && std::string_view(argv[i + 1]) == "-") return true;
+    }
   }
   return false;
 }

@@ -223,6 +223,13 @@ TEST(GpmsCli, StandardOutputHoldsOnlyTheDataItWasGiven) {
   }
   EXPECT_EQ(vt::read_file(c.dir / "q.tsv"), tsv);
   EXPECT_EQ(vt::read_file(c.dir / "t.png"), png);
+  // A full device: the failed write named, whichever output it was.
+  for (const char* uscita : {"--png", "--predizioni"}) {
+    auto r = vt::run("/bin/sh", {"-c", "exec \"$0\" r.csv h.w o.w \"$1\" - > /dev/full", VELMORA_GPMS_BIN, uscita},
+                     vt::in_dir(c.dir));
+    EXPECT_TRUE(r.err.ends_with("Impossibile scrivere su standard output\n")) << r.err;
+    EXPECT_EQ(r.status, 1);
+  }
   // A weight file missing: its message on standard error, nothing on standard output.
   auto r = vt::run(VELMORA_GPMS_BIN, {"r.csv", "manca.w", "o.w", "--predizioni", "-"}, vt::in_dir(c.dir));
   EXPECT_EQ(r.out, "");
