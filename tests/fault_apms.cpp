@@ -146,17 +146,10 @@ namespace {
 // before it renames its new file over prima_di: for "b.w", between the two
 // renames of the pair, the new a.w already in place beside the old b.w.
 vt::RunResult uccisa(const vt::TempDir& dir, const std::vector<std::string>& args, const char* prima_di) {
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  const std::string asan_prima = asan ? asan : "";
-  setenv("LD_PRELOAD", UCCIDI_RINOMINA, 1);
-  setenv("ASAN_OPTIONS", (asan_prima + ":verify_asan_link_order=0").c_str(), 1);
-  setenv("VELMORA_UCCIDI_PRIMA_DI", prima_di, 1);
-  auto r = vt::run(VELMORA_APMS_BIN, args, vt::in_dir(dir));
-  unsetenv("VELMORA_UCCIDI_PRIMA_DI");
-  unsetenv("LD_PRELOAD");
-  if (asan) setenv("ASAN_OPTIONS", asan_prima.c_str(), 1);
-  else unsetenv("ASAN_OPTIONS");
-  return r;
+  vt::RunOptions o = vt::in_dir(dir);
+  o.precarica = UCCIDI_RINOMINA;
+  o.ambiente = {{"VELMORA_UCCIDI_PRIMA_DI", prima_di}};
+  return vt::run(VELMORA_APMS_BIN, args, o);
 }
 
 }  // namespace

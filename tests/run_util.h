@@ -24,6 +24,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vt {
@@ -41,6 +42,8 @@ struct RunOptions {
   long as_limit = -1;       // RLIMIT_AS in bytes for the child (address space)
   unsigned secondi = 0;     // the child is killed (SIGALRM) after this long; 0: no limit
   bool come_nessuno = false;  // when the tests run as root, the child runs as nobody (65534)
+  std::string precarica;      // a library preloaded into the child (LD_PRELOAD), the sanitizers told to allow it
+  std::vector<std::pair<std::string, std::string>> ambiente;  // more variables for the child
 };
 
 // A fresh directory under the system temp dir, removed with everything in it.
@@ -144,6 +147,12 @@ namespace detail {
   if (opt.come_nessuno && getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(NESSUNO) != 0 || setuid(NESSUNO) != 0))
     _exit(125);
   if (opt.secondi > 0) alarm(opt.secondi);  // kept across exec: a hang ends as SIGALRM
+  if (!opt.precarica.empty()) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    setenv("LD_PRELOAD", opt.precarica.c_str(), 1);
+    setenv("ASAN_OPTIONS", ((asan ? std::string(asan) : "") + ":verify_asan_link_order=0").c_str(), 1);
+  }
+  for (const auto& [nome, valore] : opt.ambiente) setenv(nome.c_str(), valore.c_str(), 1);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(exe.c_str()));
   for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
