@@ -17,6 +17,8 @@ command -v python3 >/dev/null 2>&1 || need+=(python3)
 # The manual pages' test renders them with groff; man reads them once installed.
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v man   >/dev/null 2>&1 || need+=(man-db)
+# The HTML pages' tests open them in headless chromium.
+command -v chromium >/dev/null 2>&1 || need+=(chromium)
 for extra in "$@"; do
   case "$extra" in
     python3) command -v python3 >/dev/null 2>&1 || need+=(python3) ;;
