@@ -506,8 +506,9 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
 
 bool completa_coppia(const char* path_primo) {
   const std::string path = path_registro(segui_collegamenti(path_primo));
-  // A live writer holds the lock: its install is its own to end.
-  const int fd = blocca_registro(path, false, false);
+  // A live writer holds the lock until its install is over: waited for, its
+  // record is then gone.
+  const int fd = blocca_registro(path, false, true);
   if (fd < 0) return true;
   registro_aperto aperto;
   aperto.path = path;
@@ -535,13 +536,14 @@ bool completa_coppia(const char* path_primo) {
   if (identita_di(r.secondo) == r.vecchio_secondo && identita_di(r.temporaneo) == r.nuovo_secondo) {
     const int cartella = open(cartella_di(r.secondo).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const bool ok = std::rename(r.temporaneo.c_str(), r.secondo.c_str()) == 0 && (cartella < 0 || sincronizza(cartella));
+    const int errore = errno;
     if (cartella >= 0) close(cartella);
     if (ok) {
       std::printf("La scrittura dei pesi %s e %s era stata interrotta: completata ora\n", primo.c_str(), secondo.c_str());
       return true;
     }
     std::printf("La scrittura dei pesi %s e %s era stata interrotta e non si puo' completare: %s\n", primo.c_str(),
-                secondo.c_str(), std::strerror(errno));
+                secondo.c_str(), std::strerror(errore));
   } else {
     via(r.temporaneo, r.nuovo_secondo);  // it could only replace a file that is not the one it was written beside
     std::printf("I pesi %s e %s non sono una coppia: la loro scrittura era stata interrotta, e %s e' poi cambiato\n",

@@ -65,8 +65,9 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo);
 // was killed between the two renames: the second new file, which has waited
 // under its temporary name, is renamed over its target, "La scrittura dei
 // pesi A e B era stata interrotta: completata ora" printed, and true
-// returned. Also true when there is nothing to end (no record, a live
-// writer, or a writer killed before its first rename or after its second).
+// returned. Also true when there is nothing to end (no record, or a writer
+// killed before its first rename or after its second); a live writer
+// between its renames is waited for.
 // false, after a message, when the pair on disk is not one: the second file
 // changed since the kill, or the rename cannot be done now.
 bool completa_coppia(const char* path_primo);
