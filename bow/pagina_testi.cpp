@@ -323,7 +323,7 @@ std::string sezione_parole(const valutatore& v, std::string& json) {
       char barra[120];
       std::snprintf(barra, sizeof barra, "<span class=\"b1\" style=\"width:%.1f%%\"></span>",
                     massimo > 0 ? 100.0 * m[i].peso / massimo : 0.0);
-      h += "<tr><td class=\"testo\">" + testo_html(parola) + "</td><td>" + cifre(m[i].peso) +
+      h += "<tr title=\"" + testo_html(parola) + " " + cifre(m[i].peso) + "\"><td class=\"testo\">" + testo_html(parola) + "</td><td class=\"num\">" + cifre(m[i].peso) +
            "</td><td class=\"barra\">" + barra + "</td></tr>\n";
       json += std::string(i ? "," : "") + "{\"parola\":" + testo_json(parola) + ",\"peso\":" + numero_json(m[i].peso) + "}";
     }
@@ -410,13 +410,15 @@ table.pesi td.barra{width:40%}
 .coppia{display:flex;flex-wrap:wrap;gap:10px;align-items:flex-start}
 .testo-mostrato{flex:1 1 380px;min-width:0;white-space:pre-wrap;overflow-wrap:anywhere;background:var(--riquadro);padding:6px 8px;border-radius:4px;line-height:1.65}
 .testo-mostrato span[title]{border-radius:3px;padding:0 1px}
-table.spinte{flex:0 0 auto;font-size:.85em}table.spinte td,table.spinte th{border:none;padding:0 4px;background:none}
+table.spinte{flex:0 0 250px;font-size:.85em}table.spinte td,table.spinte th{border:none;padding:0 4px;background:none}
 .b2{display:inline-block;position:relative;width:90px;height:.8em;border-left:1px solid var(--bordo);border-right:1px solid var(--bordo);background:linear-gradient(to right,transparent calc(50% - 1px),#999 calc(50% - 1px),#999 50%,transparent 50%)}
 .b2 i{position:absolute;top:0;bottom:0}
 .chip{padding:0 4px;border-radius:3px}
 #filtri{margin:.5em 0}
 ol.file,ul.file{font-size:.85em;columns:2 22em;overflow-wrap:anywhere}
 details{margin:.3em 0}summary{cursor:pointer}
+@media (max-width:560px){.classi{grid-template-columns:1fr 1fr;gap:6px}.classe{padding:2px 5px}
+table.pesi td.num{display:none}table.pesi td.barra{width:45%}table.spinte{flex-basis:100%}}
 </style>
 )";
 
