@@ -63,10 +63,11 @@ std::string parola_di(const valutatore& v, long posizione) {
   return std::string(p.data(), strnlen(p.data(), p.size()));
 }
 
-// "%.4f" of x, "+" before a positive one.
+// x to four significant digits (the built-in rule's terms are a few
+// hundred-thousandths), "+" before a positive one when segno.
 std::string cifre(double x, bool segno = false) {
   char s[40];
-  std::snprintf(s, sizeof s, segno ? "%+.4f" : "%.4f", x);
+  std::snprintf(s, sizeof s, segno ? "%+.4g" : "%.4g", x);
   return s;
 }
 
@@ -160,9 +161,24 @@ long indice_parola(const testo_pesato& t, std::string_view w) {
   return it - t.voci.begin();
 }
 
-std::string sfondo(double spinta, double massima) {
-  const double t = massima > 0 ? spinta / massima : 0.0;
-  return "background:" + colore_divergente(t) + (std::fabs(t) > 0.6 ? ";color:#fff" : "");
+// The push of a word drawn as one of LIVELLI shades each way of the
+// diverging scale, relative to the text's largest: a class of the page's
+// style ("s-3", "s0", "s7"), so that a long text costs a few bytes a word.
+constexpr int LIVELLI = 8;
+
+int livello(double spinta, double massima) {
+  if (!(massima > 0)) return 0;
+  return static_cast<int>(std::lround(spinta / massima * LIVELLI));
+}
+
+// The style of the shades, made from the suite's diverging scale.
+std::string stile_livelli() {
+  std::string s = "<style>\n";
+  for (int l = -LIVELLI; l <= LIVELLI; ++l) {
+    const double t = static_cast<double>(l) / LIVELLI;
+    s += ".s" + std::to_string(l) + "{background:" + colore_divergente(t) + (std::fabs(t) > 0.6 ? ";color:#fff" : "") + "}";
+  }
+  return s + "\n</style>\n";
 }
 
 // The excerpt as HTML, each word the rule weighs shaded by its push; usate
@@ -186,8 +202,8 @@ std::string estratto_html(const testo_mostrato& m, std::vector<bool>& usate) {
     if (k >= 0 && m.pesato.posizioni[static_cast<size_t>(k)] >= 0) {
       const double s = m.spinte[static_cast<size_t>(k)];
       usate[static_cast<size_t>(k)] = true;
-      h += "<span style=\"" + sfondo(s, m.massima) + "\" title=\"" + testo_html(parola) + " " + cifre(s, true) +
-           "\">" + testo_html(vista) + "</span>";
+      h += "<span class=\"s" + std::to_string(livello(s, m.massima)) + "\" title=\"" + cifre(s, true) + "\">" +
+           testo_html(vista) + "</span>";
     } else {
       h += testo_html(vista);
     }
@@ -464,6 +480,7 @@ std::string pagina_testi(const valutatore& v, const char* cartella, const corpus
 
   std::string h = inizio_pagina("Valutazione dei testi di " + std::string(cartella));
   h += STILE_TESTI;
+  h += stile_livelli();
   h += "<p class=\"nota\">velmora_bow valuta, punteggio " + testo_html(nome_regola_pagina(v.p)) + ". " +
        std::to_string(totale) + " testi classificati, " + std::to_string(giusti) + " corretti (accuratezza " +
        (totale > 0 ? percento(accuratezza) : std::string("-")) + ")";

@@ -27,7 +27,7 @@ struct testo_classificato {
 inline constexpr size_t SBAGLIATI_MOSTRATI = 200;  // misclassified texts drawn, the most confident first
 inline constexpr size_t PAROLE_PER_CLASSE = 20;    // words listed for each class
 inline constexpr size_t SPINTE_PER_TESTO = 8;      // words listed beside each misclassified text
-inline constexpr size_t ESTRATTO_BYTE = 1500;      // bytes of a misclassified text drawn, at most
+inline constexpr size_t ESTRATTO_BYTE = 1000;      // bytes of a misclassified text drawn, at most
 
 // The whole page. testi: every text classified, in corpus order; cartella:
 // the corpus folder as the user wrote it. The misclassified texts shown
