@@ -212,11 +212,12 @@ std::string estratto_html(const testo_mostrato& m, std::vector<bool>& usate) {
   return h;
 }
 
-// The words of the text with the largest push in either direction, at most n, ties in word order.
+// The words of the text with the largest push in either direction, at
+// most n, ties in word order; a word that pushes neither way is left out.
 std::vector<size_t> spinte_maggiori(const testo_mostrato& m, size_t n) {
   std::vector<size_t> idx;
   for (size_t i = 0; i < m.spinte.size(); ++i)
-    if (m.pesato.posizioni[i] >= 0) idx.push_back(i);
+    if (m.pesato.posizioni[i] >= 0 && m.spinte[i] != 0.0) idx.push_back(i);
   std::stable_sort(idx.begin(), idx.end(),
                    [&](size_t a, size_t b) { return std::fabs(m.spinte[a]) > std::fabs(m.spinte[b]); });
   if (idx.size() > n) idx.resize(n);
