@@ -354,8 +354,9 @@ std::string sezione_parole(const valutatore& v, std::string& json) {
   return h;
 }
 
+// disegnati: per text of testi, the number of its drawing, or -1.
 std::string sezione_sbagliati(const valutatore& v, const corpus& c, const std::vector<testo_classificato>& testi,
-                              std::string& json) {
+                              std::vector<long>& disegnati, std::string& json) {
   std::vector<const testo_classificato*> sbagliati;
   for (const testo_classificato& t : testi)
     if (t.scelta != c.file[t.file].classe) sbagliati.push_back(&t);
@@ -377,9 +378,11 @@ std::string sezione_sbagliati(const valutatore& v, const corpus& c, const std::v
   h += opzioni + "</select> scelta <select id=\"filtro-scelta\"><option value=\"\">tutte</option>" + opzioni +
        "</select> <span id=\"filtro-conta\" class=\"nota\"></span></div>\n";
   json += ",\"sbagliati\":{\"totale\":" + std::to_string(sbagliati.size()) + ",\"mostrati\":[";
+  disegnati.assign(testi.size(), -1);
   for (size_t n = 0; n < mostrati; ++n) {
     if (n) json += ',';
     h += scheda_html(c, prepara_testo(v, c, *sbagliati[n]), n, json);
+    disegnati[static_cast<size_t>(sbagliati[n] - testi.data())] = static_cast<long>(n);
   }
   json += "]}";
   return h;
@@ -387,7 +390,8 @@ std::string sezione_sbagliati(const valutatore& v, const corpus& c, const std::v
 
 // One list per cell with texts, in corpus order; the misclassified texts
 // drawn above link to their drawing.
-std::string sezione_celle(const corpus& c, const std::vector<testo_classificato>& testi) {
+std::string sezione_celle(const corpus& c, const std::vector<testo_classificato>& testi,
+                          const std::vector<long>& disegnati) {
   std::vector<std::vector<std::vector<const testo_classificato*>>> celle(
       CLASSI, std::vector<std::vector<const testo_classificato*>>(CLASSI));
   for (const testo_classificato& t : testi)
@@ -401,7 +405,11 @@ std::string sezione_celle(const corpus& c, const std::vector<testo_classificato>
       h += "<details id=\"t-" + std::to_string(i) + "-" + std::to_string(j) + "\"" + (i != j ? " open" : "") +
            "><summary>vera " + std::to_string(i) + ", scelta " + std::to_string(j) + ": " +
            std::to_string(cella.size()) + (cella.size() == 1 ? " testo" : " testi") + "</summary><ol class=\"file\">";
-      for (const testo_classificato* t : cella) h += "<li><code>" + testo_html(c.file[t->file].path) + "</code></li>";
+      for (const testo_classificato* t : cella) {
+        const std::string path = "<code>" + testo_html(c.file[t->file].path) + "</code>";
+        const long n = disegnati[static_cast<size_t>(t - testi.data())];
+        h += "<li>" + (n < 0 ? path : "<a href=\"#e-" + std::to_string(n) + "\">" + path + "</a>") + "</li>";
+      }
       h += "</ol></details>\n";
     }
   return h;
@@ -498,8 +506,9 @@ std::string pagina_testi(const valutatore& v, const char* cartella, const corpus
   json += "},\"testi\":" + std::to_string(totale) + ",\"corretti\":" + std::to_string(giusti) +
           ",\"accuratezza\":" + numero_json(accuratezza) + ",\"confusione\":" + matrice_confusione_json(matrice, nomi);
   h += sezione_parole(v, json);
-  h += sezione_sbagliati(v, c, testi, json);
-  h += sezione_celle(c, testi);
+  std::vector<long> disegnati;
+  h += sezione_sbagliati(v, c, testi, disegnati, json);
+  h += sezione_celle(c, testi, disegnati);
   h += sezione_scarti(e);
 
   json += ",\"file\":[";

@@ -13,8 +13,8 @@ struct testo_pesato {
   std::vector<voce_parola> voci;
   std::vector<long> posizioni;  // in the rule's model, -1 for a word it lacks
   std::vector<double> x;        // lineare: each word's component
-  double punteggi[CLASSI];
-  int scelta;
+  double punteggi[CLASSI] = {};
+  int scelta = 0;
 };
 
 // The text whose words (sorted, as voci_ordinate gives them) are voci,

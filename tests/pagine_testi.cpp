@@ -237,6 +237,11 @@ TEST(BowPagina, ThePageAgreesWithTheReportAndSpiegaUnderEveryRule) {
       EXPECT_NE(h.find(ancora), std::string::npos) << ancora;
     }
     EXPECT_EQ(j["scartati"][0]["path"].s, "c/5/lunga");
+    // Every link of the page reaches its anchor: cells, lists and drawings.
+    for (size_t p = h.find("href=\"#"); p != std::string::npos; p = h.find("href=\"#", p + 1)) {
+      const std::string ancora = h.substr(p + 7, h.find('"', p + 7) - p - 7);
+      EXPECT_NE(h.find("id=\"" + ancora + "\""), std::string::npos) << ancora;
+    }
   }
   // At desktop and at phone width.
   for (const int larghezza : {1280, 390}) {
