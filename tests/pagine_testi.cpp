@@ -273,6 +273,11 @@ TEST(BowPagina, TheTargetIsCheckedBeforeAnyWork) {
     EXPECT_EQ(r.out, "Il file " + c.path + " non puo' ricevere la pagina: " + c.motivo + "\n");
     EXPECT_EQ(vt::istantanea(d.path), prima) << c.path;
   }
+  // A page that cannot be written whole is not written at all.
+  const vt::RunResult piena = vt::run(VELMORA_BOW_BIN, {"valuta", "c", "--rapporto", "p.html"}, vt::in_dir(d, 4096));
+  EXPECT_EQ(piena.status, 1);
+  EXPECT_TRUE(piena.out.ends_with("Impossibile scrivere la pagina p.html: File too large\n")) << piena.out;
+  EXPECT_EQ(vt::istantanea(d.path), prima);
   // With "-", a refusal too goes to standard error.
   const vt::RunResult r = bow(d, {"valuta", "manca", "--rapporto", "-"});
   EXPECT_EQ(r.status, 1);
