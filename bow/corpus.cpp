@@ -140,12 +140,16 @@ bool elenca_testi(const char* cartella, std::vector<std::string>& testi) {
   return true;
 }
 
-void stampa_scarti(const std::vector<scarto>& scarti) {
+const char* motivo_scarto(lettura motivo) {
   static const char* const MOTIVI[] = {"", "una parola di 30 o piu' caratteri", "non si puo' aprire",
                                        "errore di lettura", "non e' un file regolare"};
+  return MOTIVI[static_cast<int>(motivo)];
+}
+
+void stampa_scarti(const std::vector<scarto>& scarti) {
   int lunghe = 0;
   for (const scarto& s : scarti) {
-    std::printf("File %s scartato: %s\n", stampabile(s.path).c_str(), MOTIVI[static_cast<int>(s.motivo)]);
+    std::printf("File %s scartato: %s\n", stampabile(s.path).c_str(), motivo_scarto(s.motivo));
     lunghe += s.motivo == lettura::troppo_lunga;
   }
   if (scarti.empty()) return;

@@ -57,6 +57,9 @@ lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta
 // order. false, with the reason printed, when cartella cannot be read.
 bool elenca_testi(const char* cartella, std::vector<std::string>& testi);
 
+// Why a text was left out, in words ("non si puo' aprire"); "" for letta.
+const char* motivo_scarto(lettura motivo);
+
 // The files left out, one line each ("File PATH scartato: REASON"), and
 // their count by reason; nothing when there are none.
 void stampa_scarti(const std::vector<scarto>& scarti);

@@ -15,6 +15,7 @@
 #include "corpus.h"
 #include "nomi.h"
 #include "punteggi.h"
+#include "testo_pesato.h"
 #include "valori.h"
 
 namespace {
@@ -31,22 +32,7 @@ void uso_spiega() {
   std::printf("--parole N        quante parole per elenco (predefinito: %ld)\n", PAROLE_PREDEFINITE);
 }
 
-// What the text holds, as the rule sees it.
-struct testo_pesato {
-  std::vector<voce_parola> voci;
-  std::vector<long> posizioni;  // in the rule's model, -1 for a word it lacks
-  std::vector<double> x;        // lineare: each word's component
-  double punteggi[CLASSI];
-  int scelta, seconda;  // seconda: -1 when no other class has data
-};
-
 bool lineare(const valutatore& v) { return v.p.tipo == regola::lineare; }
-
-// What word i of the text adds to class k's score: the very term the sum adds.
-double termine_parola(const valutatore& v, const testo_pesato& t, size_t i, int k) {
-  if (lineare(v)) return contributo_lineare(v.lineare, t.posizioni[i], t.x[i], k);
-  return termine(v.m, v.r, t.posizioni[i], occorrenze(t.voci[i]), k);
-}
 
 // What the model holds for word i in class k: its count in the class, or
 // under lineare its weight.
@@ -102,8 +88,8 @@ void stampa_classe(const valutatore& v, const testo_pesato& t, int k, const char
   }
 }
 
-void stampa_differenze(const valutatore& v, const testo_pesato& t, long n) {
-  const int a = t.scelta, b = t.seconda;
+void stampa_differenze(const valutatore& v, const testo_pesato& t, int b, long n) {
+  const int a = t.scelta;
   std::printf("\nLe parole che separano di piu' le due classi (termine in %d meno termine in %d):\n", a, b);
   char nella_a[16], nella_b[16];
   const char* forma = lineare(v) ? "peso in %d" : "nella %d";
@@ -170,12 +156,8 @@ int spiega(int argc, char** argv) {
   v.p = letta.p;
   tabella_parole tabella;
   if (!leggi_modello_e_testo(r.posizionali[0], v, tabella)) return 1;
-  testo_pesato t;
-  t.voci = voci_ordinate(tabella);
-  t.posizioni = lineare(v) ? posizioni_lineari(v.lineare, t.voci) : posizioni_nel_modello(v.m, t.voci);
-  if (lineare(v)) t.x = componenti_lineari(t.voci, t.posizioni);
-  t.scelta = valuta_testo(v, t.voci, t.punteggi);
-  t.seconda = seconda_classe(v, t.punteggi, t.scelta);
+  const testo_pesato t = pesa_testo(v, voci_ordinate(tabella));
+  const int seconda = seconda_classe(v, t.punteggi, t.scelta);
   stampa_classificazione(v, t.punteggi, t.scelta);
   stampa_regola(v, t);
   if (!con_dati(v, t.scelta)) {
@@ -183,11 +165,11 @@ int spiega(int argc, char** argv) {
     return 0;
   }
   stampa_classe(v, t, t.scelta, "Scelta", n);
-  if (t.seconda < 0) {
+  if (seconda < 0) {
     std::printf("\nNessun'altra classe ha dati\n");
     return 0;
   }
-  stampa_classe(v, t, t.seconda, "Seconda", n);
-  stampa_differenze(v, t, n);
+  stampa_classe(v, t, seconda, "Seconda", n);
+  stampa_differenze(v, t, seconda, n);
   return 0;
 }

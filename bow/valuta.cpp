@@ -4,7 +4,12 @@
 // name for it: the same cleaning, the same scores to the last bit, the same
 // choice. --punteggio scores the same counts with naive Bayes instead, or
 // the texts with the linear model of Bow.lineare.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "valuta.h"
@@ -13,6 +18,10 @@
 #include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "corpus.h"
+#include "destinazione.h"
+#include "nomi.h"
+#include "pagina.h"
+#include "pagina_testi.h"
 #include "punteggi.h"
 #include "rapporto.h"
 #include "valori.h"
@@ -20,33 +29,41 @@
 namespace {
 
 void uso_valuta() {
-  std::printf("Uso: velmora_bow valuta CARTELLA [--errori] [--punteggio NOME] [--alfa A]\n"
+  std::printf("Uso: velmora_bow valuta CARTELLA [--errori] [--rapporto FILE.html] [--punteggio NOME] [--alfa A]\n"
               "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA e confronta la\n"
               "classe scelta con quella della sottocartella: per classe file, corretti, precisione,\n"
-              "richiamo e F1, l'accuratezza e la matrice di confusione. Non scrive niente.\n"
+              "richiamo e F1, l'accuratezza e la matrice di confusione. Non scrive niente, tranne la\n"
+              "pagina di --rapporto.\n"
               "--errori  elenca anche i file classificati male: classe vera, classe scelta, file\n"
-              "          (predefinito: solo il rapporto)\n");
+              "          (predefinito: solo il rapporto)\n"
+              "--rapporto FILE.html  scrive anche una pagina HTML da aprire nel browser, senza rete:\n"
+              "          per classe precisione, richiamo, F1 e file, la matrice di confusione, le parole\n"
+              "          che pesano di piu' per ogni classe e i testi classificati male con le loro\n"
+              "          parole colorate. Con - la pagina va su standard output e il rapporto su\n"
+              "          standard error\n");
   uso_punteggio();
 }
 
 // The class the rule names for the text at path (under velmora, the class
 // classifica names), or -1 with why it was left out.
-int classe_del_file(const valutatore& v, const std::string& path, lettura& l) {
+int classe_del_file(const valutatore& v, const std::string& path, lettura& l, double punteggi[CLASSI]) {
   tabella_parole tabella;
   l = leggi_e_conta(path, tabella);
   if (l != lettura::letta) return -1;
-  double punteggi[CLASSI];
   return valuta_testo(v, voci_ordinate(tabella), punteggi);
 }
 
-esito_valutazione valuta_corpus(const valutatore& v, const corpus& c, bool errori) {
+// Unless testi is null, every text classified is also kept there, for the page.
+esito_valutazione valuta_corpus(const valutatore& v, const corpus& c, bool errori,
+                                std::vector<testo_classificato>* testi) {
   esito_valutazione e;
   avanzamento a = inizia_avanzamento("valuta", c.file.size());
   long classificati = 0, giusti = 0;
   for (size_t i = 0; i < c.file.size(); ++i) {
     const file_corpus& f = c.file[i];
     lettura l;
-    const int scelta = classe_del_file(v, f.path, l);
+    double punteggi[CLASSI];
+    const int scelta = classe_del_file(v, f.path, l, punteggi);
     if (scelta < 0) {
       e.scarti.push_back({f.path, l});
     } else {
@@ -54,6 +71,7 @@ esito_valutazione valuta_corpus(const valutatore& v, const corpus& c, bool error
       ++classificati;
       giusti += scelta == f.classe;
       if (errori && scelta != f.classe) e.sbagliati.push_back({f.path, f.classe, scelta});
+      if (testi) testi->push_back({i, scelta, punteggi[scelta] - punteggi[f.classe]});
     }
     segna_avanzamento(a, i + 1, giusti, classificati);
   }
@@ -61,20 +79,89 @@ esito_valutazione valuta_corpus(const valutatore& v, const corpus& c, bool error
   return e;
 }
 
+// With --rapporto -, standard output carries the page and nothing else:
+// for the whole run every line valuta prints goes to standard error (a
+// copy of it stands in as standard output), and the page goes to the real
+// standard output at the end.
+struct uscita_pagina {
+  int vera = -1;  // the real standard output while it is set aside
+  bool metti_da_parte() {
+    std::fflush(stdout);
+    vera = dup(STDOUT_FILENO);
+    return vera >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) >= 0;
+  }
+  bool rimetti() {
+    std::fflush(stdout);
+    return dup2(vera, STDOUT_FILENO) >= 0;
+  }
+  ~uscita_pagina() {
+    if (vera >= 0) close(vera);
+  }
+};
+
+// The page's target, checked before any work: a file that can be written,
+// and not the model the run reads. "-" is standard output.
+bool controlla_pagina(const char* path) {
+  if (std::string_view(path) == "-") return true;
+  const char* motivo = perche_non_scrivibile(path);
+  if (!motivo && (stessa_destinazione(path, MODELLO) || stessa_destinazione(path, MODELLO_LINEARE)))
+    motivo = "e' il modello";
+  if (!motivo) return true;
+  std::printf("Il file %s non puo' ricevere la pagina: %s\n", stampabile(path).c_str(), motivo);
+  return false;
+}
+
+// A page written into the corpus must not replace one of its texts.
+bool fuori_dal_corpus(const char* path, const corpus& c) {
+  if (std::string_view(path) == "-" || access(path, F_OK) != 0) return true;
+  for (const file_corpus& f : c.file)
+    if (stesso_file(path, f.path.c_str())) {
+      std::printf("Il file %s non puo' ricevere la pagina: e' uno dei testi del corpus\n", stampabile(path).c_str());
+      return false;
+    }
+  return true;
+}
+
+bool scrivi_rapporto_html(const char* path, const std::string& pagina, uscita_pagina& uscita) {
+  const bool su_stdout = std::string_view(path) == "-";
+  if (su_stdout && !uscita.rimetti()) {
+    std::printf("Impossibile scrivere la pagina su standard output: %s\n", std::strerror(errno));
+    return false;
+  }
+  if (!scrivi_pagina(path, pagina)) {
+    std::fprintf(su_stdout ? stderr : stdout, "Impossibile scrivere la pagina %s: %s\n",
+                 su_stdout ? "su standard output" : stampabile(path).c_str(), std::strerror(errno));
+    return false;
+  }
+  if (!su_stdout) std::printf("Pagina scritta in %s\n", stampabile(path).c_str());
+  return true;
+}
+
 }  // namespace
 
 int valuta(int argc, char** argv) {
   riga_con_regola letta;
-  if (!leggi_azione_con_regola(argc, argv, {{"--errori"}}, {{"CARTELLA"}}, uso_valuta, letta)) return letta.stato;
+  if (!leggi_azione_con_regola(argc, argv, {{"--errori"}, {"--rapporto", 1, true}}, {{"CARTELLA"}}, uso_valuta, letta))
+    return letta.stato;
   const riga_comando& r = letta.r;
   const punteggio& p = letta.p;
+  const char* pagina = valore_opzione(r, "--rapporto");
+  uscita_pagina uscita;
+  if (pagina && std::string_view(pagina) == "-" && !uscita.metti_da_parte()) {
+    std::fprintf(stderr, "Impossibile scrivere la pagina su standard output: %s\n", std::strerror(errno));
+    return 1;
+  }
+  if (pagina && !controlla_pagina(pagina)) return 1;
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;
+  if (pagina && !fuori_dal_corpus(pagina, c)) return 1;
   valutatore v;
   if (!prepara_valutatore(p, "Senza un modello non c'e' niente da valutare: prima velmora_bow addestra", v)) return 1;
-  const esito_valutazione e = valuta_corpus(v, c, opzione_data(r, "--errori"));
+  std::vector<testo_classificato> testi;
+  const esito_valutazione e = valuta_corpus(v, c, opzione_data(r, "--errori"), pagina ? &testi : nullptr);
   stampa_ignorati(c);
   stampa_regola_usata(p);
   stampa_rapporto(e, opzione_data(r, "--errori"));
+  if (pagina && !scrivi_rapporto_html(pagina, pagina_testi(v, r.posizionali[0], c, e, testi), uscita)) return 1;
   return 0;
 }

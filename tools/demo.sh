@@ -125,6 +125,8 @@ for regola in velmora bayes complemento lineare; do
   printf '  %-12s %s (%s)\n' "$regola" "$(tail -n 1 "$data/bow-$regola.txt")" \
     "$(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt")"
 done
+# The page of the linear rule: the words each class weighs, the fortunes it gets wrong.
+"$build/bow/velmora_bow" valuta verifica --punteggio lineare --rapporto testi.html | tail -n 1
 tempo_bow=$(durata "$inizio" "$(adesso)")
 cd "$root"
 
@@ -139,4 +141,5 @@ echo "velmora_bow, fortune mai viste: $(tail -n 1 "$data/bow.txt") ($(sed -n 's/
 for regola in bayes complemento lineare; do
   echo "  con --punteggio $regola: $(tail -n 1 "$data/bow-$regola.txt") ($(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt"))"
 done
+echo "velmora_bow: la pagina della valutazione (regola lineare) in $data/bow/testi.html"
 echo "Demo completata in $(durata "$inizio_demo" "$(adesso)") s"
