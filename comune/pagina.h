@@ -31,6 +31,11 @@ std::string numero_json(double x);
 // The bytes as base64 (RFC 4648, with padding), for data URIs.
 std::string base64(const void* dati, size_t n);
 
+// A picture as a PNG data URI ("data:image/png;base64,..."), 8 bits per
+// channel, canali 1 (grey) or 3 (RGB), pixels row after row; deflate at its
+// strongest, each row unfiltered.
+std::string png_data_uri(const uint8_t* pixel, int larghezza, int altezza, int canali);
+
 // ---- Colours ---------------------------------------------------------------------------
 
 // The suite's one diverging scale, t from -1 (blue) through 0 (white) to

@@ -35,10 +35,5 @@ esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o)
 }
 
 bool chiede_standard_output(int argc, char** argv) {
-  for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
-    const std::string_view a = argv[i];
-    if (a == "--png=-" || a == "--predizioni=-") return true;
-    if ((a == "--png" || a == "--predizioni") && i + 1 < argc && std::string_view(argv[i + 1]) == "-") return true;
-  }
-  return false;
+  return valore_standard_output(argc, argv, {"--png", "--predizioni", "--rapporto"});
 }
