@@ -15,7 +15,9 @@ void conta_risposta(risultato& esito, int etichetta, int risposta) {
   if (risposta == etichetta) ++esito.riconosciute;
 }
 
-risultato valuta_righe(rete_cifre& rete, const righe_cifre& righe, double* uscite) {
+risultato valuta_righe(rete_cifre& rete, const righe_cifre& righe) { return valuta_righe_uscite(rete, righe, nullptr); }
+
+risultato valuta_righe_uscite(rete_cifre& rete, const righe_cifre& righe, double* uscite) {
   // The weights do not change here, so the vectorised forward pass (same
   // bits as net_recognize) pays for laying them out once.
   const auto pesi = prepara_pesi(rete);
