@@ -21,6 +21,7 @@
 #include "passo_fili.h"
 #include "passo_veloce.h"
 #include "pesi.h"
+#include "rapporto.h"
 #include "resoconto.h"
 #include "ripresa.h"
 #include "riga_comando.h"
@@ -54,6 +55,9 @@ static int addestra_righe(motore&, rete_cifre& rete, const righe_cifre& righe, c
 }
 static void aggiorna_rete(motore&, rete_cifre&) {}
 static risultato valuta(motore&, rete_cifre& rete, const righe_cifre& righe) { return valuta_righe(rete, righe); }
+static risultato valuta(motore&, rete_cifre& rete, const righe_cifre& righe, double* uscite) {
+  return valuta_righe_uscite(rete, righe, uscite);
+}
 #else
 inline constexpr bool LETTURA_DIRETTA = false;
 struct motore {
@@ -81,6 +85,9 @@ static void aggiorna_rete(motore& m, rete_cifre& rete) {
 // A set of rows evaluated, once the weights caught up, on the step's threads.
 static risultato valuta(motore& m, rete_cifre& rete, const righe_cifre& righe) {
   return valuta_righe_fili(*m.fili, rete, righe);
+}
+static risultato valuta(motore& m, rete_cifre& rete, const righe_cifre& righe, double* uscite) {
+  return valuta_righe_fili(*m.fili, rete, righe, uscite);
 }
 #endif
 
@@ -171,9 +178,22 @@ static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre
   return giuste;
 }
 
+// A set evaluated after an epoch: the rows recognised, and their mean cost
+// into the epoch's history.
+static risultato valuta_con_costo(motore& m, rete_cifre& rete, const righe_cifre& righe, costo funzione,
+                                  int& giuste, int& quante, double& costo_righe) {
+  std::vector<double> uscite(static_cast<size_t>(righe.quante) * N_EFFERENTI);
+  const risultato esito = valuta(m, rete, righe, uscite.data());
+  giuste = esito.riconosciute;
+  quante = righe.quante;
+  costo_righe = costo_medio(funzione, righe, uscite.data());
+  return esito;
+}
+
 // After an epoch: its line, with the validation and held-out accuracies of
 // the epoch's network (with --media, the mean), kept when the validation
-// rows say it is the best so far.
+// rows say it is the best so far; the same figures, and the sets' costs,
+// into the run's history.
 static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, const epoca_in_corso& e, int giuste) {
   if (e.terminale) std::printf("\r\33[K");
   std::printf("Epoca %d di %d: accuratezza %.2f%%", e.epoca, e.o.epoche, percentuale(giuste, d.addestramento.quante));
@@ -182,11 +202,25 @@ static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, con
     formatta_numero(tasso, sizeof tasso, e.p.tasso);
     std::printf(" (tasso %s)", tasso);
   }
-  if (d.validazione.quante > 0 || e.o.path_verifica || e.o.media > 0 || e.o.path_ripresa) aggiorna_rete(m, rete);
+  epoca_curva punto;
+  punto.epoca = e.epoca;
+  punto.tasso = e.p.tasso;
+  punto.giuste = giuste;
+  punto.righe = d.addestramento.quante;
+  // With no other set, the training rows give the cost, for the page and the table only.
+  const bool costo_addestramento =
+      d.validazione.quante == 0 && !e.o.path_verifica && (e.o.path_rapporto || e.o.path_curva);
+  if (d.validazione.quante > 0 || e.o.path_verifica || e.o.media > 0 || e.o.path_ripresa || costo_addestramento)
+    aggiorna_rete(m, rete);
   if (e.o.media > 0) aggiungi_epoca(c.mm, rete, e.o.media);
   rete_cifre& valutata = e.o.media > 0 ? *c.mm.rete : rete;
+  if (costo_addestramento) {
+    int g = 0, q = 0;
+    valuta_con_costo(m, valutata, d.addestramento, e.o.funzione, g, q, punto.costo_addestramento);
+  }
   if (d.validazione.quante > 0) {
-    const risultato esito = valuta(m, valutata, d.validazione);
+    const risultato esito = valuta_con_costo(m, valutata, d.validazione, e.o.funzione, punto.giuste_validazione,
+                                             punto.righe_validazione, punto.costo_validazione);
     std::printf(", validazione %.2f%%", percentuale(esito.riconosciute, d.validazione.quante));
     if (esito.riconosciute > c.meglio.riconosciute) {
       c.meglio.epoca = e.epoca;
@@ -195,9 +229,11 @@ static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, con
     }
   }
   if (e.o.path_verifica) {
-    const risultato esito = valuta(m, valutata, d.verifica);
+    const risultato esito = valuta_con_costo(m, valutata, d.verifica, e.o.funzione, punto.giuste_verifica,
+                                             punto.righe_verifica, punto.costo_verifica);
     std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, d.verifica.quante));
   }
+  c.storia.push_back(punto);
 }
 
 // How the epochs ended.
@@ -247,13 +283,26 @@ static bool tieni_ripresa(const corsa& c, const rete_cifre& rete, ripresa_in_cor
   return true;
 }
 
+// What the page takes from the run: its history, and which weights it kept.
+static void descrivi_esito(const opzioni& o, corsa& c, esito_corsa& e) {
+  e.storia = std::move(c.storia);
+  e.epoche_senza_storia = c.epoche_senza_storia;
+  e.epoca_tenuta = c.meglio.epoca > 0 ? c.meglio.epoca : o.epoche;
+  if (c.meglio.epoca > 0)
+    e.tenuta = "quelli dell'epoca " + std::to_string(c.meglio.epoca) + ", la migliore sulle righe di validazione";
+  else if (o.media > 0)
+    e.tenuta = "la media dei pesi delle ultime " + std::to_string(std::min(o.media, o.epoche)) + " epoche";
+  else
+    e.tenuta = "quelli dell'ultima epoca";
+}
+
 // Every epoch in turn, from the generator's starting weights, the warm
 // start's, or the state the resume file kept; one line per epoch. Leaves the
 // weights to write in rete (with --media the mean of the last epochs; with a
 // validation share, those of the best epoch) and the seconds spent in durata,
 // then prints the closing report.
 static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, bool terminale,
-                                  ripresa_in_corso& r, double& durata) {
+                                  ripresa_in_corso& r, double& durata, esito_corsa& esito) {
   corsa c;
   c.estrazioni = generatore{o.seme};
   c.copie = generatore{o.seme + 2};
@@ -290,6 +339,7 @@ static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni
     copia_pesi(*c.meglio.rete, rete);
     std::printf("\nPesi dell'epoca %d, la migliore sulle righe di validazione\n", c.meglio.epoca);
   }
+  descrivi_esito(o, c, esito);
   durata = secondi_da(inizio);
   riepilogo(rete, d, o, [&m](rete_cifre& x, const righe_cifre& righe) { return valuta(m, x, righe); });
   return esito_epoche::finite;
@@ -310,6 +360,8 @@ static int fermato(const opzioni& o, const ripresa_in_corso& r, bool terminale) 
 // ---- main ----------------------------------------------------------------------
 
 static int esegui(int argc, char** argv) {
+  // A page or table on standard output takes it alone, from the banner on.
+  const int standard_output = tieni_standard_output(argc, argv);
   if (risponde_aiuto(argc, argv, 1, stampa_uso, "velmora_apms")) return 0;
   stampa_intestazione("addestramento percettrone multistrato (apms)");
   opzioni o;
@@ -327,6 +379,7 @@ static int esegui(int argc, char** argv) {
   for (const char* path : {o.path_intercalari, o.path_efferenti})
     if (!controlla_pesi_da_scrivere(path, o.path_addestramento, o.path_verifica)) return 1;
   if (o.path_ripresa && !controlla_ripresa(o)) return 1;
+  if (!controlla_rapporti(o)) return 1;
 
   auto rete = crea_rete();
   if (o.da_intercalari && !leggi_pesi_di_partenza(*rete, o.da_intercalari, o.da_efferenti)) return 1;
@@ -340,7 +393,8 @@ static int esegui(int argc, char** argv) {
     r.comando += per_la_shell(argv[i]);
   }
   double durata = 0.0;
-  switch (esegui_epoche(*rete, d, o, terminale, r, durata)) {
+  esito_corsa esito;
+  switch (esegui_epoche(*rete, d, o, terminale, r, durata, esito)) {
     case esito_epoche::finite: break;
     case esito_epoche::fermate: return fermato(o, r, terminale);
     case esito_epoche::fallite: return 1;
@@ -351,6 +405,9 @@ static int esegui(int argc, char** argv) {
   if (!scrivi_pesi(*rete, o.path_intercalari, o.path_efferenti)) return fermata_chiesta() ? fermato(o, r, terminale) : 1;
   std::printf("\nPesi scritti in %s e %s\n", stampabile(o.path_intercalari).c_str(),
               stampabile(o.path_efferenti).c_str());
+  // The resume file stays while the page or the table is missing: the same
+  // command then writes them without training again.
+  if (!scrivi_rapporti(o, d, *rete, esito, valuta_righe_uscite, standard_output)) return 1;
   if (r.path && rimuovi_ripresa(r.path, r.scritta))
     std::printf("Ripresa %s rimossa: l'addestramento e' finito\n", stampabile(r.path).c_str());
   return 0;

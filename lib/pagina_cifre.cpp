@@ -109,7 +109,8 @@ std::string grafico(const std::string& titolo, const std::string& asse, const st
   for (int t = 0; basso + t * py <= alto + py * 1e-9; ++t) {
     const double y = basso + t * py;
     char etichetta[32];
-    formatta_numero(etichetta, sizeof etichetta, std::round(y / py * 1e6) / 1e6 * py);
+    const int decimali = std::max(0, static_cast<int>(-std::floor(std::log10(py) + 1e-9)));
+    std::snprintf(etichetta, sizeof etichetta, "%.*f", decimali, y);
     g += f("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" class=\"griglia\"/>", SX, py_(y), L - DX, py_(y));
     g += f("<text x=\"%.1f\" y=\"%.1f\" class=\"tacca\" text-anchor=\"end\">%s</text>\n", SX - 4, py_(y) + 4,
            etichetta);
