@@ -9,7 +9,8 @@
 
 esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o) {
   static const std::vector<opzione> OPZIONI = {{"--tutte"},  {"--elenco"},         {"--schermo"},
-                                               {"--massimo", 1}, {"--png", 1, true}, {"--predizioni", 1, true}};
+                                               {"--massimo", 1}, {"--png", 1, true}, {"--predizioni", 1, true},
+                                               {"--rapporto", 1, true}};
   riga_comando r;
   const esito_comando esito = leggi_riga_comando(argc, argv, 1, OPZIONI, {{}, 3}, r);
   if (esito != esito_comando::valida) return esito;
@@ -19,6 +20,7 @@ esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o)
   o.schermo = opzione_data(r, "--schermo");
   o.png = valore_opzione(r, "--png");
   o.predizioni = valore_opzione(r, "--predizioni");
+  o.rapporto = valore_opzione(r, "--rapporto");
   if (const char* v = valore_opzione(r, "--massimo")) {
     long n = 0;
     if (!intero_in(v, 1, INT_MAX, n)) {
