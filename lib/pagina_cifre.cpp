@@ -87,7 +87,7 @@ std::string grafico(const std::string& titolo, const std::string& asse, const st
   const double py = passo_tondo(alto - basso, 5);
   basso = std::floor(basso / py) * py;
   alto = std::ceil(alto / py) * py;
-  constexpr double L = 640, A = 250, SX = 58, DX = 14, SU = 36, GIU = 40;
+  constexpr double L = 560, A = 270, SX = 58, DX = 14, SU = 54, GIU = 40;
   const int x0 = x.front(), x1 = std::max(x.back(), x.front() + 1);
   const auto px = [&](double e) { return SX + (e - x0) / (x1 - x0) * (L - SX - DX); };
   const auto py_ = [&](double y) { return A - GIU - (y - basso) / (alto - basso) * (A - GIU - SU); };
@@ -95,14 +95,17 @@ std::string grafico(const std::string& titolo, const std::string& asse, const st
                     "aria-label=\"", L, A, L, A) +
                   testo_html(titolo) + "\">\n";
   g += "<text x=\"" + f("%.0f", SX) + "\" y=\"14\" class=\"titolo\">" + testo_html(titolo) + "</text>\n";
-  // Legend, on one line under the title.
-  double lx = SX;
-  for (const serie& s : tutte) {
-    g += f("<line x1=\"%.1f\" y1=\"26\" x2=\"%.1f\" y2=\"26\" stroke=\"%s\" stroke-width=\"2.5\"/>", lx, lx + 16,
-           s.colore.c_str());
-    g += f("<text x=\"%.1f\" y=\"30\" class=\"legenda-testo\">", lx + 20) + testo_html(s.nome) + "</text>\n";
-    lx += 28 + 6.6 * static_cast<double>(s.nome.size());
-  }
+  // The legend under the title, on two lines at most: a sample of each
+  // line (attributes tratto) and its name.
+  double lx = SX, ly = 26;
+  const auto voce = [&](const std::string& tratto, const std::string& nome) {
+    const double largo = 28 + 6.2 * static_cast<double>(nome.size());
+    if (lx > SX && lx + largo > L - DX) lx = SX, ly += 14;
+    g += f("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" ", lx, ly, lx + 16, ly) + tratto + "/>";
+    g += f("<text x=\"%.1f\" y=\"%.1f\" class=\"legenda-testo\">", lx + 20, ly + 4) + testo_html(nome) + "</text>\n";
+    lx += largo;
+  };
+  for (const serie& s : tutte) voce("stroke=\"" + s.colore + "\" stroke-width=\"2.5\"", s.nome);
   // Axes and ticks.
   g += f("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" class=\"asse\"/>", SX, A - GIU, L - DX, A - GIU);
   g += f("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" class=\"asse\"/>\n", SX, SU, SX, A - GIU);
@@ -124,19 +127,19 @@ std::string grafico(const std::string& titolo, const std::string& asse, const st
   g += f("<text x=\"%.1f\" y=\"%.1f\" class=\"tacca\" text-anchor=\"middle\">epoca</text>", (SX + L - DX) / 2, A - 6);
   g += f("<text transform=\"translate(12 %.1f) rotate(-90)\" class=\"tacca\" text-anchor=\"middle\">", (SU + A - GIU) / 2) +
        testo_html(asse) + "</text>\n";
-  // The best and the kept epoch.
-  const auto segno = [&](int e, const char* classe, const std::string& testo, double dy) {
+  // The best and the kept epoch: lines across the plot, named in the legend.
+  const auto segno = [&](int e, const char* classe, const std::string& testo) {
     if (e < x0 || e > x1) return;
-    g += f("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" class=\"%s\"/>", px(e), SU, px(e), A - GIU, classe);
-    g += f("<text x=\"%.1f\" y=\"%.1f\" class=\"tacca %s\" text-anchor=\"%s\">", px(e) - 3, SU + dy, classe,
-           px(e) > L / 2 ? "end" : "start") +
-         testo + "</text>\n";
+    g += f("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" class=\"%s\"><title>", px(e), SU, px(e), A - GIU,
+           classe) +
+         testo + "</title></line>";
+    voce(std::string("class=\"") + classe + "\"", testo);
   };
   if (migliore == tenuta) {
-    segno(migliore, "migliore", f("migliore e tenuta (%d)", migliore), 12);
+    segno(migliore, "migliore", f("migliore e tenuta (%d)", migliore));
   } else {
-    segno(migliore, "migliore", f("migliore (%d)", migliore), 12);
-    segno(tenuta, "tenuta", f("tenuta (%d)", tenuta), 26);
+    segno(migliore, "migliore", f("migliore (%d)", migliore));
+    segno(tenuta, "tenuta", f("tenuta (%d)", tenuta));
   }
   // Lines and points.
   for (const serie& s : tutte) {
@@ -490,7 +493,7 @@ svg line.migliore{stroke:#1b9e77;stroke-width:1.2;stroke-dasharray:4 3}
 svg line.tenuta{stroke:#333;stroke-width:1.2;stroke-dasharray:1 2}
 svg text.migliore{fill:#137a5c}
 .grafici{display:flex;flex-wrap:wrap;gap:8px}
-figure.grafico{margin:0;flex:1 1 420px;max-width:640px}
+figure.grafico{margin:0;flex:1 1 420px;max-width:560px}
 figure.grafico svg{width:100%;height:auto}
 .lavagna{display:flex;flex-wrap:wrap;gap:16px;align-items:flex-start}
 #lavagna{border:1px solid #888;touch-action:none;width:280px;max-width:80vw;height:auto;background:#fff;cursor:crosshair}
