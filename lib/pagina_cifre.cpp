@@ -480,7 +480,7 @@ std::string sezione_corsa(const pagina_cifre& p, std::string& json) {
 
 constexpr const char* STILE_CIFRE = R"(<style>
 .griglia figure{margin:0;text-align:center;font-size:.75em;color:var(--tenue)}
-figure.neurone,figure.sbagliata{display:flex;flex-direction:column;align-items:center;width:84px}
+figure.neurone,figure.sbagliata{display:flex;flex-direction:column;align-items:center;width:80px}
 figure.neurone img,figure.sbagliata img{border:1px solid var(--bordo)}
 figure.modello img{border:1px solid var(--bordo)}
 svg.barre{display:block}

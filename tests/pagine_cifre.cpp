@@ -216,6 +216,36 @@ TEST(PagineCifre, TheGalleryWritesThePageOfAnyPairOfWeightFiles) {
   const std::string apms = vt::read_file(d / "a.html");
   const std::string re = "<figure class=\"sbagliata\" id=\"s-([0-9]+)\"";
   EXPECT_EQ(tutte(g.out, re), tutte(apms, re));
+
+  // The pad: a slanted stroke drawn with pointer events becomes 28 x 28
+  // pixels whose ink is 20 pixels high and whose centre of mass is the centre.
+  const std::string tratto = R"(<script>
+(function () {
+  var t = document.getElementById('lavagna'), b = t.getBoundingClientRect();
+  function ev(tipo, x, y) {
+    t.dispatchEvent(new PointerEvent(tipo, {clientX: b.left + x * b.width / 280, clientY: b.top + y * b.height / 280,
+                                            pointerId: 1, bubbles: true}));
+  }
+  ev('pointerdown', 150, 40);
+  for (var y = 40; y <= 240; y += 10) ev('pointermove', 150 - (y - 40) * 0.1, y);
+  ev('pointerup', 130, 240);
+  setTimeout(function () {
+    var r = document.getElementById('ridotta').getContext('2d').getImageData(0, 0, 28, 28).data;
+    var n = 0, mx = 0, my = 0, y0 = 28, y1 = -1;
+    for (var i = 0; i < 784; i++) {
+      var v = 255 - r[4 * i], x = i % 28, y = (i / 28) | 0;
+      if (v > 0) { n += v; mx += v * (x + 0.5); my += v * (y + 0.5); y0 = Math.min(y0, y); y1 = Math.max(y1, y); }
+    }
+    document.body.dataset.tratto = [Math.abs(mx / n - 14) <= 0.5, Math.abs(my / n - 14) <= 0.5, y1 - y0 + 1,
+                                    document.getElementById('risposta').dataset.classe !== undefined].join(' ');
+  }, 300);
+})();
+</script></body>)";
+  std::string con_tratto = g.out;
+  con_tratto.replace(con_tratto.rfind("</body>"), 7, tratto);
+  vt::write_file(d / "tratto.html", con_tratto);
+  const vt::RunResult disegno = vt::dom_della_pagina(d / "tratto.html");
+  EXPECT_NE(disegno.out.find("data-tratto=\"true true 20 true\""), std::string::npos) << disegno.out.substr(0, 2000);
 }
 
 TEST(PagineCifre, TargetsAreCheckedBeforeAnyTraining) {
