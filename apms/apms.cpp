@@ -178,15 +178,19 @@ static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre
   return giuste;
 }
 
-// A set evaluated after an epoch: the rows recognised, and their mean cost
-// into the epoch's history.
-static risultato valuta_con_costo(motore& m, rete_cifre& rete, const righe_cifre& righe, costo funzione,
+// Whether the run keeps the sets' costs in its history: only for a page, a
+// table, or a resume file that a run with them may go on from.
+static bool con_costi(const opzioni& o) { return o.path_rapporto || o.path_curva || o.path_ripresa; }
+
+// A set evaluated after an epoch: the rows recognised and, when the run
+// keeps them, their mean cost, into the epoch's history.
+static risultato valuta_con_costo(motore& m, rete_cifre& rete, const righe_cifre& righe, const opzioni& o,
                                   int& giuste, int& quante, double& costo_righe) {
-  std::vector<double> uscite(static_cast<size_t>(righe.quante) * N_EFFERENTI);
-  const risultato esito = valuta(m, rete, righe, uscite.data());
+  std::vector<double> uscite(con_costi(o) ? static_cast<size_t>(righe.quante) * N_EFFERENTI : 0);
+  const risultato esito = con_costi(o) ? valuta(m, rete, righe, uscite.data()) : valuta(m, rete, righe);
   giuste = esito.riconosciute;
   quante = righe.quante;
-  costo_righe = costo_medio(funzione, righe, uscite.data());
+  if (con_costi(o)) costo_righe = costo_medio(o.funzione, righe, uscite.data());
   return esito;
 }
 
@@ -216,10 +220,10 @@ static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, con
   rete_cifre& valutata = e.o.media > 0 ? *c.mm.rete : rete;
   if (costo_addestramento) {
     int g = 0, q = 0;
-    valuta_con_costo(m, valutata, d.addestramento, e.o.funzione, g, q, punto.costo_addestramento);
+    valuta_con_costo(m, valutata, d.addestramento, e.o, g, q, punto.costo_addestramento);
   }
   if (d.validazione.quante > 0) {
-    const risultato esito = valuta_con_costo(m, valutata, d.validazione, e.o.funzione, punto.giuste_validazione,
+    const risultato esito = valuta_con_costo(m, valutata, d.validazione, e.o, punto.giuste_validazione,
                                              punto.righe_validazione, punto.costo_validazione);
     std::printf(", validazione %.2f%%", percentuale(esito.riconosciute, d.validazione.quante));
     if (esito.riconosciute > c.meglio.riconosciute) {
@@ -229,7 +233,7 @@ static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, con
     }
   }
   if (e.o.path_verifica) {
-    const risultato esito = valuta_con_costo(m, valutata, d.verifica, e.o.funzione, punto.giuste_verifica,
+    const risultato esito = valuta_con_costo(m, valutata, d.verifica, e.o, punto.giuste_verifica,
                                              punto.righe_verifica, punto.costo_verifica);
     std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, d.verifica.quante));
   }
