@@ -21,8 +21,10 @@
 #include "passo_fili.h"
 #include "passo_veloce.h"
 #include "pesi.h"
+#include "rapporto.h"
 #include "resoconto.h"
 #include "scrittura.h"
+#include "uscita_dati.h"
 #include "ripresa.h"
 #include "riga_comando.h"
 #include "valutazione.h"
@@ -55,6 +57,9 @@ static int addestra_righe(motore&, rete_cifre& rete, const righe_cifre& righe, c
 }
 static void aggiorna_rete(motore&, rete_cifre&) {}
 static risultato valuta(motore&, rete_cifre& rete, const righe_cifre& righe) { return valuta_righe(rete, righe); }
+static risultato valuta(motore&, rete_cifre& rete, const righe_cifre& righe, double* uscite) {
+  return valuta_righe_uscite(rete, righe, uscite);
+}
 #else
 inline constexpr bool LETTURA_DIRETTA = false;
 struct motore {
@@ -82,6 +87,9 @@ static void aggiorna_rete(motore& m, rete_cifre& rete) {
 // A set of rows evaluated, once the weights caught up, on the step's threads.
 static risultato valuta(motore& m, rete_cifre& rete, const righe_cifre& righe) {
   return valuta_righe_fili(*m.fili, rete, righe);
+}
+static risultato valuta(motore& m, rete_cifre& rete, const righe_cifre& righe, double* uscite) {
+  return valuta_righe_fili(*m.fili, rete, righe, uscite);
 }
 #endif
 
@@ -172,9 +180,26 @@ static int epoca_di_addestramento(motore& m, rete_cifre& rete, const righe_cifre
   return giuste;
 }
 
+// Whether the run keeps the sets' costs in its history: only for a page, a
+// table, or a resume file that a run with them may go on from.
+static bool con_costi(const opzioni& o) { return o.path_rapporto || o.path_curva || o.path_ripresa; }
+
+// A set evaluated after an epoch: the rows recognised and, when the run
+// keeps them, their mean cost, into the epoch's history.
+static risultato valuta_con_costo(motore& m, rete_cifre& rete, const righe_cifre& righe, const opzioni& o,
+                                  int& giuste, int& quante, double& costo_righe) {
+  std::vector<double> uscite(con_costi(o) ? static_cast<size_t>(righe.quante) * N_EFFERENTI : 0);
+  const risultato esito = con_costi(o) ? valuta(m, rete, righe, uscite.data()) : valuta(m, rete, righe);
+  giuste = esito.riconosciute;
+  quante = righe.quante;
+  if (con_costi(o)) costo_righe = costo_medio(o.funzione, righe, uscite.data());
+  return esito;
+}
+
 // After an epoch: its line, with the validation and held-out accuracies of
 // the epoch's network (with --media, the mean), kept when the validation
-// rows say it is the best so far.
+// rows say it is the best so far; the same figures, and the sets' costs,
+// into the run's history.
 static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, const epoca_in_corso& e, int giuste) {
   if (e.terminale) std::printf("\r\33[K");
   std::printf("Epoca %d di %d: accuratezza %.2f%%", e.epoca, e.o.epoche, percentuale(giuste, d.addestramento.quante));
@@ -183,11 +208,25 @@ static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, con
     formatta_numero(tasso, sizeof tasso, e.p.tasso);
     std::printf(" (tasso %s)", tasso);
   }
-  if (d.validazione.quante > 0 || e.o.path_verifica || e.o.media > 0 || e.o.path_ripresa) aggiorna_rete(m, rete);
+  epoca_curva punto;
+  punto.epoca = e.epoca;
+  punto.tasso = e.p.tasso;
+  punto.giuste = giuste;
+  punto.righe = d.addestramento.quante;
+  // With no other set, the training rows give the cost, for the page and the table only.
+  const bool costo_addestramento =
+      d.validazione.quante == 0 && !e.o.path_verifica && (e.o.path_rapporto || e.o.path_curva);
+  if (d.validazione.quante > 0 || e.o.path_verifica || e.o.media > 0 || e.o.path_ripresa || costo_addestramento)
+    aggiorna_rete(m, rete);
   if (e.o.media > 0) aggiungi_epoca(c.mm, rete, e.o.media);
   rete_cifre& valutata = e.o.media > 0 ? *c.mm.rete : rete;
+  if (costo_addestramento) {
+    int g = 0, q = 0;
+    valuta_con_costo(m, valutata, d.addestramento, e.o, g, q, punto.costo_addestramento);
+  }
   if (d.validazione.quante > 0) {
-    const risultato esito = valuta(m, valutata, d.validazione);
+    const risultato esito = valuta_con_costo(m, valutata, d.validazione, e.o, punto.giuste_validazione,
+                                             punto.righe_validazione, punto.costo_validazione);
     std::printf(", validazione %.2f%%", percentuale(esito.riconosciute, d.validazione.quante));
     if (esito.riconosciute > c.meglio.riconosciute) {
       c.meglio.epoca = e.epoca;
@@ -196,9 +235,11 @@ static void fine_epoca(motore& m, rete_cifre& rete, corsa& c, const dati& d, con
     }
   }
   if (e.o.path_verifica) {
-    const risultato esito = valuta(m, valutata, d.verifica);
+    const risultato esito = valuta_con_costo(m, valutata, d.verifica, e.o, punto.giuste_verifica,
+                                             punto.righe_verifica, punto.costo_verifica);
     std::printf(", verifica %.2f%%", percentuale(esito.riconosciute, d.verifica.quante));
   }
+  c.storia.push_back(punto);
 }
 
 // How the epochs ended.
@@ -248,13 +289,26 @@ static bool tieni_ripresa(const corsa& c, const rete_cifre& rete, ripresa_in_cor
   return true;
 }
 
+// What the page takes from the run: its history, and which weights it kept.
+static void descrivi_esito(const opzioni& o, corsa& c, esito_corsa& e) {
+  e.storia = std::move(c.storia);
+  e.epoche_senza_storia = c.epoche_senza_storia;
+  e.epoca_tenuta = c.meglio.epoca > 0 ? c.meglio.epoca : o.epoche;
+  if (c.meglio.epoca > 0)
+    e.tenuta = "quelli dell'epoca " + std::to_string(c.meglio.epoca) + ", la migliore sulle righe di validazione";
+  else if (o.media > 0)
+    e.tenuta = "la media dei pesi delle ultime " + std::to_string(std::min(o.media, o.epoche)) + " epoche";
+  else
+    e.tenuta = "quelli dell'ultima epoca";
+}
+
 // Every epoch in turn, from the generator's starting weights, the warm
 // start's, or the state the resume file kept; one line per epoch. Leaves the
 // weights to write in rete (with --media the mean of the last epochs; with a
 // validation share, those of the best epoch) and the seconds spent in durata,
 // then prints the closing report.
 static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni& o, bool terminale,
-                                  ripresa_in_corso& r, double& durata) {
+                                  ripresa_in_corso& r, double& durata, esito_corsa& esito) {
   corsa c;
   c.estrazioni = generatore{o.seme};
   c.copie = generatore{o.seme + 2};
@@ -291,6 +345,7 @@ static esito_epoche esegui_epoche(rete_cifre& rete, const dati& d, const opzioni
     copia_pesi(*c.meglio.rete, rete);
     std::printf("\nPesi dell'epoca %d, la migliore sulle righe di validazione\n", c.meglio.epoca);
   }
+  descrivi_esito(o, c, esito);
   durata = secondi_da(inizio);
   riepilogo(rete, d, o, [&m](rete_cifre& x, const righe_cifre& righe) { return valuta(m, x, righe); });
   return esito_epoche::finite;
@@ -311,6 +366,9 @@ static int fermato(const opzioni& o, const ripresa_in_corso& r, bool terminale) 
 // ---- main ----------------------------------------------------------------------
 
 static int esegui(int argc, char** argv) {
+  // A page or table on standard output takes it alone, from the banner on.
+  std::FILE* uscita = nullptr;
+  if (valore_standard_output(argc, argv, {"--rapporto", "--curva"}) && !(uscita = separa_uscita_dati())) return 1;
   if (risponde_aiuto(argc, argv, 1, stampa_uso, "velmora_apms")) return 0;
   // The screen is cleared, and the progress drawn, only on a terminal, and
   // only for a command line that starts a run: a mistyped option there gets
@@ -340,6 +398,7 @@ static int esegui(int argc, char** argv) {
   for (const char* path : {o.path_intercalari, o.path_efferenti})
     if (!controlla_pesi_da_scrivere(path, o.path_addestramento, o.path_verifica)) return 1;
   if (o.path_ripresa && !controlla_ripresa(o)) return 1;
+  if (!controlla_rapporti(o)) return 1;
 
   auto rete = crea_rete();
   if (o.da_intercalari && !leggi_pesi_di_partenza(*rete, o.da_intercalari, o.da_efferenti)) return 1;
@@ -352,7 +411,8 @@ static int esegui(int argc, char** argv) {
     r.comando += per_la_shell(argv[i]);
   }
   double durata = 0.0;
-  switch (esegui_epoche(*rete, d, o, terminale, r, durata)) {
+  esito_corsa esito;
+  switch (esegui_epoche(*rete, d, o, terminale, r, durata, esito)) {
     case esito_epoche::finite: break;
     case esito_epoche::fermate: return fermato(o, r, terminale);
     case esito_epoche::fallite: return 1;
@@ -363,6 +423,10 @@ static int esegui(int argc, char** argv) {
   if (!scrivi_pesi(*rete, o.path_intercalari, o.path_efferenti)) return fermata_chiesta() ? fermato(o, r, terminale) : 1;
   std::printf("\nPesi scritti in %s e %s\n", stampabile(o.path_intercalari).c_str(),
               stampabile(o.path_efferenti).c_str());
+  // The resume file stays while the page or the table is missing: the same
+  // command then writes them without training again.
+  if (!scrivi_rapporti(o, d, *rete, esito, valuta_righe_uscite, uscita)) return 1;
+  if (uscita && !chiudi_uscita_dati(uscita)) return 1;
   if (r.path && rimuovi_ripresa(r.path, r.scritta))
     std::printf("Ripresa %s rimossa: l'addestramento e' finito\n", stampabile(r.path).c_str());
   return 0;

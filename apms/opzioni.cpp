@@ -133,6 +133,10 @@ bool leggi_opzione(const char* nome, const char* const* v, opzioni& o, unsigned&
     o.path_verifica = v[0];
   } else if (std::strcmp(nome, "--ripresa") == 0) {
     o.path_ripresa = v[0];
+  } else if (std::strcmp(nome, "--rapporto") == 0) {
+    o.path_rapporto = v[0];
+  } else if (std::strcmp(nome, "--curva") == 0) {
+    o.path_curva = v[0];
   } else if (std::strcmp(nome, "--fili") == 0) {
     if (!intero_in(v[0], 1, FILI_PERMESSI, n)) {
       std::printf("Numero di fili non valido: %s (da 1 a %d)\n", stampabile(v[0]).c_str(), FILI_PERMESSI);
@@ -175,7 +179,7 @@ const std::vector<opzione> OPZIONI = {
     {"--epoche", 1},     {"--tasso", 1},       {"--verifica", 1, true}, {"--costo", 1},  {"--decadimento", 1},
     {"--inizio", 1},     {"--riduzione", 1},   {"--lotto", 1},          {"--spostamenti", 1}, {"--seme", 1},
     {"--validazione", 1}, {"--media", 1},      {"--da", 2, true},       {"--ricetta"},
-    {"--ripresa", 1, true}, {"--fili", 1},
+    {"--ripresa", 1, true}, {"--fili", 1},       {"--rapporto", 1, true}, {"--curva", 1, true},
 };
 
 bool leggi_posizionale(const char* a, opzioni& o, unsigned& esplicite) {
@@ -272,7 +276,13 @@ void stampa_uso() {
               "                             fermano, e lo stesso comando la riprende da li' con gli stessi pesi;\n"
               "                             FILE e' rimosso alla fine (predefinito: nessuna ripresa)\n"
               "--fili N                     fili di calcolo dell'addestramento, da 1 a %d; i pesi scritti non\n"
-              "                             dipendono dal loro numero (predefinito: tutti i core disponibili)\n",
+              "                             dipendono dal loro numero (predefinito: tutti i core disponibili)\n"
+              "--rapporto FILE.html         scrive anche la pagina della corsa: curva di apprendimento, pesi di ogni\n"
+              "                             neurone, modello di ogni cifra, matrice di confusione, righe lette male,\n"
+              "                             una lavagna per disegnare una cifra (predefinito: nessuna pagina)\n"
+              "--curva FILE.tsv             scrive anche le cifre di ogni epoca in una tabella separata da\n"
+              "                             tabulazioni (predefinito: nessuna tabella)\n"
+              "Con - la pagina o la tabella va su standard output, e ogni messaggio su standard error.\n",
               LOTTO_MASSIMO, static_cast<unsigned long long>(d.seme), MEDIA_MASSIMA, r.epoche, tasso, decadimento, riduzione,
               r.ogni, r.lotto, r.spostamenti, r.media, FILI_PERMESSI);
   std::printf("\nCOLLEGAMENTI INTERNI:\npercettrone multistrato (pms), benchmark percettrone multistrato (bpms) \n ");

@@ -39,6 +39,8 @@ struct opzioni {
   bool ricetta = false;
   const char* path_ripresa = nullptr;  // the resume file, kept after every epoch
   int fili = 0;                        // threads of the training step; 0: one per core the process may run on
+  const char* path_rapporto = nullptr;  // the run's page, written after training
+  const char* path_curva = nullptr;     // the epochs' figures as a table
 };
 
 // The settings of --ricetta (paths and the held-out file left unset).

@@ -278,6 +278,7 @@ struct valutazione_fili {
   int fili;
   std::vector<std::unique_ptr<rete_cifre>> reti;
   std::vector<risultato> parziali;
+  double* uscite;  // each row's outputs, or null
 };
 
 void valuta_parte(void* contesto, int filo) {
@@ -288,17 +289,18 @@ void valuta_parte(void* contesto, int filo) {
   for (long r = q * filo / v.fili; r < q * (filo + 1) / v.fili; ++r) {
     prendi_riga(rete, *v.righe, static_cast<int>(r));
     conta_risposta(esito, rete.etichetta, net_recognize_veloce(rete, *v.pesi));
+    if (v.uscite) std::copy(rete.uscita_efferenti, rete.uscita_efferenti + N_EFFERENTI, v.uscite + N_EFFERENTI * r);
   }
 }
 
 }  // namespace
 
-risultato valuta_righe_fili(motore_fili& m, const rete_cifre& rete, const righe_cifre& righe) {
+risultato valuta_righe_fili(motore_fili& m, const rete_cifre& rete, const righe_cifre& righe, double* uscite) {
   ferma_squadra(m);
   const auto pesi = prepara_pesi(rete);
   // A share takes a few rows at least: below that the threads cost more than they save.
   const int fili = m.team && righe.quante >= 64 * m.fili ? m.fili : 1;
-  valutazione_fili v{pesi.get(), &righe, fili, {}, std::vector<risultato>(static_cast<size_t>(fili))};
+  valutazione_fili v{pesi.get(), &righe, fili, {}, std::vector<risultato>(static_cast<size_t>(fili)), uscite};
   for (int f = 0; f < fili; ++f) v.reti.push_back(crea_rete());
   if (fili > 1) {
     m.team->avvia(valuta_parte, &v);

@@ -64,8 +64,10 @@ int addestra_lotto_fili(motore_fili& m, rete_cifre& rete, const righe_cifre& rig
 
 // valuta_righe on the step's threads, each on a contiguous share of the rows
 // and a network of its own, the weights of rete laid out once for all: the
-// same counts and matrix. The threads must be stopped (attendi_fili).
-risultato valuta_righe_fili(motore_fili& m, const rete_cifre& rete, const righe_cifre& righe);
+// same counts and matrix, and with uscite each row's outputs as valuta_righe
+// gives them. The threads must be stopped (attendi_fili).
+risultato valuta_righe_fili(motore_fili& m, const rete_cifre& rete, const righe_cifre& righe,
+                            double* uscite = nullptr);
 
 // Waits for the threads to finish the last step: after it the weights of a
 // (and its bound and flags) are the trained ones, to be copied back with

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cerrno>
@@ -23,7 +24,8 @@
 namespace {
 
 constexpr char MAGIA[16] = {'v', 'e', 'l', 'm', 'o', 'r', 'a', '_', 'a', 'p', 'm', 's', ' ', 'r', 'i', 'p'};
-constexpr uint64_t VERSIONE = 1;
+constexpr uint64_t VERSIONE = 2;
+constexpr uint64_t VERSIONE_SENZA_STORIA = 1;
 
 // A check of a run of 64-bit words, in the manner of FNV-1a but a word at a
 // time: eight times fewer multiplications, for files of tens of megabytes.
@@ -148,6 +150,38 @@ esito_ripresa rifiutata(lettore& l, const std::string& perche) {
   return esito_ripresa::rifiutata;
 }
 
+// The history of a version 2 file: as many epochs as were done, each
+// numbered in turn after those without history, with counts no larger
+// than an int.
+bool leggi_storia(lettore& l, uint64_t epoche, corsa& c) {
+  uint64_t senza = 0, n = 0;
+  if (!l.u64(senza) || !l.u64(n)) return false;
+  if (senza > epoche || n != epoche - senza) return l.rotto("la storia non ha le epoche fatte");
+  for (uint64_t i = 0; i < n; ++i) {
+    uint64_t x[11];
+    for (uint64_t& w : x)
+      if (!l.u64(w)) return false;
+    for (const int k : {0, 2, 3, 4, 5, 7, 8})
+      if (x[k] > static_cast<uint64_t>(INT_MAX)) return l.rotto("la storia ha un conteggio fuori misura");
+    if (x[0] != senza + i + 1) return l.rotto("la storia non ha le epoche in ordine");
+    epoca_curva e;
+    e.epoca = static_cast<int>(x[0]);
+    e.tasso = std::bit_cast<double>(x[1]);
+    e.giuste = static_cast<int>(x[2]);
+    e.righe = static_cast<int>(x[3]);
+    e.giuste_validazione = static_cast<int>(x[4]);
+    e.righe_validazione = static_cast<int>(x[5]);
+    e.costo_validazione = std::bit_cast<double>(x[6]);
+    e.giuste_verifica = static_cast<int>(x[7]);
+    e.righe_verifica = static_cast<int>(x[8]);
+    e.costo_verifica = std::bit_cast<double>(x[9]);
+    e.costo_addestramento = std::bit_cast<double>(x[10]);
+    c.storia.push_back(e);
+  }
+  c.epoche_senza_storia = static_cast<int>(senza);
+  return true;
+}
+
 std::atomic<bool> fermata{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
@@ -188,6 +222,17 @@ void scrivi_ripresa(std::FILE* f, const std::vector<uint64_t>& firma, const cors
   if (c.meglio.epoca > 0) s.rete(*c.meglio.rete);
   s.u64(c.mm.epoche.size());
   for (const std::vector<double>& e : c.mm.epoche) s.reali(e.data(), e.size());
+  s.u64(static_cast<uint64_t>(c.epoche_senza_storia));
+  s.u64(c.storia.size());
+  for (const epoca_curva& e : c.storia) {
+    s.u64(static_cast<uint64_t>(e.epoca));
+    s.u64(bit(e.tasso));
+    for (const int v : {e.giuste, e.righe, e.giuste_validazione, e.righe_validazione}) s.u64(static_cast<uint64_t>(v));
+    s.u64(bit(e.costo_validazione));
+    for (const int v : {e.giuste_verifica, e.righe_verifica}) s.u64(static_cast<uint64_t>(v));
+    s.u64(bit(e.costo_verifica));
+    s.u64(bit(e.costo_addestramento));
+  }
   const uint64_t fine = s.c.h;
   s.u64(fine);
 }
@@ -205,7 +250,8 @@ esito_ripresa leggi_ripresa(std::FILE* f, const std::vector<uint64_t>& firma, co
   if (!intestazione_giusta(f)) return rifiutata(l, "non comincia come una ripresa");
   uint64_t v = 0, n = 0;
   if (!l.u64(v)) return esito_ripresa::rifiutata;
-  if (v != VERSIONE) return rifiutata(l, "versione " + std::to_string(v) + ", questa e' la " + std::to_string(VERSIONE));
+  if (v != VERSIONE && v != VERSIONE_SENZA_STORIA)
+    return rifiutata(l, "versione " + std::to_string(v) + ", questa e' la " + std::to_string(VERSIONE));
   if (!l.u64(n)) return esito_ripresa::rifiutata;
   if (n != N_CAMPI) return rifiutata(l, "la firma ha " + std::to_string(n) + " campi invece di " + std::to_string(N_CAMPI));
   std::vector<uint64_t> sua(N_CAMPI);
@@ -242,6 +288,9 @@ esito_ripresa leggi_ripresa(std::FILE* f, const std::vector<uint64_t>& firma, co
     if (!l.reali(pesi.data(), pesi.size())) return esito_ripresa::rifiutata;
     c.mm.epoche.push_back(std::move(pesi));
   }
+  c.storia.clear();
+  c.epoche_senza_storia = static_cast<int>(std::min<uint64_t>(epoca, INT_MAX));
+  if (v != VERSIONE_SENZA_STORIA && !leggi_storia(l, epoca, c)) return esito_ripresa::rifiutata;
   const uint64_t atteso = l.c.h;
   uint64_t fine = 0;
   if (!l.u64(fine)) return esito_ripresa::rifiutata;

@@ -17,7 +17,16 @@
 // network's weights, both matrices with their tails (VALORI_RETE doubles);
 // the best validation epoch, its rows recognised plus one (0: none yet), and
 // its weights when there is one; the number of epochs the mean keeps, then
-// their weights, oldest first; last, the check of every byte before it.
+// their weights, oldest first; from version 2, the number of epochs done
+// before a resume that kept no history, the number of epochs the history
+// holds, then per epoch its number, rate, training rows recognised and
+// counted, the validation rows recognised, counted and their mean cost, the
+// same for the held-out rows, and the training rows' cost (costs NaN when
+// not computed); last, the check of every byte before it.
+//
+// A file of version 1 (written before the history was kept) is still
+// resumed, with the same weights: its epochs are missing from the history,
+// and the page says how many.
 #pragma once
 
 #include <sys/types.h>
@@ -30,6 +39,7 @@
 #include "dati.h"
 #include "lib.h"
 #include "opzioni.h"
+#include "pagina_cifre.h"
 #include "pesi.h"
 
 // Doubles in the network's two weight matrices, tails included.
@@ -45,6 +55,8 @@ struct corsa {
   double tasso = 0.0;           // the rate of the next epoch
   migliore meglio;
   media_mobile mm;
+  std::vector<epoca_curva> storia;  // one per epoch done, for the page and the curve table
+  int epoche_senza_storia = 0;      // epochs kept by a version 1 resume file, which has no history
 };
 
 // The run's signature: its settings, and fingerprints of its rows and of

@@ -51,8 +51,6 @@ struct impronta_corpus {
   void aggiungi_testo(int classe, std::string_view nome, const impronta& testo);
 };
 
-// The fingerprint of the bytes of the file at path; false when it cannot be read.
-bool impronta_file(const char* path, impronta& out);
 // Whether the file at path_bow is, byte for byte as far as its fingerprint
 // tells, the Bow.txt the model was trained beside. false when it cannot be read.
 bool corrisponde(const modello_lineare& m, const char* path_bow);

@@ -24,6 +24,7 @@
 #include "pagina_testi.h"
 #include "punteggi.h"
 #include "rapporto.h"
+#include "uscita_dati.h"
 #include "valori.h"
 
 namespace {
@@ -79,26 +80,6 @@ esito_valutazione valuta_corpus(const valutatore& v, const corpus& c, bool error
   return e;
 }
 
-// With --rapporto -, standard output carries the page and nothing else:
-// for the whole run every line valuta prints goes to standard error (a
-// copy of it stands in as standard output), and the page goes to the real
-// standard output at the end.
-struct uscita_pagina {
-  int vera = -1;  // the real standard output while it is set aside
-  bool metti_da_parte() {
-    std::fflush(stdout);
-    vera = dup(STDOUT_FILENO);
-    return vera >= 0 && dup2(STDERR_FILENO, STDOUT_FILENO) >= 0;
-  }
-  bool rimetti() {
-    std::fflush(stdout);
-    return dup2(vera, STDOUT_FILENO) >= 0;
-  }
-  ~uscita_pagina() {
-    if (vera >= 0) close(vera);
-  }
-};
-
 // The page's target, checked before any work: a file that can be written,
 // and not the model the run reads. "-" is standard output.
 bool controlla_pagina(const char* path) {
@@ -122,15 +103,12 @@ bool fuori_dal_corpus(const char* path, const corpus& c) {
   return true;
 }
 
-bool scrivi_rapporto_html(const char* path, const std::string& pagina, uscita_pagina& uscita) {
+// With "-" the page goes to uscita, the stream standard output was given over to.
+bool scrivi_rapporto_html(const char* path, const std::string& pagina, std::FILE* uscita) {
   const bool su_stdout = std::string_view(path) == "-";
-  if (su_stdout && !uscita.rimetti()) {
-    std::printf("Impossibile scrivere la pagina su standard output: %s\n", std::strerror(errno));
-    return false;
-  }
-  if (!scrivi_pagina(path, pagina)) {
-    std::fprintf(su_stdout ? stderr : stdout, "Impossibile scrivere la pagina %s: %s\n",
-                 su_stdout ? "su standard output" : stampabile(path).c_str(), std::strerror(errno));
+  if (!scrivi_pagina(path, pagina, uscita)) {
+    std::printf("Impossibile scrivere la pagina %s: %s\n", su_stdout ? "su standard output" : stampabile(path).c_str(),
+                std::strerror(errno));
     return false;
   }
   if (!su_stdout) std::printf("Pagina scritta in %s\n", stampabile(path).c_str());
@@ -146,11 +124,10 @@ int valuta(int argc, char** argv) {
   const riga_comando& r = letta.r;
   const punteggio& p = letta.p;
   const char* pagina = valore_opzione(r, "--rapporto");
-  uscita_pagina uscita;
-  if (pagina && std::string_view(pagina) == "-" && !uscita.metti_da_parte()) {
-    std::fprintf(stderr, "Impossibile scrivere la pagina su standard output: %s\n", std::strerror(errno));
-    return 1;
-  }
+  // With --rapporto -, standard output carries the page and nothing else:
+  // every line valuta prints goes to standard error.
+  std::FILE* uscita = nullptr;
+  if (pagina && std::string_view(pagina) == "-" && !(uscita = separa_uscita_dati())) return 1;
   if (pagina && !controlla_pagina(pagina)) return 1;
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;
@@ -163,5 +140,5 @@ int valuta(int argc, char** argv) {
   stampa_regola_usata(p);
   stampa_rapporto(e, opzione_data(r, "--errori"));
   if (pagina && !scrivi_rapporto_html(pagina, pagina_testi(v, r.posizionali[0], c, e, testi), uscita)) return 1;
-  return 0;
+  return uscita && !chiudi_uscita_dati(uscita) ? 1 : 0;
 }

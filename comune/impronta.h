@@ -27,3 +27,6 @@ struct impronta {
 
   bool operator==(const impronta&) const = default;
 };
+
+// The fingerprint of the bytes of the file at path; false when it cannot be read.
+bool impronta_file(const char* path, impronta& out);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <zlib.h>
+
 #include "scrittura.h"
 
 namespace {
@@ -47,6 +49,11 @@ int tra(int a, int b, double t) {
     v |= static_cast<int>(std::lround(x)) << sh;
   }
   return v;
+}
+
+// PNG's numbers are big-endian.
+void metti_be32(unsigned char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
 }
 
 double limita(double t, double lo, double hi) {
@@ -174,6 +181,42 @@ std::string base64(const void* dati, size_t n) {
   return out;
 }
 
+std::string png_data_uri(const uint8_t* pixel, int larghezza, int altezza, int canali) {
+  const size_t riga = static_cast<size_t>(larghezza) * static_cast<size_t>(canali);
+  std::string grezzi;
+  grezzi.reserve((riga + 1) * static_cast<size_t>(altezza));
+  for (int y = 0; y < altezza; ++y) {
+    grezzi += '\0';  // filter type 0: the row as it is
+    grezzi.append(reinterpret_cast<const char*>(pixel) + riga * static_cast<size_t>(y), riga);
+  }
+  uLongf lunghezza = compressBound(static_cast<uLong>(grezzi.size()));
+  std::string compressi(lunghezza, '\0');
+  compress2(reinterpret_cast<Bytef*>(compressi.data()), &lunghezza, reinterpret_cast<const Bytef*>(grezzi.data()),
+            static_cast<uLong>(grezzi.size()), Z_BEST_COMPRESSION);
+  compressi.resize(lunghezza);
+  std::string png = "\x89PNG\r\n\x1a\n";
+  const auto blocco = [&png](const char* tipo, const std::string& dati) {
+    unsigned char n[4];
+    metti_be32(n, static_cast<uint32_t>(dati.size()));
+    png.append(reinterpret_cast<const char*>(n), 4);
+    const size_t inizio = png.size();
+    png.append(tipo, 4);
+    png += dati;
+    metti_be32(n, static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(png.data() + inizio),
+                                              static_cast<uInt>(png.size() - inizio))));
+    png.append(reinterpret_cast<const char*>(n), 4);
+  };
+  std::string testata(13, '\0');
+  metti_be32(reinterpret_cast<unsigned char*>(testata.data()), static_cast<uint32_t>(larghezza));
+  metti_be32(reinterpret_cast<unsigned char*>(testata.data()) + 4, static_cast<uint32_t>(altezza));
+  testata[8] = 8;                               // bits per channel
+  testata[9] = static_cast<char>(canali == 3 ? 2 : 0);  // RGB or grey
+  blocco("IHDR", testata);
+  blocco("IDAT", compressi);
+  blocco("IEND", "");
+  return "data:image/png;base64," + base64(png.data(), png.size());
+}
+
 std::string colore_divergente(double t) { return esadecimale(divergente(t)); }
 
 void rgb_divergente(double t, uint8_t rgb[3]) {
@@ -285,8 +328,8 @@ std::string fine_pagina(std::string_view dati, std::string_view script) {
   return f;
 }
 
-bool scrivi_pagina(const char* path, const std::string& pagina) {
+bool scrivi_pagina(const char* path, const std::string& pagina, std::FILE* dati) {
   if (std::string_view(path) != "-") return scrivi_file_atomico(path, pagina.data(), pagina.size());
-  if (std::fwrite(pagina.data(), 1, pagina.size(), stdout) != pagina.size()) return false;
-  return std::fflush(stdout) == 0;
+  if (!dati || std::fwrite(pagina.data(), 1, pagina.size(), dati) != pagina.size()) return false;
+  return std::fflush(dati) == 0;
 }

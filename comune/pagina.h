@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,11 @@ std::string numero_json(double x);
 
 // The bytes as base64 (RFC 4648, with padding), for data URIs.
 std::string base64(const void* dati, size_t n);
+
+// A picture as a PNG data URI ("data:image/png;base64,..."), 8 bits per
+// channel, canali 1 (grey) or 3 (RGB), pixels row after row; deflate at its
+// strongest, each row unfiltered.
+std::string png_data_uri(const uint8_t* pixel, int larghezza, int altezza, int canali);
 
 // ---- Colours ---------------------------------------------------------------------------
 
@@ -78,7 +84,7 @@ std::string inizio_pagina(std::string_view titolo);
 // uncaught error sets document.body.dataset.errore to its message.
 std::string fine_pagina(std::string_view dati, std::string_view script);
 
-// Writes the page to path through the suite's atomic write, or to standard
-// output for "-". False (errno set) when any byte could not be written; the
-// caller names the failure.
-bool scrivi_pagina(const char* path, const std::string& pagina);
+// Writes the page to path through the suite's atomic write, or for "-" to
+// dati, the stream standard output was given over to (uscita_dati.h). False
+// when any byte could not be written; the caller names the failure.
+bool scrivi_pagina(const char* path, const std::string& pagina, std::FILE* dati);

@@ -126,4 +126,18 @@ const char* valore_opzione(const riga_comando& r, const char* nome) {
 
 bool opzione_data(const riga_comando& r, const char* nome) { return valori_opzione(r, nome) != nullptr; }
 
+bool valore_standard_output(int argc, char** argv, const std::vector<const char*>& nomi) {
+  for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+    const std::string_view a = argv[i];
+    for (const char* nome : nomi) {
+      const std::string_view n = nome;
+      if (a.size() == n.size() + 2 && a.substr(0, n.size()) == n && a.substr(n.size()) == "=-") return true;
+      if (a == n && i + 1 < argc && std::string_view(argv[i + 1]) == "-") return true;
+    }
+  }
+  return false;
+}
+
+const char* versione_velmora() { return VELMORA_VERSIONE; }
+
 void stampa_versione(const char* programma) { std::printf("%s (velmora) %s\n", programma, VELMORA_VERSIONE); }

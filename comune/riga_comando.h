@@ -63,5 +63,13 @@ const char* valore_opzione(const riga_comando& r, const char* nome);
 // Whether the option nome was given.
 bool opzione_data(const riga_comando& r, const char* nome);
 
+// Whether one of the options named (each taking one value) is given "-",
+// standard output, among the words before "--": read before the command
+// line is, for a program whose banner must then not go there either.
+bool valore_standard_output(int argc, char** argv, const std::vector<const char*>& nomi);
+
+// The suite's version, as --version gives it.
+const char* versione_velmora();
+
 // "PROGRAMMA (velmora) VERSIONE" and a line feed.
 void stampa_versione(const char* programma);

@@ -18,6 +18,7 @@
 #include "nomi.h"
 #include "numeri.h"
 #include "opzioni_gpms.h"
+#include "rapporto_gpms.h"
 #include "righe.h"
 #include "scrittura.h"
 #include "uscita_dati.h"
@@ -43,6 +44,10 @@ void uso() {
               "             scrive anche, per ogni riga, una riga separata da tabulazioni: il numero\n"
               "             della riga, l'etichetta, la cifra riconosciuta (- per nessuna) e le dieci\n"
               "             uscite (predefinito: nessuna); - le scrive su standard output\n"
+              "--rapporto FILE.html\n"
+              "             scrive anche la pagina delle cifre: pesi di ogni neurone, modello di ogni\n"
+              "             cifra, matrice di confusione, righe lette male, una lavagna per disegnare\n"
+              "             una cifra (predefinito: nessuna pagina); - la scrive su standard output\n"
               "--help       questo aiuto;  --version  la versione\n"
               "Con - niente altro va su standard output. Su un terminale la matrice di confusione viene\n"
               "prima della galleria, cosi' l'ultima schermata mostra cifre intere.\n",
@@ -76,6 +81,7 @@ struct valutazione {
   int idonee = 0;                        // rows that qualify to be shown
   std::vector<esito_riga> scelte;        // the first of them, at most the cap
   std::vector<immagine_cifra> immagini;  // their pictures, when a picture is made
+  pagina_cifre* pagina = nullptr;        // every row counted for the page, when one is asked
 };
 
 // One row's prediction: its number, its label, the digit recognised ("-"
@@ -120,6 +126,7 @@ bool valuta_righe(rete_cifre& rete, std::FILE* file, const char* path, const opz
     ++v.righe;
     conta_risposta(v.esito, rete.etichetta, migliore);
     if (v.predizioni) scrivi_predizione(v.predizioni, riga, rete.etichetta, migliore, rete.uscita_efferenti);
+    if (v.pagina) conta_riga(*v.pagina, riga, rete.etichetta, migliore, rete.uscita_efferenti, rete.pixel);
     if (!o.tutte && migliore == rete.etichetta) continue;
     if (o.png && v.idonee == CIFRE_MASSIME_FOGLIO && limite > CIFRE_MASSIME_FOGLIO) {
       // Known now, not after the listing: the sheet cannot hold them all.
@@ -243,6 +250,7 @@ int esegui(int argc, char** argv) {
     return 1;
   }
   if (!controlla_uscita(o.png, "il foglio PNG", o) || !controlla_uscita(o.predizioni, "le predizioni", o)) return 1;
+  if (!controlla_uscita(o.rapporto, "la pagina", o) || !controlla_rapporto(o)) return 1;
 
   int32_t righe_term = 0, colonne_term = 0;
   const bool galleria = !muto && !o.elenco && dimensioni_finestra(righe_term, colonne_term) == 0;
@@ -251,11 +259,14 @@ int esegui(int argc, char** argv) {
   auto rete = crea_rete();
   file_ptr righe = carica(o, *rete);
   if (!righe) return 1;
+  pagina_cifre pagina;
+  if (o.rapporto) v.pagina = &pagina;
   file_nuovo predizioni;
   if (!apri_predizioni(o, predizioni, v)) return 1;
   if (!valuta_righe(*rete, righe.get(), o.posizionali[0], o, limite, galleria || o.png, v)) return 1;
   righe.reset();
   if (!chiudi_predizioni(o, predizioni, v)) return 1;
+  if (o.rapporto && !scrivi_rapporto(o, *rete, pagina, v.dati)) return 1;
   if (muto) {
     const bool scritto = !o.png || scrivi_png(v, o);
     return chiudi_uscita_dati(v.dati) && scritto ? 0 : 1;  // a failed write named, whichever output it was

@@ -10,7 +10,8 @@
 
 esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o) {
   static const std::vector<opzione> OPZIONI = {{"--tutte"},  {"--elenco"},         {"--schermo"},
-                                               {"--massimo", 1}, {"--png", 1, true}, {"--predizioni", 1, true}};
+                                               {"--massimo", 1}, {"--png", 1, true}, {"--predizioni", 1, true},
+                                               {"--rapporto", 1, true}};
   riga_comando r;
   const esito_comando esito = leggi_riga_comando(argc, argv, 1, OPZIONI, {{}, 3}, r);
   if (esito != esito_comando::valida) return esito;
@@ -20,6 +21,7 @@ esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o)
   o.schermo = opzione_data(r, "--schermo");
   o.png = valore_opzione(r, "--png");
   o.predizioni = valore_opzione(r, "--predizioni");
+  o.rapporto = valore_opzione(r, "--rapporto");
   if (const char* v = valore_opzione(r, "--massimo")) {
     long n = 0;
     if (!intero_in(v, 1, INT_MAX, n)) {
@@ -43,16 +45,6 @@ esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o)
   return esito_comando::valida;
 }
 
-// The options whose value names an output, "-" for standard output.
-static constexpr std::string_view USCITE[] = {"--png", "--predizioni"};
-
 bool chiede_standard_output(int argc, char** argv) {
-  for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
-    const std::string_view a = argv[i];
-    for (std::string_view u : USCITE) {
-      if (a.starts_with(u) && a.substr(u.size()) == "=-") return true;
-      if (a == u && i + 1 < argc && std::string_view(argv[i + 1]) == "-") return true;
-    }
-  }
-  return false;
+  return valore_standard_output(argc, argv, {"--png", "--predizioni", "--rapporto"});
 }

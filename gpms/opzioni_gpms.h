@@ -14,6 +14,7 @@ struct opzioni_galleria {
   int massimo = INT_MAX;
   const char* png = nullptr;         // the contact sheet, or "-" for standard output
   const char* predizioni = nullptr;  // the tab-separated predictions, or "-" for standard output
+  const char* rapporto = nullptr;    // the digits page, or "-" for standard output
 };
 
 // Reads the command line with the suite's scanner; fewer than three files
@@ -22,6 +23,6 @@ struct opzioni_galleria {
 esito_comando leggi_opzioni_galleria(int argc, char** argv, opzioni_galleria& o);
 
 // Whether the command line sends an output to standard output ("-" given
-// to --png or --predizioni): nothing else may then be printed there, the
+// to --png, --predizioni or --rapporto): nothing else may then be printed there, the
 // banner neither, which comes before the command line is read.
 bool chiede_standard_output(int argc, char** argv);

@@ -1,5 +1,6 @@
 #include "valutazione.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "nomi.h"
@@ -14,7 +15,9 @@ void conta_risposta(risultato& esito, int etichetta, int risposta) {
   if (risposta == etichetta) ++esito.riconosciute;
 }
 
-risultato valuta_righe(rete_cifre& rete, const righe_cifre& righe) {
+risultato valuta_righe(rete_cifre& rete, const righe_cifre& righe) { return valuta_righe_uscite(rete, righe, nullptr); }
+
+risultato valuta_righe_uscite(rete_cifre& rete, const righe_cifre& righe, double* uscite) {
   // The weights do not change here, so the vectorised forward pass (same
   // bits as net_recognize) pays for laying them out once.
   const auto pesi = prepara_pesi(rete);
@@ -22,6 +25,7 @@ risultato valuta_righe(rete_cifre& rete, const righe_cifre& righe) {
   for (int r = 0; r < righe.quante; ++r) {
     prendi_riga(rete, righe, r);
     conta_risposta(esito, rete.etichetta, net_recognize_veloce(rete, *pesi));
+    if (uscite) std::copy(rete.uscita_efferenti, rete.uscita_efferenti + N_EFFERENTI, uscite + size_t{N_EFFERENTI} * r);
   }
   return esito;
 }

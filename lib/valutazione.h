@@ -19,6 +19,9 @@ void conta_risposta(risultato& esito, int etichetta, int risposta);
 // Forward pass over every row of the set, weights unchanged; the same
 // answers as net_recognize row by row.
 risultato valuta_righe(rete_cifre& rete, const righe_cifre& righe);
+// The same, each row's ten outputs also into uscite (righe.quante x
+// N_EFFERENTI doubles), row after row.
+risultato valuta_righe_uscite(rete_cifre& rete, const righe_cifre& righe, double* uscite);
 
 // Prints the confusion matrix of the rows of path (a blank line and a title
 // of two lines first, then one line per label), and the rows without an

@@ -499,7 +499,7 @@ std::string da_epoca(const std::string& out, int n) {
 
 }  // namespace
 
-TEST(ApmsResume, AStoppedRunGoesOnToTheWeightsAndLinesOfOneThatNeverStopped) {
+TEST(ApmsResume, AStoppedRunGoesOnToTheWeightsLinesAndPageOfOneThatNeverStopped) {
   struct caso {
     int sig;
     std::vector<std::string> impostazioni;
@@ -516,7 +516,8 @@ TEST(ApmsResume, AStoppedRunGoesOnToTheWeightsAndLinesOfOneThatNeverStopped) {
       vt::write_file(*d / "train.csv", righe_blocchi(800, 51));
       vt::write_file(*d / "test.csv", righe_blocchi(100, 52));
     }
-    std::vector<std::string> args{"train.csv", "h.w", "o.w"};
+    // The page and the table draw the history the resume file keeps.
+    std::vector<std::string> args{"train.csv", "h.w", "o.w", "--rapporto", "p.html", "--curva", "c.tsv"};
     args.insert(args.end(), c.impostazioni.begin(), c.impostazioni.end());
     const auto attesa = intera.apms(args);
     ASSERT_EQ(attesa.status, 0) << attesa.out;
@@ -542,8 +543,63 @@ TEST(ApmsResume, AStoppedRunGoesOnToTheWeightsAndLinesOfOneThatNeverStopped) {
               da_epoca(attesa.out, fatte + 1) + "Ripresa r.bin rimossa: l'addestramento e' finito\n");
     EXPECT_EQ(vt::read_file(fermata / "h.w"), vt::read_file(intera / "h.w")) << c.sig;
     EXPECT_EQ(vt::read_file(fermata / "o.w"), vt::read_file(intera / "o.w")) << c.sig;
+    EXPECT_EQ(vt::read_file(fermata / "c.tsv"), vt::read_file(intera / "c.tsv")) << c.sig;
+    EXPECT_EQ(vt::read_file(fermata / "p.html"), vt::read_file(intera / "p.html")) << c.sig;
     EXPECT_FALSE(vt::file_exists(fermata / "r.bin"));
   }
+}
+
+namespace {
+
+// A resume file as version 1 wrote it: the same state without the history
+// (its two counts and 11 words per epoch before the check), the check
+// made anew. The epochs it holds, or -1 when it is not a version 2 file.
+int come_versione_1(const std::string& path) {
+  const std::string b = vt::read_file(path);
+  std::vector<uint64_t> w((b.size() - 16) / 8);
+  std::memcpy(w.data(), b.data() + 16, w.size() * 8);
+  if (w.empty() || w[0] != 2) return -1;
+  for (size_t k = 1; 11 * k + 3 <= w.size(); ++k) {
+    const size_t n = w.size() - 2 - 11 * k;
+    if (w[n] != k || w[n - 1] != 0 || w[n + 1] != 1) continue;
+    std::vector<uint64_t> v(w.begin(), w.begin() + static_cast<long>(n - 1));
+    v[0] = 1;
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (const uint64_t x : v) h = (h ^ x) * 0x100000001B3ull;
+    v.push_back(h);
+    std::string out = b.substr(0, 16);
+    out.append(reinterpret_cast<const char*>(v.data()), v.size() * 8);
+    vt::write_file(path, out);
+    return static_cast<int>(k);
+  }
+  return -1;
+}
+
+}  // namespace
+
+TEST(ApmsResume, AVersionOneFileResumesToTheSameWeightsWithoutItsHistory) {
+  Cartella intera(vt::cartella_veloce()), fermata(vt::cartella_veloce());
+  for (Cartella* d : {&intera, &fermata}) vt::write_file(*d / "train.csv", righe_blocchi(600, 55));
+  std::vector<std::string> args{"train.csv", "h.w", "o.w", "30", "--curva", "c.tsv", "--rapporto", "p.html"};
+  ASSERT_EQ(intera.apms(args).status, 0);
+  args.insert(args.end(), {"--ripresa", "r.bin"});
+  int stato = 0;
+  for (int prova = 0; prova < 5 && (stato = ferma_dopo_un_epoca(fermata, args, SIGKILL)) == 0; ++prova)
+    std::filesystem::remove(fermata / "h.w");
+  ASSERT_EQ(stato, 128 + SIGKILL);
+  const int fatte = come_versione_1(fermata / "r.bin");
+  ASSERT_GE(fatte, 1);
+  const auto ripresa = fermata.apms(args);
+  ASSERT_EQ(ripresa.status, 0) << ripresa.out;
+  EXPECT_EQ(vt::read_file(fermata / "h.w"), vt::read_file(intera / "h.w"));
+  EXPECT_EQ(vt::read_file(fermata / "o.w"), vt::read_file(intera / "o.w"));
+  // The table lacks the epochs before the resume, and the page says so.
+  const std::string tutte = vt::read_file(intera / "c.tsv");
+  size_t da = 0;
+  for (int i = 0; i <= fatte; ++i) da = tutte.find('\n', da) + 1;
+  EXPECT_EQ(vt::read_file(fermata / "c.tsv"), tutte.substr(0, tutte.find('\n') + 1) + tutte.substr(da));
+  EXPECT_NE(vt::read_file(fermata / "p.html").find("Le prime " + std::to_string(fatte) + " epoche vengono da una ripresa"),
+            std::string::npos);
 }
 
 TEST(ApmsResume, AFileThatIsNotThisRunsResumeIsRefusedAndLeftAsItIs) {

