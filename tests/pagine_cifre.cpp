@@ -166,7 +166,9 @@ TEST(PagineCifre, TheTrainersPageAndTableAgreeWithItsLinesAndRunInABrowser) {
       ASSERT_EQ(t.size(), 14u) << riga;
       EXPECT_EQ(t[0], l[1]);
       EXPECT_EQ(t[4], l[2]);
-      if (l[3].matched) EXPECT_EQ(t[1], l[3]);
+      if (l[3].matched) {
+        EXPECT_EQ(t[1], l[3]);
+      }
       EXPECT_EQ(t[7], l[4].matched ? l[4].str() : "");
       EXPECT_EQ(t[11], l[5].matched ? l[5].str() : "");
       // A cost on some set, and on the training rows only when none is held out.
@@ -177,8 +179,9 @@ TEST(PagineCifre, TheTrainersPageAndTableAgreeWithItsLinesAndRunInABrowser) {
       for (const auto& [nome, gruppo] : {std::pair{"\"validazione\":{", 4}, std::pair{"\"verifica\":{", 5}}) {
         const size_t k = j.find(nome);
         EXPECT_EQ(k != std::string::npos, l[gruppo].matched) << j;
-        if (k != std::string::npos)
+        if (k != std::string::npos) {
           EXPECT_EQ(due_decimali(intero_dopo(j, "\"giuste\":", k), intero_dopo(j, "\"righe\":", k)), l[gruppo]);
+        }
       }
     }
     EXPECT_FALSE(std::getline(tsv, riga));
