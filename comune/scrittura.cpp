@@ -367,6 +367,8 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo) {
 }
 
 void scarta_file(file_nuovo& n) {
+  // A cleanup after a failure: errno stays that failure's, for its message.
+  const int errore = errno;
   if (n.file) {
     std::fclose(n.file);
     n.file = nullptr;
@@ -388,6 +390,7 @@ void scarta_file(file_nuovo& n) {
     n.trattiene = false;
     rilascia_segnali();
   }
+  errno = errore;
 }
 
 long avvia_scrittura(std::FILE* f, long da) {

@@ -59,7 +59,7 @@ bool installa_file(file_nuovo& nuovo);
 // the first target is put back as it was. Returns 0 when both are in place,
 // else 1 or 2: the file that failed (the first, when both would have).
 int installa_coppia(file_nuovo& primo, file_nuovo& secondo);
-// Drops the new file; nothing of it is left.
+// Drops the new file; nothing of it is left. errno is kept.
 void scarta_file(file_nuovo& nuovo);
 // Starts writing to disk the bytes of f from offset da to what has been
 // written so far, without waiting for them, so that the sync before the

@@ -155,3 +155,110 @@ TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
   if (asan) setenv("ASAN_OPTIONS", asan_prima.c_str(), 1);
   else unsetenv("ASAN_OPTIONS");
 }
+
+namespace {
+
+// One run of a program that prints: what it reads from standard input, if anything.
+struct stampatore {
+  std::string bin;
+  std::vector<std::string> args;
+  std::string ingresso;  // the list predici reads; empty: the program reads no standard input
+};
+
+// The little record of one word with its count in class 1, as Bow.txt keeps it.
+std::string record_uno(const std::string& parola, char conteggio) {
+  std::string r(72, '\0');
+  r.replace(0, parola.size(), parola);
+  r[32 + 4] = conteggio;
+  return r;
+}
+
+// A folder with valid inputs of every program: a row, weights, an IDX pair,
+// a text, a model and a corpus.
+void prepara_valide(const vt::TempDir& d) {
+  std::string riga = "3";
+  for (int i = 0; i < 784; ++i) riga += ",0";
+  vt::write_file(d / "r.csv", riga + "\n");
+  vt::write_file(d / "h.w", std::string(627200, '\0'));
+  vt::write_file(d / "o.w", std::string(8000, '\0'));
+  vt::write_file(d / "img", std::string("\0\0\x08\x03\0\0\0\x01\0\0\0\x1c\0\0\0\x1c", 16) + std::string(784, '\0'));
+  vt::write_file(d / "lab", std::string("\0\0\x08\x01\0\0\0\x01\x03", 9));
+  vt::write_file(d / "t.txt", "alfa beta gamma\n");
+  vt::write_file(d / "Bow.txt", record_uno("alfa", 2) + record_uno("beta", 1));
+  fs::create_directories(d.path / "c/1");
+  fs::create_directories(d.path / "c/2");
+  vt::write_file(d / "c/1/x", "alfa beta");
+  vt::write_file(d / "c/2/y", "beta gamma");
+}
+
+}  // namespace
+
+// Every program and action, with its standard output on a full device, its
+// standard input closed, or a folder as its standard input: a run that lost
+// its output, or could not read its list, ends with status 1 and says why on
+// standard error; one that does not read standard input runs as ever.
+TEST(SuiteStreams, NoRunEndsWellAfterLosingItsOutputOrItsInput) {
+  const std::string bow = VELMORA_BOW_BIN, gpms = VELMORA_GPMS_BIN, idx = VELMORA_IDX_BIN;
+  const std::vector<stampatore> stampatori = {
+      {bow, {"aggiungi", "t.txt", "1"}, ""},
+      {bow, {"classifica", "t.txt"}, ""},
+      {bow, {"classifica", "--punteggio", "bayes", "t.txt"}, ""},
+      {bow, {"addestra", "c"}, ""},
+      {bow, {"valuta", "c", "--errori"}, ""},
+      {bow, {"mostra", "1"}, ""},
+      {bow, {"spiega", "t.txt"}, ""},
+      {bow, {"predici", "t.txt", "c"}, ""},
+      {bow, {"predici"}, "t.txt\nc/1/x\n"},
+      {bow, {"aggiungi", "--help"}, ""},
+      {VELMORA_PMS_BIN, {"r.csv", "h.w", "o.w"}, ""},
+      {VELMORA_BPMS_BIN, {"r.csv", "h.w", "o.w"}, ""},
+      {VELMORA_APMS_BIN, {"r.csv", "h2.w", "o2.w", "1"}, ""},
+      {gpms, {"r.csv", "h.w", "o.w"}, ""},
+      {gpms, {"r.csv", "h.w", "o.w", "--predizioni", "-"}, ""},
+      {gpms, {"r.csv", "h.w", "o.w", "--png", "-"}, ""},
+      {idx, {"img", "lab", "out.csv"}, ""},
+      {idx, {"img", "lab", "-"}, ""},
+  };
+  for (const stampatore& s : stampatori) {
+    const std::string nome = fs::path(s.bin).filename().string() + " " + s.args[0] + " " + s.args.back();
+    vt::TempDir pulita;
+    prepara_valide(pulita);
+    vt::RunOptions o = vt::in_dir(pulita);
+    o.input = s.ingresso;
+    o.secondi = 60;
+    const auto ok = vt::run(s.bin, s.args, o);
+    ASSERT_EQ(ok.status, 0) << nome << ": " << ok.out << ok.err;
+    ASSERT_FALSE(ok.out.empty()) << nome;
+
+    for (const char* prova : {"/dev/full", "chiuso", "cartella"}) {
+      SCOPED_TRACE(nome + ", " + prova);
+      vt::TempDir d;
+      prepara_valide(d);
+      vt::RunOptions p = vt::in_dir(d);
+      p.secondi = 60;
+      const bool uscita = prova == std::string("/dev/full");
+      if (uscita) {
+        p.uscita = prova;
+        p.input = s.ingresso;
+      } else if (prova == std::string("chiuso")) {
+        p.senza_ingresso = true;
+      } else {
+        p.ingresso_da = d.path.string();
+      }
+      const auto r = vt::run(s.bin, s.args, p);
+      if (uscita) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("Errore di scrittura sullo standard output: No space left on device\n"),
+                  std::string::npos) << r.err;
+      } else if (!s.ingresso.empty()) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "") << "no header without the list";
+        EXPECT_EQ(r.err, std::string("Impossibile leggere l'elenco dei testi da standard input: ") +
+                             (prova == std::string("chiuso") ? "Bad file descriptor\n" : "Is a directory\n"));
+      } else {
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(r.out, ok.out);
+      }
+    }
+  }
+}

@@ -41,6 +41,9 @@ struct RunOptions {
   long as_limit = -1;       // RLIMIT_AS in bytes for the child (address space)
   unsigned secondi = 0;     // the child is killed (SIGALRM) after this long; 0: no limit
   bool come_nessuno = false;  // when the tests run as root, the child runs as nobody (65534)
+  std::string uscita;       // a file the child's stdout is opened on instead of a pipe ("/dev/full")
+  std::string ingresso_da;  // a path the child's stdin is opened on (a folder too); empty: input
+  bool senza_ingresso = false;  // the child starts with its stdin closed
 };
 
 // A fresh directory under the system temp dir, removed with everything in it.
@@ -130,6 +133,17 @@ namespace detail {
 
 [[noreturn]] inline void exec_child(const std::string& exe, const std::vector<std::string>& args,
                                     const RunOptions& opt) {
+  if (!opt.uscita.empty()) {
+    const int fd = open(opt.uscita.c_str(), O_WRONLY);
+    if (fd < 0 || dup2(fd, 1) < 0) _exit(124);
+    close(fd);
+  }
+  if (!opt.ingresso_da.empty()) {
+    const int fd = open(opt.ingresso_da.c_str(), O_RDONLY);
+    if (fd < 0 || dup2(fd, 0) < 0) _exit(124);
+    close(fd);
+  }
+  if (opt.senza_ingresso) close(0);
   if (!opt.cwd.empty() && chdir(opt.cwd.c_str()) != 0) _exit(126);
   if (opt.fsize_limit >= 0) {
     signal(SIGXFSZ, SIG_IGN);
