@@ -19,14 +19,14 @@
 
 namespace {
 
-void uso_valuta() {
-  std::printf("Uso: velmora_bow valuta CARTELLA [--errori] [--punteggio NOME] [--alfa A]\n"
-              "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA e confronta la\n"
-              "classe scelta con quella della sottocartella: per classe file, corretti, precisione,\n"
-              "richiamo e F1, l'accuratezza e la matrice di confusione. Non scrive niente.\n"
-              "--errori  elenca anche i file classificati male: classe vera, classe scelta, file\n"
-              "          (predefinito: solo il rapporto)\n");
-  uso_punteggio();
+void uso_valuta(std::FILE* f) {
+  std::fprintf(f, "Uso: velmora_bow valuta CARTELLA [--errori] [--punteggio NOME] [--alfa A]\n"
+                  "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA e confronta la\n"
+                  "classe scelta con quella della sottocartella: per classe file, corretti, precisione,\n"
+                  "richiamo e F1, l'accuratezza e la matrice di confusione. Non scrive niente.\n"
+                  "--errori  elenca anche i file classificati male: classe vera, classe scelta, file\n"
+                  "          (predefinito: solo il rapporto)\n");
+  uso_punteggio(f);
 }
 
 // The class the rule names for the text at path (under velmora, the class
