@@ -448,6 +448,17 @@ TEST(BowCli, RunningOutOfMemoryIsReported) {
   EXPECT_EQ(r.out, "Memoria insufficiente\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(vt::read_file(dir / "Bow.txt"), modello);
+
+  // A list for predici whose second line, 200 MB, does not fit: the run
+  // fails, its message outside the table, instead of taking the line for
+  // the end of the list.
+  r = vt::run("/bin/sh",
+              {"-c", "{ echo t.txt; head -c 200000000 /dev/zero | tr '\\0' a; } 2>/dev/null | "
+                     "{ ulimit -v 150000 && exec \"$1\" predici; }", "sh", VELMORA_BOW_BIN},
+              vt::in_dir(dir));
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Memoria insufficiente\n");
+  EXPECT_EQ(r.status, 1);
 }
 
 // ---- The actions on a corpus and on the model ------------------------------------------

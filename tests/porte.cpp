@@ -126,6 +126,32 @@ TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
     EXPECT_EQ(vt::istantanea(d.path), prima);
   }
 
+  // A folder that takes no new file: addestra says so at the door, before it
+  // reads and counts its corpus; aggiungi, whose text lies there, keeps the
+  // line it always printed and names the cause on standard error.
+  {
+    vt::TempDir d;
+    prepara(d);
+    fs::create_directories(d.path / "sola");
+    vt::write_file(d / "sola/t.txt", "parola");
+    vt::RunOptions o = vt::in_dir(d);
+    o.secondi = 20;
+    o.come_nessuno = true;
+    vt::cedi_a_nessuno(d.path);
+    ASSERT_EQ(chmod((d / "sola").c_str(), 0555), 0);
+    const auto prima = vt::istantanea(d.path);
+    ASSERT_EQ(chmod(d.path.c_str(), 0555), 0);
+    auto r = vt::run(VELMORA_BOW_BIN, {"addestra", "c"}, o);
+    EXPECT_EQ(r.out, "Il file Bow.txt non puo' ricevere il modello: la sua cartella non accetta nuovi file\n");
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(chmod(d.path.c_str(), 0755), 0);
+    r = vt::run(VELMORA_BOW_BIN, {"aggiungi", "sola/t.txt", "1"}, o);
+    EXPECT_EQ(r.out, "File <Bow.txt> non trovato\nFile sola/t.txt.clean non trovato\n");
+    EXPECT_EQ(r.err, "Impossibile scrivere il file sola/t.txt.clean: Permission denied\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(vt::istantanea(d.path), prima);
+  }
+
   // The folder cannot be synced after the rename (a preloaded fsync fails on
   // folders): the new file may not survive a crash, so no writer reports
   // success.
