@@ -34,6 +34,17 @@ void prepara(const vt::TempDir& d) {
   vt::write_file(d / "c/1/x", "parola");
 }
 
+// prepara, with inputs every program also reads whole: one row, an IDX pair
+// of one image.
+void prepara_valide(const vt::TempDir& d) {
+  prepara(d);
+  vt::write_file(d / "img", std::string("\0\0\x08\x03\0\0\0\x01\0\0\0\x1c\0\0\0\x1c", 16) + std::string(784, '\0'));
+  vt::write_file(d / "lab", std::string("\0\0\x08\x01\0\0\0\x01\x03", 9));
+  std::string r_csv = "3";
+  for (int i = 0; i < 784; ++i) r_csv += ",0";
+  vt::write_file(d / "r.csv", r_csv + "\n");
+}
+
 // Makes the target T in the way named; false when this machine cannot.
 bool crea(const vt::TempDir& d, const std::string& t, const std::string& tipo) {
   const std::string p = d / t;
@@ -167,12 +178,7 @@ TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
            {VELMORA_BOW_BIN, {"addestra", "c"}, "", "File <Bow.txt> non trovato\nFile <Bow.txt> non trovato\n"},
        }) {
     vt::TempDir d;
-    prepara(d);
-    vt::write_file(d / "img", std::string("\0\0\x08\x03\0\0\0\x01\0\0\0\x1c\0\0\0\x1c", 16) + std::string(784, '\0'));
-    vt::write_file(d / "lab", std::string("\0\0\x08\x01\0\0\0\x01\x03", 9));
-    std::string r_csv = "3";
-    for (int i = 0; i < 784; ++i) r_csv += ",0";
-    vt::write_file(d / "r.csv", r_csv + "\n");
+    prepara_valide(d);
     const auto r = vt::run(s.bin, s.args, vt::in_dir(d));
     EXPECT_EQ(r.status, 1) << s.args[0] << ": " << r.out;
     EXPECT_TRUE(r.out.ends_with(s.messaggio)) << s.args[0] << ": " << r.out;
@@ -191,32 +197,6 @@ struct stampatore {
   std::string ingresso;  // the list predici reads; empty: the program reads no standard input
 };
 
-// The little record of one word with its count in class 1, as Bow.txt keeps it.
-std::string record_uno(const std::string& parola, char conteggio) {
-  std::string r(72, '\0');
-  r.replace(0, parola.size(), parola);
-  r[32 + 4] = conteggio;
-  return r;
-}
-
-// A folder with valid inputs of every program: a row, weights, an IDX pair,
-// a text, a model and a corpus.
-void prepara_valide(const vt::TempDir& d) {
-  std::string riga = "3";
-  for (int i = 0; i < 784; ++i) riga += ",0";
-  vt::write_file(d / "r.csv", riga + "\n");
-  vt::write_file(d / "h.w", std::string(627200, '\0'));
-  vt::write_file(d / "o.w", std::string(8000, '\0'));
-  vt::write_file(d / "img", std::string("\0\0\x08\x03\0\0\0\x01\0\0\0\x1c\0\0\0\x1c", 16) + std::string(784, '\0'));
-  vt::write_file(d / "lab", std::string("\0\0\x08\x01\0\0\0\x01\x03", 9));
-  vt::write_file(d / "t.txt", "alfa beta gamma\n");
-  vt::write_file(d / "Bow.txt", record_uno("alfa", 2) + record_uno("beta", 1));
-  fs::create_directories(d.path / "c/1");
-  fs::create_directories(d.path / "c/2");
-  vt::write_file(d / "c/1/x", "alfa beta");
-  vt::write_file(d / "c/2/y", "beta gamma");
-}
-
 }  // namespace
 
 // Every program and action, with its standard output on a full device, its
@@ -225,6 +205,9 @@ void prepara_valide(const vt::TempDir& d) {
 // standard error; one that does not read standard input runs as ever.
 TEST(SuiteStreams, NoRunEndsWellAfterLosingItsOutputOrItsInput) {
   const std::string bow = VELMORA_BOW_BIN, gpms = VELMORA_GPMS_BIN, idx = VELMORA_IDX_BIN;
+  std::string modello(72, '\0');  // "parola", seen twice in class 1
+  modello.replace(0, 6, "parola");
+  modello[32 + 4] = 2;
   const std::vector<stampatore> stampatori = {
       {bow, {"aggiungi", "t.txt", "1"}, ""},
       {bow, {"classifica", "t.txt"}, ""},
@@ -249,6 +232,7 @@ TEST(SuiteStreams, NoRunEndsWellAfterLosingItsOutputOrItsInput) {
     const std::string nome = fs::path(s.bin).filename().string() + " " + s.args[0] + " " + s.args.back();
     vt::TempDir pulita;
     prepara_valide(pulita);
+    vt::write_file(pulita / "Bow.txt", modello);
     vt::RunOptions o = vt::in_dir(pulita);
     o.input = s.ingresso;
     o.secondi = 60;
@@ -260,6 +244,7 @@ TEST(SuiteStreams, NoRunEndsWellAfterLosingItsOutputOrItsInput) {
       SCOPED_TRACE(nome + ", " + prova);
       vt::TempDir d;
       prepara_valide(d);
+      vt::write_file(d / "Bow.txt", modello);
       vt::RunOptions p = vt::in_dir(d);
       p.secondi = 60;
       const bool uscita = prova == std::string("/dev/full");
