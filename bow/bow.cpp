@@ -229,7 +229,7 @@ int esegui(int argc, char** argv) {
     if (int stato = leggi_riga_testo(argc, argv, accettate, {{"FILE"}, 0, true}, uso_classifica, r); stato >= 0)
       return stato;
     if (!leggi_punteggio(r, p)) {
-      uso_classifica(stdout);
+      uso_classifica(messaggi());
       return 1;
     }
     return classifica(r.posizionali[0], p);
