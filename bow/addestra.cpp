@@ -22,12 +22,12 @@
 
 namespace {
 
-void uso_addestra() {
-  std::printf("Uso: velmora_bow addestra CARTELLA [--lineare]\n"
-              "Aggiunge a Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA, ciascuno alla\n"
-              "classe della sua sottocartella: lo stesso modello di un aggiungi per testo.\n"
-              "--lineare  addestra anche la regola lineare sui soli testi di CARTELLA e la scrive in\n"
-              "           Bow.lineare, legata a questo Bow.txt: vale finche' Bow.txt non cambia\n");
+void uso_addestra(std::FILE* f) {
+  std::fprintf(f, "Uso: velmora_bow addestra CARTELLA [--lineare]\n"
+                  "Aggiunge a Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA, ciascuno alla\n"
+                  "classe della sua sottocartella: lo stesso modello di un aggiungi per testo.\n"
+                  "--lineare  addestra anche la regola lineare sui soli testi di CARTELLA e la scrive in\n"
+                  "           Bow.lineare, legata a questo Bow.txt: vale finche' Bow.txt non cambia\n");
 }
 
 struct file_classe {
@@ -106,7 +106,10 @@ int addestra(int argc, char** argv) {
   int stato = 0;
   if (!leggi_azione(argc, argv, {{"--lineare"}}, {{"CARTELLA"}}, r, uso_addestra, stato)) return stato;
   const bool lineare = opzione_data(r, "--lineare");
-  if (!puo_ricevere(MODELLO, "il modello") || (lineare && !puo_ricevere(MODELLO_LINEARE, "il modello lineare")))
+  // Before the corpus is read and counted, which may take long: a folder
+  // that takes no file would lose all of it at the save.
+  if (!puo_ricevere(MODELLO, "il modello", true) ||
+      (lineare && !puo_ricevere(MODELLO_LINEARE, "il modello lineare", true)))
     return 1;
   corpus c;
   if (!elenca_corpus(r.posizionali[0], c)) return 1;

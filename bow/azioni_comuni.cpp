@@ -5,14 +5,15 @@
 #include "destinazione.h"
 #include "file_lineare.h"
 #include "nomi.h"
+#include "uscita.h"
 
 int parola_troppo_lunga() {
   std::printf("Attenzione: le parle devono avere lunghezza massima %d\n", LUNGHEZZA_MAX);
   return 1;
 }
 
-bool puo_ricevere(const char* path, const char* cosa) {
-  const char* motivo = perche_non_sostituibile(path);
+bool puo_ricevere(const char* path, const char* cosa, bool anche_cartella) {
+  const char* motivo = anche_cartella ? perche_non_scrivibile(path) : perche_non_sostituibile(path);
   if (!motivo) return true;
   std::printf("Il file %s non puo' ricevere %s: %s\n", stampabile(path).c_str(), cosa, motivo);
   return false;
@@ -36,35 +37,32 @@ bool carica_e_indicizza(modello_indicizzato& m, const char* senza_modello) {
   // No lock, as for classifica: the model is replaced whole by a rename.
   borsa modello;
   const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
-  if (letto == esito_lettura::non_modello) return false;
-  if (letto != esito_lettura::letto) {
-    std::printf("%s\n", senza_modello);
-    return false;
-  }
+  if (letto == esito_lettura::mancante) std::fprintf(messaggi(), "%s\n", senza_modello);
+  if (letto != esito_lettura::letto) return false;
   m = indicizza_modello(modello.testa);
   return true;
 }
 
 bool leggi_azione(int argc, char** argv, const std::vector<opzione>& accettate, const posizionali& attesi,
-                  riga_comando& r, void (*uso)(), int& stato) {
-  switch (leggi_riga_comando(argc, argv, 2, accettate, attesi, r)) {
+                  riga_comando& r, void (*uso)(std::FILE*), int& stato, int primo) {
+  switch (leggi_riga_comando(argc, argv, primo, accettate, attesi, r)) {
     case esito_comando::valida: return true;
-    case esito_comando::aiuto: uso(); stato = 0; return false;
+    case esito_comando::aiuto: uso(stdout); stato = 0; return false;
     case esito_comando::versione: stampa_versione("velmora_bow"); stato = 0; return false;
     case esito_comando::sbagliata: break;
   }
-  uso();
+  uso(messaggi());
   stato = 1;
   return false;
 }
 
 bool leggi_azione_con_regola(int argc, char** argv, std::vector<opzione> accettate, const posizionali& attesi,
-                             void (*uso)(), riga_con_regola& letta) {
+                             void (*uso)(std::FILE*), riga_con_regola& letta, int primo) {
   accettate.push_back(OPZIONE_PUNTEGGIO);
   accettate.push_back(OPZIONE_ALFA);
-  if (!leggi_azione(argc, argv, accettate, attesi, letta.r, uso, letta.stato)) return false;
+  if (!leggi_azione(argc, argv, accettate, attesi, letta.r, uso, letta.stato, primo)) return false;
   if (leggi_punteggio(letta.r, letta.p)) return true;
-  uso();
+  uso(messaggi());
   letta.stato = 1;
   return false;
 }

@@ -3,6 +3,8 @@
 // loads it and lays it out, and the refusals they all print alike.
 #pragma once
 
+#include <cstdio>
+
 #include "blocco.h"
 #include "bow_lib.h"
 #include "lineare.h"
@@ -20,8 +22,9 @@ int parola_troppo_lunga();
 
 // Whether the run may replace path, the file that receives cosa ("il
 // modello"): refused now, with the reason printed, when it is a folder, a
-// special file, a loop of links or a file the user may not write.
-bool puo_ricevere(const char* path, const char* cosa);
+// special file, a loop of links or a file the user may not write, and with
+// anche_cartella when its folder is missing or takes no new file.
+bool puo_ricevere(const char* path, const char* cosa, bool anche_cartella = false);
 
 // For a read-change-write of the model: locks its folder, then loads it.
 // false, with the reason printed, when the lock cannot be taken, or the
@@ -30,14 +33,15 @@ bool puo_ricevere(const char* path, const char* cosa);
 bool blocca_e_carica(blocco_cartella& blocco, borsa& modello);
 
 // For scoring many texts: the model loaded and laid out. false, with the
-// reason printed (senza_modello when there is no model to read).
+// reason printed on messaggi() (senza_modello when there is no model).
 bool carica_e_indicizza(modello_indicizzato& m, const char* senza_modello);
 
-// An action's command line read with the shared scanner: true to go on;
-// false when the action must end at once with *stato: 0 after --help
-// (its usage) or --version, 1 after a refusal (the reason, then its usage).
+// An action's command line, argv[primo ...], read with the shared scanner:
+// true to go on; false when the action must end at once with *stato: 0
+// after --help (its usage, on standard output) or --version, 1 after a
+// refusal (the reason, then its usage, on messaggi()).
 bool leggi_azione(int argc, char** argv, const std::vector<opzione>& accettate, const posizionali& attesi,
-                  riga_comando& r, void (*uso)(), int& stato);
+                  riga_comando& r, void (*uso)(std::FILE*), int& stato, int primo = 2);
 
 // The command line of an action that scores texts, as read.
 struct riga_con_regola {
@@ -49,7 +53,7 @@ struct riga_con_regola {
 // leggi_azione for an action that scores texts: --punteggio and --alfa
 // besides its own options.
 bool leggi_azione_con_regola(int argc, char** argv, std::vector<opzione> accettate, const posizionali& attesi,
-                             void (*uso)(), riga_con_regola& letta);
+                             void (*uso)(std::FILE*), riga_con_regola& letta, int primo = 2);
 
 // A rule ready to score many texts: the model laid out with the rule's
 // weights, or, for lineare, the linear model checked against Bow.txt.

@@ -2,10 +2,14 @@
 // "Bow.txt" (aggiungi), or scores a text against every class (classifica);
 // the actions on a whole corpus and on the model live in their own files,
 // and are only dispatched from here.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "addestra.h"
@@ -22,6 +26,7 @@
 #include "riga_comando.h"
 #include "scrittura.h"
 #include "spiega.h"
+#include "uscita.h"
 #include "valori.h"
 #include "valuta.h"
 
@@ -32,31 +37,57 @@ void uso() {
   std::printf("AZIONE = {aggiungi, classifica }\n");
 }
 
+// The usage aggiungi always printed without its class.
+void uso_breve_aggiungi() { std::printf("Uso: bow aggiungi <file.txt> CLASS\nEs.: $./bow Odissea.txt 1\n"); }
+
+void uso_aggiungi(std::FILE* f) {
+  std::fprintf(f, "Uso: velmora_bow aggiungi FILE CLASSE\n"
+                  "Aggiunge le parole di FILE alla classe CLASSE (da 0 a 9) di Bow.txt, poi stampa le parole\n"
+                  "totali di ogni classe. Scrive il testo pulito in FILE.clean. Senza CLASSE stampa un uso\n"
+                  "breve ed esce con 0.\n");
+}
+
+void uso_classifica(std::FILE* f) {
+  std::fprintf(f, "Uso: velmora_bow classifica FILE [--punteggio NOME] [--alfa A]\n"
+                  "Classifica FILE con Bow.txt: il punteggio di ogni classe, poi la classe scelta. Scrive il\n"
+                  "testo pulito in FILE.clean.\n");
+  uso_punteggio(f);
+}
+
 // Cleans FILE into FILE.clean and counts its words, block by block; returns
-// the exit status on failure, or -1.
+// the exit status on failure, or -1. The lines these failures always printed
+// stay; the cause, when there is one to tell, follows on standard error.
 int pulisci_file(const char* path, tabella_parole& tabella) {
   file_ptr ingresso = apri_file(path, "rb");
   if (!ingresso) {
+    const int errore = errno;
     std::printf("File %s non trovato\n", stampabile(path).c_str());
+    if (errore != ENOENT) causa_su_standard_error("leggere", path, errore);
     return 1;
   }
   // The cleaned text replaces any earlier one whole, or not at all.
   const std::string pulito = std::string(path) + ".clean";
   file_nuovo uscita;
   if (!apri_file_nuovo(uscita, pulito.c_str())) {
+    const int errore = errno;
     std::printf("File %s non trovato\n", stampabile(pulito).c_str());
+    causa_su_standard_error("scrivere", pulito.c_str(), errore);
     return 1;
   }
   const esito_testo esito = conta_testo(ingresso.get(), uscita.file, tabella);
   if (esito.errore_lettura) {
+    const int errore = errno;
     std::printf("File %s non trovato\n", stampabile(path).c_str());
+    causa_su_standard_error("leggere", path, errore);
     return 1;
   }
   // A refused text still leaves the cleaned form of what came before the refusal.
   const bool scritto = !esito.errore_scrittura && installa_file(uscita);
+  const int errore = errno;
   if (esito.troppo_lunga) return parola_troppo_lunga();
   if (!scritto) {
     std::printf("File %s non trovato\n", stampabile(pulito).c_str());
+    causa_su_standard_error("scrivere", pulito.c_str(), errore);
     return 1;
   }
   return -1;
@@ -106,7 +137,10 @@ int classifica(const char* path, const punteggio& p) {
   // or the new one, whole.
   if (!puo_ricevere_pulito(path)) return 1;
   borsa modello;
-  if (leggi_bow(modello.testa, MODELLO) == esito_lettura::non_modello) return 1;
+  // Only a model that does not exist scores as an empty one, after its
+  // message; one that cannot be read, or is not a model, gives no answer.
+  const esito_lettura letto = leggi_bow(modello.testa, MODELLO);
+  if (letto == esito_lettura::illeggibile || letto == esito_lettura::non_modello) return 1;
   valutatore v;
   v.p = p;
   if (p.tipo == regola::lineare && !leggi_lineare(v.lineare, MODELLO_LINEARE, MODELLO)) return 1;
@@ -127,12 +161,33 @@ int classifica(const char* path, const punteggio& p) {
   return 0;
 }
 
-// What follows the text of aggiungi and classifica: plain words are ignored,
-// as they always were, but a word that looks like an option must be one of
-// the command's (none for aggiungi): ignoring it would report as done what
-// was not. false after the refusal.
-bool resto_della_riga(int argc, char** argv, int primo, const std::vector<opzione>& accettate, riga_comando& r) {
-  return leggi_riga_comando(argc, argv, primo, accettate, {{}, 0, true}, r, false) == esito_comando::valida;
+// Whether a word in FILE's place is to be read as the start of the options:
+// one of the action's options, --help, --version or "--", naming no file.
+// Any other word there is FILE, whatever it looks like, as it always was.
+bool apre_le_opzioni(const char* a, const std::vector<opzione>& accettate) {
+  if (std::strncmp(a, "--", 2) != 0) return false;
+  const std::string_view nome(a, std::strcspn(a, "="));
+  bool e_opzione = a[2] == '\0' || nome == "--help" || nome == "--version";
+  for (const opzione& o : accettate) e_opzione = e_opzione || nome == o.nome;
+  struct stat st;
+  return e_opzione && lstat(a, &st) != 0;
+}
+
+// The command line of aggiungi and classifica: FILE (and CLASSE) in their
+// places, or after options that come first, and options anywhere after
+// them; further plain words are ignored, as they always were. Returns -1 to
+// go on, with the positional arguments in r, or the exit status.
+int leggi_riga_testo(int argc, char** argv, const std::vector<opzione>& accettate, const posizionali& attesi,
+                     void (*uso)(std::FILE*), riga_comando& r) {
+  int stato = 0;
+  if (apre_le_opzioni(argv[2], accettate))
+    return leggi_azione(argc, argv, accettate, attesi, r, uso, stato) ? -1 : stato;
+  posizionali dopo = attesi;
+  if (!dopo.nomi.empty()) dopo.nomi.erase(dopo.nomi.begin());
+  else --dopo.facoltativi;
+  if (!leggi_azione(argc, argv, accettate, dopo, r, uso, stato, 3)) return stato;
+  r.posizionali.insert(r.posizionali.begin(), argv[2]);
+  return -1;
 }
 
 // The actions beyond aggiungi and classifica, each with its own usage text,
@@ -149,25 +204,35 @@ int (*azione_nuova(const char* nome))(int, char**) {
 int esegui(int argc, char** argv) {
   if (argc >= 2)
     if (auto azione = azione_nuova(argv[1])) return azione(argc, argv);
-  riga_comando resto;
   if (argc < 3) {
     uso();
     return 1;
   }
+  riga_comando r;
   if (std::strcmp(argv[1], "aggiungi") == 0) {
-    if (argc < 4) {
-      std::printf("Uso: bow aggiungi <file.txt> CLASS\nEs.: $./bow Odissea.txt 1\n");
+    if (argc < 4 && !apre_le_opzioni(argv[2], {})) {
+      uso_breve_aggiungi();
       return 0;
     }
-    const int classe = leggi_classe(argv[3]);
-    if (classe < 0 || !resto_della_riga(argc, argv, 4, {}, resto)) return 1;
-    return aggiungi(argv[2], classe);
+    if (int stato = leggi_riga_testo(argc, argv, {}, {{}, 2, true}, uso_aggiungi, r); stato >= 0) return stato;
+    if (r.posizionali.size() < 2) {
+      uso_breve_aggiungi();
+      return 0;
+    }
+    const int classe = leggi_classe(r.posizionali[1]);
+    if (classe < 0) return 1;
+    return aggiungi(r.posizionali[0], classe);
   }
   if (std::strcmp(argv[1], "classifica") == 0) {
+    const std::vector<opzione> accettate = {OPZIONE_PUNTEGGIO, OPZIONE_ALFA};
     punteggio p;
-    if (!resto_della_riga(argc, argv, 3, {OPZIONE_PUNTEGGIO, OPZIONE_ALFA}, resto) || !leggi_punteggio(resto, p))
+    if (int stato = leggi_riga_testo(argc, argv, accettate, {{"FILE"}, 0, true}, uso_classifica, r); stato >= 0)
+      return stato;
+    if (!leggi_punteggio(r, p)) {
+      uso_classifica(messaggi());
       return 1;
-    return classifica(argv[2], p);
+    }
+    return classifica(r.posizionali[0], p);
   }
   std::printf("Azione %s non supportata:\n", stampabile(argv[1]).c_str());
   uso();

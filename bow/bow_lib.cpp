@@ -17,6 +17,7 @@
 #include "nomi.h"
 #include "punteggi.h"
 #include "scrittura.h"
+#include "uscita.h"
 
 namespace {
 
@@ -124,7 +125,8 @@ int32_t totale_classe(const blocco_bow* bag, int classe) {
 
 void mostra_bow(const blocco_bow* bag, int classe) {
   if (!classe_valida(classe)) return;
-  for (; bag; bag = bag->prossimo) std::printf("%s;%d\n", bag->parola, bag->conteggi[classe]);
+  // A model of millions of words: once standard output fails, the rest would be lost too.
+  for (; bag && !uscita_interrotta(); bag = bag->prossimo) std::printf("%s;%d\n", bag->parola, bag->conteggi[classe]);
 }
 
 void unisci_parole(bow_list& bag, const std::vector<voce_parola>& voci, int classe) {
@@ -160,8 +162,13 @@ std::string difetto_record(const unsigned char* rec) {
 }
 
 esito_lettura carica_bow(bow_list& bag, const char* path, difetto_modello* difetto) {
-  file_ptr file = apri_file(path, "rb");
-  if (!file) return errno == ENOENT ? esito_lettura::mancante : esito_lettura::illeggibile;
+  // Never a wait: a FIFO in the model's place is refused, not read.
+  file_ptr file = apri_file_regolare(path);
+  if (!file) {
+    if (errno == ENOENT) return esito_lettura::mancante;
+    if (difetto) *difetto = {0, perche_illeggibile(path, errno)};
+    return esito_lettura::illeggibile;
+  }
 
   constexpr size_t RECORD_PER_BLOCCO = 256;  // 18 KB a read: small enough to reuse, large enough to stream
   std::vector<unsigned char> blocco(RECORD_PER_BLOCCO * LUNGHEZZA_RECORD);
@@ -196,7 +203,10 @@ esito_lettura carica_bow(bow_list& bag, const char* path, difetto_modello* difet
                                      std::to_string(LUNGHEZZA_RECORD) + " byte)");
     if (letti < blocco.size()) break;
   }
-  if (std::ferror(file.get())) return esito_lettura::illeggibile;
+  if (std::ferror(file.get())) {
+    if (difetto) *difetto = {0, std::strerror(errno)};
+    return esito_lettura::illeggibile;
+  }
   // Sorted with no word twice: one merge into the bag.
   unisci(bag, voci);
   return esito_lettura::letto;
@@ -206,11 +216,13 @@ esito_lettura leggi_bow(bow_list& bag, const char* path) {
   difetto_modello difetto;
   const esito_lettura esito = carica_bow(bag, path, &difetto);
   if (esito == esito_lettura::non_modello) {
-    std::printf("Il file %s non e' un modello di velmora_bow: record %ld (dal byte %ld), %s\n",
-                stampabile(path).c_str(), difetto.record, (difetto.record - 1) * LUNGHEZZA_RECORD,
-                difetto.motivo.c_str());
-  } else if (esito != esito_lettura::letto) {
-    std::printf("File <%s> non trovato\n", stampabile(path).c_str());
+    std::fprintf(messaggi(), "Il file %s non e' un modello di velmora_bow: record %ld (dal byte %ld), %s\n",
+                 stampabile(path).c_str(), difetto.record, (difetto.record - 1) * LUNGHEZZA_RECORD,
+                 difetto.motivo.c_str());
+  } else if (esito == esito_lettura::illeggibile) {
+    std::fprintf(messaggi(), "Il file %s non si puo' leggere: %s\n", stampabile(path).c_str(), difetto.motivo.c_str());
+  } else if (esito == esito_lettura::mancante) {
+    std::fprintf(messaggi(), "File <%s> non trovato\n", stampabile(path).c_str());
   }
   return esito;
 }
@@ -225,7 +237,9 @@ bool scrivi_bow(const blocco_bow* bag, const char* path) {
     ok = std::fwrite(rec, 1, LUNGHEZZA_RECORD, nuovo.file) == LUNGHEZZA_RECORD;
   }
   if (ok && installa_file(nuovo)) return true;
+  const int errore = errno;
   std::printf("File <%s> non trovato\n", path);
+  causa_su_standard_error("scrivere", path, errore);
   return false;
 }
 

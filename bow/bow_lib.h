@@ -72,7 +72,8 @@ const int32_t* ricorrenza_parola(const blocco_bow* bag, const blocco_bow* node);
 int64_t conta_parole(const blocco_bow* bag, int classe);
 // The class total as callers keep it: conta_parole saturated at CONTEGGIO_MAX.
 int32_t totale_classe(const blocco_bow* bag, int classe);
-// Prints every node as "word;count\n" with its count for the class.
+// Prints every node as "word;count\n" with its count for the class, until
+// standard output fails.
 void mostra_bow(const blocco_bow* bag, int classe);
 
 // ---- Model file -------------------------------------------------------------------
@@ -80,10 +81,10 @@ void mostra_bow(const blocco_bow* bag, int classe);
 
 enum class esito_lettura { letto, mancante, illeggibile, non_modello };
 
-// Where a file that is not a model first shows it.
+// Where a file that is not a model first shows it, or why one cannot be read.
 struct difetto_modello {
-  long record = 0;          // 1 for the first record
-  std::string motivo;       // in the words of the report ("parola fuori ordine")
+  long record = 0;          // 1 for the first record; 0 when the file cannot be read
+  std::string motivo;       // in the words of the report ("parola fuori ordine", "e' una cartella")
 };
 
 // Whether the 32 bytes of a stored word could have been written by this
@@ -100,15 +101,19 @@ std::string difetto_record(const unsigned char* record);
 // the same bag as re-adding every stored occurrence one at a time. The file
 // is checked as it is read, and refused whole (`non_modello`, with the first
 // bad record in difetto) unless its length is a multiple of 72, every record
-// passes difetto_record and the words are in strictly ascending order. On
-// `mancante` (no such file), `illeggibile` or `non_modello` the bag is left
-// as it was.
+// passes difetto_record and the words are in strictly ascending order. The
+// file is opened without waiting: anything but a regular file (a folder, a
+// FIFO) is `illeggibile`, as is one that cannot be opened or read, with the
+// reason in difetto. On `mancante` (no such file), `illeggibile` or
+// `non_modello` the bag is left as it was.
 esito_lettura carica_bow(bow_list& bag, const char* path, difetto_modello* difetto = nullptr);
-// carica_bow that prints "File <path> non trovato" when the file could not
-// be read, and why it is not a model when it is not one.
+// carica_bow that prints "File <path> non trovato" when there is no such
+// file, "Il file PATH non si puo' leggere: REASON" when it cannot be read,
+// and why it is not a model when it is not one (on messaggi()).
 esito_lettura leggi_bow(bow_list& bag, const char* path);
 // Replaces path with the bag's records through the suite's atomic write; on
-// any failure prints "File <path> non trovato", leaves path as it was and returns false.
+// any failure prints "File <path> non trovato" (and its cause on standard
+// error), leaves path as it was and returns false.
 bool scrivi_bow(const blocco_bow* bag, const char* path);
 
 // ---- Class scoring ------------------------------------------------------------------

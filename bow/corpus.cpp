@@ -2,21 +2,17 @@
 // that training and evaluation are reproducible from run to run.
 #include "corpus.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <new>
 #include <system_error>
 
 #include "file.h"
 #include "nomi.h"
 #include "pulizia.h"
+#include "uscita.h"
 
 namespace fs = std::filesystem;
 
@@ -102,22 +98,8 @@ lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta
     if (!testo) return lettura::non_aperta;
     return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
   }
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOMEM) throw std::bad_alloc();
-    return lettura::non_aperta;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, O_RDONLY) != 0) {
-    close(fd);
-    return lettura::non_regolare;
-  }
-  file_ptr testo(fdopen(fd, "rb"));
-  if (!testo) {
-    close(fd);
-    if (errno == ENOMEM) throw std::bad_alloc();
-    return lettura::non_aperta;
-  }
+  file_ptr testo = apri_file_regolare(path.c_str());
+  if (!testo) return errno == EISDIR || errno == EINVAL ? lettura::non_regolare : lettura::non_aperta;
   return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
 }
 
@@ -133,17 +115,17 @@ bool elenca_testi(const char* cartella, std::vector<std::string>& testi) {
     if (e_un_testo(*it)) testi.push_back(it->path().string());
   }
   if (ec) {
-    std::printf("La cartella %s non si puo' leggere\n", stampabile(cartella).c_str());
+    std::fprintf(messaggi(), "La cartella %s non si puo' leggere\n", stampabile(cartella).c_str());
     return false;
   }
   std::sort(testi.begin(), testi.end());
   return true;
 }
 
-const char* motivo_scarto(lettura motivo) {
+const char* motivo_scarto(lettura l) {
   static const char* const MOTIVI[] = {"", "una parola di 30 o piu' caratteri", "non si puo' aprire",
                                        "errore di lettura", "non e' un file regolare"};
-  return MOTIVI[static_cast<int>(motivo)];
+  return MOTIVI[static_cast<int>(l)];
 }
 
 void stampa_scarti(const std::vector<scarto>& scarti) {

@@ -35,6 +35,10 @@ void stampa_ignorati(const corpus& c);
 // Why a text was left out.
 enum class lettura { letta, troppo_lunga, non_aperta, errore_lettura, non_regolare };
 
+// Why a text was left out, in the words of the reports ("non si puo' aprire");
+// empty for letta.
+const char* motivo_scarto(lettura l);
+
 struct scarto {
   std::string path;
   lettura motivo;
@@ -54,7 +58,7 @@ lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta
 // The texts below cartella, at any depth: the regular files (links to files
 // followed, links to folders not entered), except hidden ones and what is
 // below a hidden folder, and the .clean copies; sorted by path in byte
-// order. false, with the reason printed, when cartella cannot be read.
+// order. false, with the reason printed (on messaggi()), when cartella cannot be read.
 bool elenca_testi(const char* cartella, std::vector<std::string>& testi);
 
 // Why a text was left out, in words ("non si puo' aprire"); "" for letta.

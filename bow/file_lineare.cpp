@@ -13,6 +13,7 @@
 #include "file.h"
 #include "nomi.h"
 #include "scrittura.h"
+#include "uscita.h"
 
 namespace {
 
@@ -176,8 +177,12 @@ bool scrivi_lineare(const modello_lineare& m, const char* path) {
 }
 
 esito_lettura carica_lineare(modello_lineare& m, const char* path, difetto_lineare* difetto) {
-  file_ptr f = apri_file(path, "rb");
-  if (!f) return errno == ENOENT ? esito_lettura::mancante : esito_lettura::illeggibile;
+  file_ptr f = apri_file_regolare(path);  // a FIFO in its place is refused, never waited on
+  if (!f) {
+    if (errno == ENOENT) return esito_lettura::mancante;
+    if (difetto) difetto->motivo = perche_illeggibile(path, errno);
+    return esito_lettura::illeggibile;
+  }
   return decodifica_lineare(m, f.get(), difetto);
 }
 
@@ -188,25 +193,27 @@ bool leggi_lineare(modello_lineare& m, const char* path, const char* path_bow) {
     case esito_lettura::letto:
       break;
     case esito_lettura::mancante:
-      std::printf("Manca il modello lineare %s: prima velmora_bow addestra CARTELLA --lineare\n", nome.c_str());
+      std::fprintf(messaggi(), "Manca il modello lineare %s: prima velmora_bow addestra CARTELLA --lineare\n", nome.c_str());
       return false;
     case esito_lettura::illeggibile:
-      std::printf("Il modello lineare %s non si puo' leggere\n", nome.c_str());
+      std::fprintf(messaggi(), "Il modello lineare %s non si puo' leggere: %s\n", nome.c_str(), d.motivo.c_str());
       return false;
     case esito_lettura::non_modello:
       if (d.record == 0) {
-        std::printf("Il file %s non e' un modello lineare di velmora_bow: intestazione, %s\n", nome.c_str(),
-                    d.motivo.c_str());
+        std::fprintf(messaggi(), "Il file %s non e' un modello lineare di velmora_bow: intestazione, %s\n",
+                     nome.c_str(), d.motivo.c_str());
       } else {
-        std::printf("Il file %s non e' un modello lineare di velmora_bow: record %ld (dal byte %ld), %s\n",
-                    nome.c_str(), d.record,
-                    LUNGHEZZA_INTESTAZIONE_LINEARE + (d.record - 1) * long{LUNGHEZZA_RECORD_LINEARE}, d.motivo.c_str());
+        std::fprintf(messaggi(), "Il file %s non e' un modello lineare di velmora_bow: record %ld (dal byte %ld), %s\n",
+                     nome.c_str(), d.record,
+                     LUNGHEZZA_INTESTAZIONE_LINEARE + (d.record - 1) * long{LUNGHEZZA_RECORD_LINEARE},
+                     d.motivo.c_str());
       }
       return false;
   }
   if (corrisponde(m, path_bow)) return true;
-  std::printf("Il modello lineare %s non e' stato addestrato accanto a questo %s, cambiato dopo (da aggiungi o "
-              "addestra): per rifarlo, velmora_bow addestra CARTELLA --lineare\n",
-              nome.c_str(), bow.c_str());
+  std::fprintf(messaggi(),
+               "Il modello lineare %s non e' stato addestrato accanto a questo %s, cambiato dopo (da aggiungi o "
+               "addestra): per rifarlo, velmora_bow addestra CARTELLA --lineare\n",
+               nome.c_str(), bow.c_str());
   return false;
 }

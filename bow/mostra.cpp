@@ -8,17 +8,18 @@
 
 #include "azioni_comuni.h"
 #include "bow_lib.h"
+#include "uscita.h"
 #include "valori.h"
 
 namespace {
 
-void uso_mostra() {
-  std::printf("Uso: velmora_bow mostra CLASSE [--primi N]\n"
-              "Elenca le parole di Bow.txt con il loro conteggio nella classe CLASSE (da 0 a 9),\n"
-              "una per riga: PAROLA;CONTEGGIO.\n"
-              "--primi N  solo le N parole piu' frequenti della classe, dalla piu' frequente\n"
-              "           (a pari conteggio in ordine di parola; predefinito: tutte le parole del\n"
-              "           modello, in ordine di parola, anche quelle che la classe non ha mai visto)\n");
+void uso_mostra(std::FILE* f) {
+  std::fprintf(f, "Uso: velmora_bow mostra CLASSE [--primi N]\n"
+                  "Elenca le parole di Bow.txt con il loro conteggio nella classe CLASSE (da 0 a 9),\n"
+                  "una per riga: PAROLA;CONTEGGIO.\n"
+                  "--primi N  solo le N parole piu' frequenti della classe, dalla piu' frequente\n"
+                  "           (a pari conteggio in ordine di parola; predefinito: tutte le parole del\n"
+                  "           modello, in ordine di parola, anche quelle che la classe non ha mai visto)\n");
 }
 
 // The n words most frequent in the class, highest first; the sort is stable
@@ -31,7 +32,10 @@ void mostra_primi(const blocco_bow* modello, int classe, long n) {
     return a->conteggi[classe] > b->conteggi[classe];
   });
   if (parole.size() > static_cast<size_t>(n)) parole.resize(static_cast<size_t>(n));
-  for (const blocco_bow* p : parole) std::printf("%s;%d\n", p->parola, p->conteggi[classe]);
+  for (const blocco_bow* p : parole) {
+    if (uscita_interrotta()) return;
+    std::printf("%s;%d\n", p->parola, p->conteggi[classe]);
+  }
 }
 
 }  // namespace
@@ -45,7 +49,7 @@ int mostra(int argc, char** argv) {
   // 0: every word of the model, in word order.
   const long primi = leggi_numero_parole(r, "--primi", 0);
   if (primi < 0) {
-    uso_mostra();
+    uso_mostra(messaggi());
     return 1;
   }
   borsa modello;

@@ -3,12 +3,16 @@
 // class, the ten scores. Under the built-in rule the class is the one
 // classifica names. Numbers are written as the shortest decimal that reads
 // back as the same double, so the same inputs give the same bytes.
+// Standard output holds the table alone: every message goes to standard error.
 #include "predici.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -16,19 +20,21 @@
 #include "corpus.h"
 #include "nomi.h"
 #include "numeri.h"
+#include "uscita.h"
 #include "valori.h"
 
 namespace {
 
-void uso_predici() {
-  std::printf("Uso: velmora_bow predici [FILE | CARTELLA | -]... [--punteggio NOME] [--alfa A]\n"
-              "Classifica con Bow.txt ogni testo dato: un FILE, ogni testo sotto una CARTELLA (a ogni\n"
-              "profondita', tranne i file nascosti e le copie .clean), o, con - o senza argomenti, i\n"
-              "percorsi letti da standard input, uno per riga. Scrive su standard output una riga\n"
-              "d'intestazione, poi per ogni testo, separati da tabulazioni: il percorso, la classe e i\n"
-              "dieci punteggi. Un testo che non si puo' classificare ha - al posto della classe e dei\n"
-              "punteggi, e lo stato di uscita e' allora 1. Non scrive niente su disco.\n");
-  uso_punteggio();
+void uso_predici(std::FILE* f) {
+  std::fprintf(f, "Uso: velmora_bow predici [FILE | CARTELLA | -]... [--punteggio NOME] [--alfa A]\n"
+                  "Classifica con Bow.txt ogni testo dato: un FILE, ogni testo sotto una CARTELLA (a ogni\n"
+                  "profondita', tranne i file nascosti e le copie .clean), o, con - o senza argomenti, i\n"
+                  "percorsi letti da standard input, uno per riga. Scrive su standard output una riga\n"
+                  "d'intestazione, poi per ogni testo, separati da tabulazioni: il percorso, la classe e i\n"
+                  "dieci punteggi. Un testo che non si puo' classificare ha - al posto della classe e dei\n"
+                  "punteggi, e il motivo su standard error; lo stato di uscita e' allora 1. Ogni messaggio\n"
+                  "va su standard error. Non scrive niente su disco.\n");
+  uso_punteggio(f);
 }
 
 // A text to classify, and whether the user named it (a path given may be
@@ -38,14 +44,34 @@ struct testo {
   bool nominato;
 };
 
-// Adds the texts one argument names: a folder's texts, a file, or the paths
-// read from standard input. false when a folder cannot be read.
-bool aggiungi_testi(const char* argomento, std::vector<testo>& testi) {
-  if (std::string_view(argomento) == "-") {
-    for (std::string riga; std::getline(std::cin, riga);)
-      if (!riga.empty()) testi.push_back({riga, true});
-    return true;
+// Adds the paths read from standard input, one per line. false, with the
+// reason, when it cannot be read to its end: a read error is not the end of
+// the list. A line that memory cannot hold throws std::bad_alloc.
+bool leggi_elenco(std::vector<testo>& testi) {
+  char* riga = nullptr;
+  size_t capienza = 0;
+  struct libera {
+    char*& p;
+    ~libera() { std::free(p); }
+  } guardia{riga};
+  for (;;) {
+    errno = 0;
+    const ssize_t n = getline(&riga, &capienza, stdin);
+    if (n < 0) break;
+    std::string path(riga, static_cast<size_t>(n));
+    if (path.back() == '\n') path.pop_back();
+    if (!path.empty()) testi.push_back({std::move(path), true});
   }
+  if (errno == ENOMEM) throw std::bad_alloc();
+  if (!std::ferror(stdin)) return true;
+  std::fprintf(messaggi(), "Impossibile leggere l'elenco dei testi da standard input: %s\n", std::strerror(errno));
+  return false;
+}
+
+// Adds the texts one argument names: a folder's texts, a file, or the paths
+// read from standard input. false when a folder or the list cannot be read.
+bool aggiungi_testi(const char* argomento, std::vector<testo>& testi) {
+  if (std::string_view(argomento) == "-") return leggi_elenco(testi);
   std::error_code ec;
   if (std::filesystem::is_directory(argomento, ec)) {
     std::vector<std::string> trovati;
@@ -79,6 +105,7 @@ void stampa_riga(const std::string& path, int classe, const double* punteggi) {
 }  // namespace
 
 int predici(int argc, char** argv) {
+  messaggi_su_standard_error();
   riga_con_regola letta;
   if (!leggi_azione_con_regola(argc, argv, {}, {{}, INT_MAX}, uso_predici, letta)) return letta.stato;
   const riga_comando& r = letta.r;
@@ -95,8 +122,10 @@ int predici(int argc, char** argv) {
   std::printf("\n");
   bool tutti = true;
   for (const auto& [path, nominato] : testi) {
+    if (uscita_interrotta()) break;  // the table is lost: nothing more to compute
     tabella_parole tabella;
-    if (leggi_e_conta(path, tabella, nullptr, nominato) != lettura::letta) {
+    if (const lettura l = leggi_e_conta(path, tabella, nullptr, nominato); l != lettura::letta) {
+      std::fprintf(messaggi(), "%s: %s\n", stampabile(path).c_str(), motivo_scarto(l));
       stampa_riga(path, -1, nullptr);
       tutti = false;
       continue;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "nomi.h"
+#include "uscita.h"
 
 namespace {
 
@@ -66,7 +67,10 @@ void stampa_rapporto(const esito_valutazione& e, bool errori) {
   const riassunto r = riassumi(e);
   if (errori) {
     std::printf("File classificati male (classe vera, classe scelta, file): %zu\n", e.sbagliati.size());
-    for (const file_sbagliato& f : e.sbagliati) std::printf("%d %d %s\n", f.vera, f.scelta, stampabile(f.path).c_str());
+    for (const file_sbagliato& f : e.sbagliati) {
+      if (uscita_interrotta()) return;
+      std::printf("%d %d %s\n", f.vera, f.scelta, stampabile(f.path).c_str());
+    }
     std::printf("\n");
   }
   stampa_classi(e, r);

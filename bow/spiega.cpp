@@ -16,20 +16,21 @@
 #include "nomi.h"
 #include "punteggi.h"
 #include "testo_pesato.h"
+#include "uscita.h"
 #include "valori.h"
 
 namespace {
 
 constexpr long PAROLE_PREDEFINITE = 10;
 
-void uso_spiega() {
-  std::printf("Uso: velmora_bow spiega FILE [--punteggio NOME] [--alfa A] [--parole N]\n"
-              "Classifica FILE con Bow.txt come classifica e spiega la scelta: per la classe scelta e\n"
-              "per la seconda, le parole che pesano di piu' nel punteggio (conteggio nel testo, nella\n"
-              "classe, termine nel punteggio), e quelle che separano di piu' le due classi.\n"
-              "Non scrive niente.\n");
-  uso_punteggio();
-  std::printf("--parole N        quante parole per elenco (predefinito: %ld)\n", PAROLE_PREDEFINITE);
+void uso_spiega(std::FILE* f) {
+  std::fprintf(f, "Uso: velmora_bow spiega FILE [--punteggio NOME] [--alfa A] [--parole N]\n"
+                  "Classifica FILE con Bow.txt come classifica e spiega la scelta: per la classe scelta e\n"
+                  "per la seconda, le parole che pesano di piu' nel punteggio (conteggio nel testo, nella\n"
+                  "classe, termine nel punteggio), e quelle che separano di piu' le due classi.\n"
+                  "Non scrive niente.\n");
+  uso_punteggio(f);
+  std::fprintf(f, "--parole N        quante parole per elenco (predefinito: %ld)\n", PAROLE_PREDEFINITE);
 }
 
 bool lineare(const valutatore& v) { return v.p.tipo == regola::lineare; }
@@ -149,7 +150,7 @@ int spiega(int argc, char** argv) {
   const riga_comando& r = letta.r;
   const long n = leggi_numero_parole(r, "--parole", PAROLE_PREDEFINITE);
   if (n < 0) {
-    uso_spiega();
+    uso_spiega(messaggi());
     return 1;
   }
   valutatore v;

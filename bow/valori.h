@@ -2,6 +2,8 @@
 // a scoring rule with its smoothing.
 #pragma once
 
+#include <cstdio>
+
 #include "punteggi.h"
 #include "riga_comando.h"
 
@@ -18,8 +20,8 @@ long leggi_numero_parole(const riga_comando& r, const char* nome, long predefini
 // The options --punteggio NOME and --alfa A, shared by every action that scores.
 inline const opzione OPZIONE_PUNTEGGIO{"--punteggio", 1};
 inline const opzione OPZIONE_ALFA{"--alfa", 1};
-// The usage lines of those two options.
-void uso_punteggio();
+// The usage lines of those two options, on f.
+void uso_punteggio(std::FILE* f);
 // The scoring rule the command line asks for (velmora when none). false,
 // with the reason printed, for an unknown rule or a bad smoothing.
 bool leggi_punteggio(const riga_comando& r, punteggio& p);

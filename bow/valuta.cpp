@@ -29,20 +29,20 @@
 
 namespace {
 
-void uso_valuta() {
-  std::printf("Uso: velmora_bow valuta CARTELLA [--errori] [--rapporto FILE.html] [--punteggio NOME] [--alfa A]\n"
-              "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA e confronta la\n"
-              "classe scelta con quella della sottocartella: per classe file, corretti, precisione,\n"
-              "richiamo e F1, l'accuratezza e la matrice di confusione. Non scrive niente, tranne la\n"
-              "pagina di --rapporto.\n"
-              "--errori  elenca anche i file classificati male: classe vera, classe scelta, file\n"
-              "          (predefinito: solo il rapporto)\n"
-              "--rapporto FILE.html  scrive anche una pagina HTML da aprire nel browser, senza rete:\n"
-              "          per classe precisione, richiamo, F1 e file, la matrice di confusione, le parole\n"
-              "          che pesano di piu' per ogni classe e i testi classificati male con le loro\n"
-              "          parole colorate. Con - la pagina va su standard output e il rapporto su\n"
-              "          standard error\n");
-  uso_punteggio();
+void uso_valuta(std::FILE* f) {
+  std::fprintf(f, "Uso: velmora_bow valuta CARTELLA [--errori] [--rapporto FILE.html] [--punteggio NOME] [--alfa A]\n"
+                  "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA e confronta la\n"
+                  "classe scelta con quella della sottocartella: per classe file, corretti, precisione,\n"
+                  "richiamo e F1, l'accuratezza e la matrice di confusione. Non scrive niente, tranne la\n"
+                  "pagina di --rapporto.\n"
+                  "--errori  elenca anche i file classificati male: classe vera, classe scelta, file\n"
+                  "          (predefinito: solo il rapporto)\n"
+                  "--rapporto FILE.html  scrive anche una pagina HTML da aprire nel browser, senza rete:\n"
+                  "          per classe precisione, richiamo, F1 e file, la matrice di confusione, le parole\n"
+                  "          che pesano di piu' per ogni classe e i testi classificati male con le loro\n"
+                  "          parole colorate. Con - la pagina va su standard output e il rapporto su\n"
+                  "          standard error\n");
+  uso_punteggio(f);
 }
 
 // The class the rule names for the text at path (under velmora, the class

@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "file.h"
+
 std::string cartella_di(const std::string& path) {
   const size_t barra = path.rfind('/');
   if (barra == std::string::npos) return ".";
@@ -90,13 +92,7 @@ const char* perche_non_scrivibile(const char* path) {
     case stato_destinazione::e_una_cartella: return "e' una cartella";
     case stato_destinazione::ciclo: return "e' un ciclo di collegamenti simbolici";
     case stato_destinazione::non_permesso: return "non si ha il permesso di scriverlo";
-    case stato_destinazione::e_speciale: {
-      struct stat st {};
-      stat(path, &st);
-      if (S_ISFIFO(st.st_mode)) return "e' una FIFO, non un file regolare";
-      if (S_ISSOCK(st.st_mode)) return "e' un socket, non un file regolare";
-      return "e' un dispositivo, non un file regolare";
-    }
+    case stato_destinazione::e_speciale: return natura_speciale(path);
   }
   return nullptr;
 }

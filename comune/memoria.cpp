@@ -8,9 +8,11 @@
 #include <new>
 #include <stdexcept>
 
+#include "uscita.h"
+
 namespace {
 
-void memoria_insufficiente() { std::printf("Memoria insufficiente\n"); }
+void memoria_insufficiente() { std::fprintf(messaggi(), "Memoria insufficiente\n"); }
 
 // When memory is so short that even the exception could not be made, the
 // runtime ends the process through here instead of unwinding. Files being
@@ -32,10 +34,7 @@ void memoria_insufficiente() { std::printf("Memoria insufficiente\n"); }
   _exit(1);
 }
 
-}  // namespace
-
-int con_memoria_controllata(int (*esegui)(int, char**), int argc, char** argv) {
-  std::set_terminate(fine_senza_eccezione);
+int esegui_protetto(int (*esegui)(int, char**), int argc, char** argv) {
   try {
     return esegui(argc, argv);
   } catch (const std::bad_alloc&) {
@@ -43,4 +42,12 @@ int con_memoria_controllata(int (*esegui)(int, char**), int argc, char** argv) {
   }
   memoria_insufficiente();
   return 1;
+}
+
+}  // namespace
+
+int con_memoria_controllata(int (*esegui)(int, char**), int argc, char** argv) {
+  std::set_terminate(fine_senza_eccezione);
+  occupa_descrittori_chiusi();
+  return chiudi_uscita(esegui_protetto(esegui, argc, argv));
 }

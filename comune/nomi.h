@@ -7,14 +7,17 @@
 #include <string>
 #include <string_view>
 
-// s with each byte below 0x20, and 0x7F, written as \n, \r, \t or \xNN;
-// every other byte as it is, so an ordinary name prints unchanged.
+// s with each byte below 0x20, and 0x7F, written as \n, \r, \t or \xNN,
+// and the backslash as \\, so that no two names print alike; every other
+// byte as it is, so an ordinary name prints unchanged.
 inline std::string stampabile(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (const char c : s) {
     const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x20 && b != 0x7F) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (b >= 0x20 && b != 0x7F) {
       out += c;
     } else if (c == '\n') {
       out += "\\n";

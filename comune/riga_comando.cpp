@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "nomi.h"
+#include "uscita.h"
 
 #ifndef VELMORA_VERSIONE
 #define VELMORA_VERSIONE "sviluppo"
@@ -29,12 +30,13 @@ const opzione* cerca(const std::vector<opzione>& accettate, std::string_view nom
 bool valore_accettabile(const opzione& o, const char* v, bool dopo_uguale) {
   if (std::strncmp(v, "--", 2) != 0) return true;
   if (o.file) {
-    std::printf("Il file dell'opzione %s non puo' cominciare con --: %s (un file con quel nome si scrive ./%s)\n",
-                o.nome, stampabile(v).c_str(), stampabile(v).c_str());
+    std::fprintf(messaggi(),
+                 "Il file dell'opzione %s non puo' cominciare con --: %s (un file con quel nome si scrive ./%s)\n",
+                 o.nome, stampabile(v).c_str(), stampabile(v).c_str());
   } else if (dopo_uguale) {
     return true;  // "--alfa=--3" is a value, bad or not, as it was written
   } else {
-    std::printf("Manca il valore dell'opzione %s\n", o.nome);
+    std::fprintf(messaggi(), "Manca il valore dell'opzione %s\n", o.nome);
   }
   return false;
 }
@@ -56,7 +58,7 @@ esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::ve
         r.posizionali.push_back(a);
         r.voci.push_back({opzione{nullptr}, {a}});
       } else if (!attesi.altri_ignorati) {
-        std::printf("Argomento in piu': %s\n", stampabile(a).c_str());
+        std::fprintf(messaggi(), "Argomento in piu': %s\n", stampabile(a).c_str());
         return esito_comando::sbagliata;
       }
       continue;
@@ -67,12 +69,12 @@ esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::ve
       return nome == AIUTO.nome ? esito_comando::aiuto : esito_comando::versione;
     const opzione* o = cerca(accettate, nome);
     if (!o) {
-      std::printf("Opzione sconosciuta: %s\n", stampabile(a).c_str());
+      std::fprintf(messaggi(), "Opzione sconosciuta: %s\n", stampabile(a).c_str());
       return esito_comando::sbagliata;
     }
     voce_riga v{*o, {}};
     if (uguale && o->valori == 0) {
-      std::printf("L'opzione %s non prende valori: %s\n", o->nome, stampabile(a).c_str());
+      std::fprintf(messaggi(), "L'opzione %s non prende valori: %s\n", o->nome, stampabile(a).c_str());
       return esito_comando::sbagliata;
     }
     if (uguale) {
@@ -81,7 +83,7 @@ esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::ve
     }
     while (static_cast<int>(v.valori.size()) < o->valori) {
       if (i + 1 == argc) {
-        std::printf("Manca il valore dell'opzione %s\n", o->nome);
+        std::fprintf(messaggi(), "Manca il valore dell'opzione %s\n", o->nome);
         return esito_comando::sbagliata;
       }
       if (!valore_accettabile(*o, argv[i + 1], false)) return esito_comando::sbagliata;
@@ -90,7 +92,7 @@ esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::ve
     r.voci.push_back(std::move(v));
   }
   if (r.posizionali.size() < attesi.nomi.size()) {
-    std::printf("Manca l'argomento %s\n", attesi.nomi[r.posizionali.size()]);
+    std::fprintf(messaggi(), "Manca l'argomento %s\n", attesi.nomi[r.posizionali.size()]);
     return esito_comando::sbagliata;
   }
   return esito_comando::valida;

@@ -42,7 +42,7 @@ enum class esito_comando {
 // command takes. Refusals, each printed on one line: "Opzione sconosciuta:
 // X", "Manca il valore dell'opzione X", "L'opzione X non prende valori: X=V",
 // "Il file dell'opzione X non puo' cominciare con --: V (un file con quel
-// nome si scrive ./V)", "Manca l'argomento NOME", "Argomento in piu': X".
+// nome si scrive ./V)", "Manca l'argomento NOME", "Argomento in piu': X" (on messaggi()).
 // With con_aiuto, --help and --version are understood wherever they stand.
 esito_comando leggi_riga_comando(int argc, char** argv, int primo, const std::vector<opzione>& accettate,
                               const posizionali& attesi, riga_comando& r, bool con_aiuto = true);

@@ -556,6 +556,8 @@ bool completa_coppia(const char* path_primo) {
 }
 
 void scarta_file(file_nuovo& n) {
+  // A cleanup after a failure: errno stays that failure's, for its message.
+  const int errore = errno;
   if (n.file) {
     std::fclose(n.file);
     n.file = nullptr;
@@ -577,6 +579,7 @@ void scarta_file(file_nuovo& n) {
     n.trattiene = false;
     rilascia_segnali();
   }
+  errno = errore;
 }
 
 long avvia_scrittura(std::FILE* f, long da) {

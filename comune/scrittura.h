@@ -71,7 +71,7 @@ int installa_coppia(file_nuovo& primo, file_nuovo& secondo);
 // false, after a message, when the pair on disk is not one: the second file
 // changed since the kill, or the rename cannot be done now.
 bool completa_coppia(const char* path_primo);
-// Drops the new file; nothing of it is left.
+// Drops the new file; nothing of it is left. errno is kept.
 void scarta_file(file_nuovo& nuovo);
 // Starts writing to disk the bytes of f from offset da to what has been
 // written so far, without waiting for them, so that the sync before the

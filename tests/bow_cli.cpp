@@ -9,6 +9,8 @@
 #include <random>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "bow_reference.h"
 #include "corpus.h"
 #include "file_lineare.h"
@@ -61,6 +63,39 @@ TEST(BowCli, ArgumentsAreCheckedBeforeAnyFileIsTouched) {
     EXPECT_EQ(r.status, c.status);
   }
   EXPECT_EQ(voci(dir), 0u);
+
+  // Each action answers --help with its own usage, naming velmora_bow, and
+  // --version, wherever they stand, with status 0...
+  for (const char* azione : {"aggiungi", "classifica", "addestra", "valuta", "mostra", "spiega", "predici"}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{azione, "--help"},
+                                                 std::vector<std::string>{azione, "t.txt", "--help"}}) {
+      auto r = bow(dir, args);
+      EXPECT_TRUE(r.out.starts_with(ref::uso_azione(azione))) << azione << ": " << r.out;
+      EXPECT_EQ(r.out.find(" bow "), std::string::npos) << r.out;
+      EXPECT_EQ(r.out.find("./bow"), std::string::npos) << r.out;
+      EXPECT_EQ(r.status, 0) << azione;
+    }
+    auto r = bow(dir, {azione, "--version"});
+    EXPECT_TRUE(r.out.starts_with("velmora_bow (velmora) ")) << azione << ": " << r.out;
+    EXPECT_EQ(r.status, 0) << azione;
+  }
+  EXPECT_EQ(voci(dir), 0u);
+  // ...but a file of that name, in the place where aggiungi and classifica
+  // always took their text, is still that text; so is a word there that is
+  // no option of theirs, and any word after "--".
+  vt::write_file(dir / "--help", "alfa beta");
+  vt::write_file(dir / "--x", "alfa beta");
+  vt::write_file(dir / "Bow.txt", ref::record("alfa", {2}) + ref::record("beta", {0, 1}));
+  const std::string attesa = bow(dir, {"classifica", "--x"}).out;
+  EXPECT_TRUE(attesa.starts_with("CLASSIFICAZIONE:\n")) << attesa;
+  EXPECT_EQ(bow(dir, {"classifica", "--help"}).out, attesa);
+  EXPECT_EQ(bow(dir, {"classifica", "--", "--help"}).out, attesa);
+  EXPECT_EQ(bow(dir, {"classifica", "--x", "--punteggio", "velmora"}).out, attesa);
+  EXPECT_EQ(bow(dir, {"classifica", "--punteggio", "velmora", "--", "--x"}).out, attesa);
+  EXPECT_EQ(bow(dir, {"aggiungi", "--help"}).out, "Uso: bow aggiungi <file.txt> CLASS\nEs.: $./bow Odissea.txt 1\n");
+  EXPECT_EQ(bow(dir, {"aggiungi", "--x", "1"}).out, totali({2, 3}));
+  EXPECT_EQ(bow(dir, {"aggiungi", "--", "--x", "1"}).out, totali({2, 5}));
+  EXPECT_EQ(bow(dir, {"aggiungi", "--", "--x"}).out, "Uso: bow aggiungi <file.txt> CLASS\nEs.: $./bow Odissea.txt 1\n");
 }
 
 TEST(BowCli, WorkedExampleThroughBothCommands) {
@@ -348,21 +383,52 @@ TEST(BowCli, FailuresNeverDestroyTheModel) {
   EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
 }
 
+// A Bow.txt that exists but cannot be read is never replaced, nor scored
+// against as if it were empty: aggiungi and classifica refuse it, saying
+// why, and change nothing. A FIFO in its place makes no run wait.
 TEST(BowCli, AnUnreadableModelIsNeverReplaced) {
-  // A directory named Bow.txt exists but cannot be read, even by root.
-  vt::TempDir dir;
-  std::filesystem::create_directory(dir / "Bow.txt");
-  vt::write_file(dir / "t.txt", "parola");
-  auto r = bow(dir, {"aggiungi", "t.txt", "0"});
-  EXPECT_EQ(r.out, "Il file Bow.txt non puo' ricevere il modello: e' una cartella\n");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_FALSE(vt::file_exists(dir / "t.txt.clean"));
-  EXPECT_TRUE(std::filesystem::is_directory(dir / "Bow.txt"));
-  EXPECT_EQ(voci(dir), 2u);
-
-  r = bow(dir, {"classifica", "t.txt"});
-  EXPECT_EQ(r.out, NO_MODELLO + classificazione(ZERI, 0));
-  EXPECT_EQ(r.status, 0);
+  struct porta {
+    std::string tipo;
+    std::string aggiungi;    // aggiungi's refusal
+    std::string classifica;  // classifica's refusal
+  };
+  const std::string non_riceve = "Il file Bow.txt non puo' ricevere il modello: ";
+  const std::string non_legge = "Il file Bow.txt non si puo' leggere: ";
+  const porta porte[] = {
+      {"cartella", non_riceve + "e' una cartella\n", non_legge + "e' una cartella\n"},
+      {"FIFO", non_riceve + "e' una FIFO, non un file regolare\n", non_legge + "e' una FIFO, non un file regolare\n"},
+      {"ciclo", non_riceve + "e' un ciclo di collegamenti simbolici\n",
+       non_legge + "e' un ciclo di collegamenti simbolici\n"},
+      {"0000", non_riceve + "non si ha il permesso di scriverlo\n", non_legge + "non si ha il permesso di leggerlo\n"},
+      {"0200", non_legge + "non si ha il permesso di leggerlo\n", non_legge + "non si ha il permesso di leggerlo\n"},
+  };
+  for (const porta& p : porte) {
+    for (const char* azione : {"aggiungi", "classifica"}) {
+      SCOPED_TRACE(p.tipo + " " + azione);
+      vt::TempDir dir;
+      vt::write_file(dir / "t.txt", "parola");
+      const std::string modello = dir / "Bow.txt";
+      if (p.tipo == "cartella") {
+        std::filesystem::create_directories(dir.path / "Bow.txt" / "dentro");
+      } else if (p.tipo == "FIFO") {
+        ASSERT_EQ(mkfifo(modello.c_str(), 0666), 0);
+      } else if (p.tipo == "ciclo") {
+        std::filesystem::create_symlink("Bow.txt", modello);
+      } else {
+        vt::write_file(modello, ref::record("vecchio", {1}));
+        ASSERT_EQ(chmod(modello.c_str(), static_cast<mode_t>(std::stoi(p.tipo, nullptr, 8))), 0);
+      }
+      vt::RunOptions o = vt::in_dir(dir);
+      o.secondi = 20;
+      o.come_nessuno = p.tipo.starts_with("0");  // root reads and writes anything
+      if (o.come_nessuno) vt::cedi_a_nessuno(dir.path);
+      const auto prima = vt::istantanea(dir.path);
+      auto r = vt::run(VELMORA_BOW_BIN, {azione, "t.txt", "1"}, o);
+      EXPECT_EQ(r.out, azione == std::string("aggiungi") ? p.aggiungi : p.classifica);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(vt::istantanea(dir.path), prima);
+    }
+  }
 }
 
 TEST(BowCli, RunningOutOfMemoryIsReported) {
@@ -382,6 +448,17 @@ TEST(BowCli, RunningOutOfMemoryIsReported) {
   EXPECT_EQ(r.out, "Memoria insufficiente\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(vt::read_file(dir / "Bow.txt"), modello);
+
+  // A list for predici whose second line, 200 MB, does not fit: the run
+  // fails, its message outside the table, instead of taking the line for
+  // the end of the list.
+  r = vt::run("/bin/sh",
+              {"-c", "{ echo t.txt; head -c 200000000 /dev/zero | tr '\\0' a; } 2>/dev/null | "
+                     "{ ulimit -v 150000 && exec \"$1\" predici; }", "sh", VELMORA_BOW_BIN},
+              vt::in_dir(dir));
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Memoria insufficiente\n");
+  EXPECT_EQ(r.status, 1);
 }
 
 // ---- The actions on a corpus and on the model ------------------------------------------
@@ -437,9 +514,14 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
   const auto prima = albero(dir);
   for (const caso& c : casi) {
     auto r = bow(dir, c.args);
-    EXPECT_TRUE(r.out.starts_with(c.out + (c.uso.empty() ? "" : ref::uso_azione(c.uso)))) << r.out;
+    // predici's standard output is its table alone: its messages go to standard error.
+    const std::string& detto = c.args[0] == "predici" ? r.err : r.out;
+    EXPECT_TRUE(detto.starts_with(c.out + (c.uso.empty() ? "" : ref::uso_azione(c.uso)))) << detto;
     if (c.uso.empty()) {
-      EXPECT_EQ(r.out, c.out);
+      EXPECT_EQ(detto, c.out);
+    }
+    if (c.args[0] == "predici") {
+      EXPECT_EQ(r.out, "");
     }
     EXPECT_EQ(r.status, 1);
   }
@@ -451,6 +533,11 @@ TEST(BowCli, CorpusActionsRefuseBadCommandLinesAndFoldersBeforeTouchingAnything)
             NO_MODELLO + "Senza un modello non c'e' niente da valutare: prima velmora_bow addestra\n");
   EXPECT_EQ(bow(dir, {"spiega", "t.txt"}).out,
             NO_MODELLO + "Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi\n");
+  // predici > out.tsv leaves no message inside the table.
+  const auto p = bow(dir, {"predici", "t.txt"});
+  EXPECT_EQ(p.out, "");
+  EXPECT_EQ(p.err, NO_MODELLO + "Senza un modello non c'e' niente da predire: prima velmora_bow addestra\n");
+  EXPECT_EQ(p.status, 1);
 }
 
 TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
@@ -580,7 +667,8 @@ TEST(BowCli, ValutaNamesForEachTextTheClassClassificaNames) {
   // run with status 1.
   for (const char* regola : {"velmora", "bayes", "complemento"}) {
     const auto p = bow(dir, {"predici", "c", "--punteggio", regola});
-    EXPECT_EQ(p.status, 1) << regola;  // c/4/lunga
+    EXPECT_EQ(p.status, 1) << regola;  // c/4/lunga, and why on standard error, outside the table
+    EXPECT_EQ(p.err, "c/4/lunga: una parola di 30 o piu' caratteri\n");
     std::istringstream righe(p.out);
     std::string riga;
     std::getline(righe, riga);
@@ -638,6 +726,15 @@ TEST(BowCli, ValutaReportOnAHandMadeCorpus) {
   r = bow(dir, {"valuta", "--errori", "c"});
   EXPECT_EQ(r.out, "File classificati male (classe vera, classe scelta, file): 3\n"
                    "0 1 c/0/b\n1 2 c/1/g\n3 0 c/3/a\n\n" + rapporto);
+  // A name with a tab and one with a backslash then t print apart: the
+  // backslash is escaped too, in the list and in predici's table.
+  scrivi_corpus(dir, {{"e/0/a\tb", "beta"}, {"e/0/a\\tb", "beta"}});
+  r = bow(dir, {"valuta", "--errori", "e"});
+  EXPECT_TRUE(r.out.starts_with("File classificati male (classe vera, classe scelta, file): 2\n"
+                                "0 1 e/0/a\\tb\n0 1 e/0/a\\\\tb\n\n")) << r.out;
+  r = bow(dir, {"predici", "e"});
+  EXPECT_NE(r.out.find("\ne/0/a\\tb\t1\t"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\ne/0/a\\\\tb\t1\t"), std::string::npos) << r.out;
   // Another rule says so first; the figures are its own.
   r = bow(dir, {"valuta", "c", "--punteggio", "bayes", "--alfa", "0.5"});
   EXPECT_TRUE(r.out.starts_with("Punteggio: bayes, alfa 0.5\nClasse ")) << r.out;
@@ -832,11 +929,14 @@ TEST(BowCli, AddestraLineareWritesTheSameBowTxtAndReportAndThenItsModel) {
                               "--lineare\n";
   for (const char* azione : {"classifica", "spiega", "predici", "valuta"}) {
     const std::string arg = azione == std::string("valuta") ? "c" : "t.txt";
+    const bool su_stderr = azione == std::string("predici");
     auto r = bow(con, {azione, arg, "--punteggio", "lineare"});
-    EXPECT_EQ(r.out, vecchio) << azione;
+    EXPECT_EQ(su_stderr ? r.err : r.out, vecchio) << azione;
     EXPECT_EQ(r.status, 1) << azione;
     r = bow(senza, {azione, arg, "--punteggio", "lineare"});
-    EXPECT_EQ(r.out, "Manca il modello lineare Bow.lineare: prima velmora_bow addestra CARTELLA --lineare\n") << azione;
+    EXPECT_EQ(su_stderr ? r.err : r.out,
+              "Manca il modello lineare Bow.lineare: prima velmora_bow addestra CARTELLA --lineare\n")
+        << azione;
     EXPECT_EQ(r.status, 1) << azione;
   }
 

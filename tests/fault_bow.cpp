@@ -56,10 +56,13 @@ TEST(FaultBow, EveryFileSizeLimitEitherSavesAllOrKeepsTheOldModel) {
     vt::write_file(dir / "Bow.txt", vecchio);
     vt::write_file(dir / "t.txt", testo);
     auto r = aggiungi(dir, "t.txt", limite);
+    // The line aggiungi always printed, then the cause on standard error.
     if (limite < static_cast<long>(testo.size())) {
       EXPECT_EQ(r.out, "File t.txt.clean non trovato\n");
+      EXPECT_EQ(r.err, "Impossibile scrivere il file t.txt.clean: File too large\n");
     } else {
       EXPECT_EQ(r.out, NO_MODELLO);
+      EXPECT_EQ(r.err, "Impossibile scrivere il file Bow.txt: File too large\n");
     }
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(vt::read_file(dir / "Bow.txt"), vecchio);
@@ -114,6 +117,7 @@ TEST(FaultBow, AFullFileSystemKeepsTheOldModel) {
   auto r = ft::in_namespace(script, {punto.path.string(), fuori / "vecchio", VELMORA_BOW_BIN, fuori / "t.txt",
                                      copia.path.string()});
   EXPECT_EQ(r.out, NO_MODELLO);
+  EXPECT_EQ(r.err, "Impossibile scrivere il file Bow.txt: No space left on device\n");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(vt::read_file(copia / "Bow.txt"), vecchio);
   EXPECT_EQ(vt::read_file(copia / "elenco"), "Bow.txt\nriempitivo\n");
@@ -125,6 +129,7 @@ TEST(FaultBow, AFullFileSystemKeepsTheOldModel) {
   r = ft::in_namespace(script2, {punto.path.string(), fuori / "vecchio", VELMORA_BOW_BIN, fuori / "t.txt",
                                  copia.path.string()});
   EXPECT_EQ(r.out, "File t.txt.clean non trovato\n");
+  EXPECT_EQ(r.err, "Impossibile scrivere il file t.txt.clean: No space left on device\n");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(vt::read_file(copia / "Bow.txt"), vecchio);
 }

@@ -34,6 +34,17 @@ void prepara(const vt::TempDir& d) {
   vt::write_file(d / "c/1/x", "parola");
 }
 
+// prepara, with inputs every program also reads whole: one row, an IDX pair
+// of one image.
+void prepara_valide(const vt::TempDir& d) {
+  prepara(d);
+  vt::write_file(d / "img", std::string("\0\0\x08\x03\0\0\0\x01\0\0\0\x1c\0\0\0\x1c", 16) + std::string(784, '\0'));
+  vt::write_file(d / "lab", std::string("\0\0\x08\x01\0\0\0\x01\x03", 9));
+  std::string r_csv = "3";
+  for (int i = 0; i < 784; ++i) r_csv += ",0";
+  vt::write_file(d / "r.csv", r_csv + "\n");
+}
+
 // Makes the target T in the way named; false when this machine cannot.
 bool crea(const vt::TempDir& d, const std::string& t, const std::string& tipo) {
   const std::string p = d / t;
@@ -126,6 +137,32 @@ TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
     EXPECT_EQ(vt::istantanea(d.path), prima);
   }
 
+  // A folder that takes no new file: addestra says so at the door, before it
+  // reads and counts its corpus; aggiungi, whose text lies there, keeps the
+  // line it always printed and names the cause on standard error.
+  {
+    vt::TempDir d;
+    prepara(d);
+    fs::create_directories(d.path / "sola");
+    vt::write_file(d / "sola/t.txt", "parola");
+    vt::RunOptions o = vt::in_dir(d);
+    o.secondi = 20;
+    o.come_nessuno = true;
+    vt::cedi_a_nessuno(d.path);
+    ASSERT_EQ(chmod((d / "sola").c_str(), 0555), 0);
+    const auto prima = vt::istantanea(d.path);
+    ASSERT_EQ(chmod(d.path.c_str(), 0555), 0);
+    auto r = vt::run(VELMORA_BOW_BIN, {"addestra", "c"}, o);
+    EXPECT_EQ(r.out, "Il file Bow.txt non puo' ricevere il modello: la sua cartella non accetta nuovi file\n");
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(chmod(d.path.c_str(), 0755), 0);
+    r = vt::run(VELMORA_BOW_BIN, {"aggiungi", "sola/t.txt", "1"}, o);
+    EXPECT_EQ(r.out, "File <Bow.txt> non trovato\nFile sola/t.txt.clean non trovato\n");
+    EXPECT_EQ(r.err, "Impossibile scrivere il file sola/t.txt.clean: Permission denied\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(vt::istantanea(d.path), prima);
+  }
+
   // The folder cannot be synced after the rename (a preloaded fsync fails on
   // folders): the new file may not survive a crash, so no writer reports
   // success.
@@ -141,12 +178,7 @@ TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
            {VELMORA_BOW_BIN, {"addestra", "c"}, "", "File <Bow.txt> non trovato\nFile <Bow.txt> non trovato\n"},
        }) {
     vt::TempDir d;
-    prepara(d);
-    vt::write_file(d / "img", std::string("\0\0\x08\x03\0\0\0\x01\0\0\0\x1c\0\0\0\x1c", 16) + std::string(784, '\0'));
-    vt::write_file(d / "lab", std::string("\0\0\x08\x01\0\0\0\x01\x03", 9));
-    std::string r_csv = "3";
-    for (int i = 0; i < 784; ++i) r_csv += ",0";
-    vt::write_file(d / "r.csv", r_csv + "\n");
+    prepara_valide(d);
     const auto r = vt::run(s.bin, s.args, vt::in_dir(d));
     EXPECT_EQ(r.status, 1) << s.args[0] << ": " << r.out;
     EXPECT_TRUE(r.out.ends_with(s.messaggio)) << s.args[0] << ": " << r.out;
@@ -154,4 +186,90 @@ TEST(SuiteTargets, OnlyARegularFileTheUserMayWriteIsEverReplaced) {
   unsetenv("LD_PRELOAD");
   if (asan) setenv("ASAN_OPTIONS", asan_prima.c_str(), 1);
   else unsetenv("ASAN_OPTIONS");
+}
+
+namespace {
+
+// One run of a program that prints: what it reads from standard input, if anything.
+struct stampatore {
+  std::string bin;
+  std::vector<std::string> args;
+  std::string ingresso;  // the list predici reads; empty: the program reads no standard input
+};
+
+}  // namespace
+
+// Every program and action, with its standard output on a full device, its
+// standard input closed, or a folder as its standard input: a run that lost
+// its output, or could not read its list, ends with status 1 and says why on
+// standard error; one that does not read standard input runs as ever.
+TEST(SuiteStreams, NoRunEndsWellAfterLosingItsOutputOrItsInput) {
+  const std::string bow = VELMORA_BOW_BIN, gpms = VELMORA_GPMS_BIN, idx = VELMORA_IDX_BIN;
+  std::string modello(72, '\0');  // "parola", seen twice in class 1
+  modello.replace(0, 6, "parola");
+  modello[32 + 4] = 2;
+  const std::vector<stampatore> stampatori = {
+      {bow, {"aggiungi", "t.txt", "1"}, ""},
+      {bow, {"classifica", "t.txt"}, ""},
+      {bow, {"classifica", "--punteggio", "bayes", "t.txt"}, ""},
+      {bow, {"addestra", "c"}, ""},
+      {bow, {"valuta", "c", "--errori"}, ""},
+      {bow, {"mostra", "1"}, ""},
+      {bow, {"spiega", "t.txt"}, ""},
+      {bow, {"predici", "t.txt", "c"}, ""},
+      {bow, {"predici"}, "t.txt\nc/1/x\n"},
+      {bow, {"aggiungi", "--help"}, ""},
+      {VELMORA_PMS_BIN, {"r.csv", "h.w", "o.w"}, ""},
+      {VELMORA_BPMS_BIN, {"r.csv", "h.w", "o.w"}, ""},
+      {VELMORA_APMS_BIN, {"r.csv", "h2.w", "o2.w", "1"}, ""},
+      {gpms, {"r.csv", "h.w", "o.w"}, ""},
+      {gpms, {"r.csv", "h.w", "o.w", "--predizioni", "-"}, ""},
+      {gpms, {"r.csv", "h.w", "o.w", "--png", "-"}, ""},
+      {idx, {"img", "lab", "out.csv"}, ""},
+      {idx, {"img", "lab", "-"}, ""},
+  };
+  for (const stampatore& s : stampatori) {
+    const std::string nome = fs::path(s.bin).filename().string() + " " + s.args[0] + " " + s.args.back();
+    vt::TempDir pulita;
+    prepara_valide(pulita);
+    vt::write_file(pulita / "Bow.txt", modello);
+    vt::RunOptions o = vt::in_dir(pulita);
+    o.input = s.ingresso;
+    o.secondi = 60;
+    const auto ok = vt::run(s.bin, s.args, o);
+    ASSERT_EQ(ok.status, 0) << nome << ": " << ok.out << ok.err;
+    ASSERT_FALSE(ok.out.empty()) << nome;
+
+    for (const char* prova : {"/dev/full", "chiuso", "cartella"}) {
+      SCOPED_TRACE(nome + ", " + prova);
+      vt::TempDir d;
+      prepara_valide(d);
+      vt::write_file(d / "Bow.txt", modello);
+      vt::RunOptions p = vt::in_dir(d);
+      p.secondi = 60;
+      const bool uscita = prova == std::string("/dev/full");
+      if (uscita) {
+        p.uscita = prova;
+        p.input = s.ingresso;
+      } else if (prova == std::string("chiuso")) {
+        p.senza_ingresso = true;
+      } else {
+        p.ingresso_da = d.path.string();
+      }
+      const auto r = vt::run(s.bin, s.args, p);
+      if (uscita) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("Errore di scrittura sullo standard output: No space left on device\n"),
+                  std::string::npos) << r.err;
+      } else if (!s.ingresso.empty()) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "") << "no header without the list";
+        EXPECT_EQ(r.err, std::string("Impossibile leggere l'elenco dei testi da standard input: ") +
+                             (prova == std::string("chiuso") ? "Bad file descriptor\n" : "Is a directory\n"));
+      } else {
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(r.out, ok.out);
+      }
+    }
+  }
 }

@@ -35,6 +35,9 @@ TEST(SuiteCommandLine, OneScannerOneSetOfRulesEverywhere) {
       {bow, {"classifica", "t.txt", "--punteggio", "bayes", "--boh"}, "Opzione sconosciuta: --boh", 1},
       {bow, {"aggiungi", "t.txt", "1", "--lineare"}, "Opzione sconosciuta: --lineare", 1},
       {bow, {"classifica", "t.txt", "altro", "--punteggio=complemento"}, "Punteggio: complemento, alfa 1", 0},
+      // Options also before the text of classifica and aggiungi.
+      {bow, {"classifica", "--punteggio", "bayes", "t.txt"}, "Punteggio: bayes, alfa 0.1", 0},
+      {bow, {"classifica", "--alfa=2", "--punteggio", "bayes"}, "Manca l'argomento FILE", 1},
       {bow, {"valuta", "c", "--boh=3"}, "Opzione sconosciuta: --boh=3", 1},
       {gpms, {"r.csv", "h.w", "o.w", "--tutte", "--nuova"}, "Opzione sconosciuta: --nuova", 1},
       {apms, {"r.csv", "h2.w", "o2.w", "--lottto", "10"}, "Opzione sconosciuta: --lottto", 1},

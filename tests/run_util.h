@@ -44,6 +44,9 @@ struct RunOptions {
   bool come_nessuno = false;  // when the tests run as root, the child runs as nobody (65534)
   std::string precarica;      // a library preloaded into the child (LD_PRELOAD), the sanitizers told to allow it
   std::vector<std::pair<std::string, std::string>> ambiente;  // more variables for the child
+  std::string uscita;       // a file the child's stdout is opened on instead of a pipe ("/dev/full")
+  std::string ingresso_da;  // a path the child's stdin is opened on (a folder too); empty: input
+  bool senza_ingresso = false;  // the child starts with its stdin closed
 };
 
 // A fresh directory under the system temp dir, removed with everything in it.
@@ -133,6 +136,17 @@ namespace detail {
 
 [[noreturn]] inline void exec_child(const std::string& exe, const std::vector<std::string>& args,
                                     const RunOptions& opt) {
+  if (!opt.uscita.empty()) {
+    const int fd = open(opt.uscita.c_str(), O_WRONLY);
+    if (fd < 0 || dup2(fd, 1) < 0) _exit(124);
+    close(fd);
+  }
+  if (!opt.ingresso_da.empty()) {
+    const int fd = open(opt.ingresso_da.c_str(), O_RDONLY);
+    if (fd < 0 || dup2(fd, 0) < 0) _exit(124);
+    close(fd);
+  }
+  if (opt.senza_ingresso) close(0);
   if (!opt.cwd.empty() && chdir(opt.cwd.c_str()) != 0) _exit(126);
   if (opt.fsize_limit >= 0) {
     signal(SIGXFSZ, SIG_IGN);
