@@ -84,7 +84,7 @@ TEST(Manuali, OgniPaginaSiLeggeENominaOgniOpzione) {
   for (const pagina& p : PAGINE) {
     SCOPED_TRACE(p.nome);
     const std::string file = std::string(VELMORA_MAN_DIR) + "/" + p.nome + ".1";
-    const vt::RunResult resa = vt::run(groff, {"-man", "-ww", "-z", file});
+    const vt::RunResult resa = vt::run(groff, {"-man", "-Tutf8", "-ww", "-z", file});
     EXPECT_EQ(resa.status, 0);
     EXPECT_EQ(resa.err, "") << "groff's warnings";
 
