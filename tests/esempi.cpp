@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -144,7 +143,12 @@ void cifre(const fs::path& d) {
   ASSERT_EQ(r.status, 0) << r.out << r.err;
 }
 
-const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> PREPARATI = {
+struct preparato {
+  std::string nome;
+  void (*prepara)(const fs::path&);
+};
+
+const std::vector<preparato> PREPARATI = {
     // The README's three short texts, in an empty folder otherwise.
     {"testi",
      [](const fs::path& d) {
@@ -162,9 +166,9 @@ TEST(Esempi, OgniEsempioDeiDocumentiGiraComeMostrato) {
   for (const char* p : {VELMORA_BOW_BIN, VELMORA_PMS_BIN, VELMORA_BPMS_BIN, VELMORA_APMS_BIN, VELMORA_GPMS_BIN,
                         VELMORA_IDX_BIN})
     fs::create_symlink(p, base.path / "bin" / fs::path(p).filename());
-  for (const auto& [nome, prepara] : PREPARATI) {
-    fs::create_directories(base.path / "preparati" / nome);
-    prepara(base.path / "preparati" / nome);
+  for (const preparato& p : PREPARATI) {
+    fs::create_directories(base.path / "preparati" / p.nome);
+    p.prepara(base.path / "preparati" / p.nome);
   }
   const std::string path = "PATH=" + (base.path / "bin").string() + ":/usr/bin:/bin";
 
@@ -185,7 +189,7 @@ TEST(Esempi, OgniEsempioDeiDocumentiGiraComeMostrato) {
         continue;
       }
       if (illustrativo) continue;
-      if (std::none_of(PREPARATI.begin(), PREPARATI.end(), [&](const auto& p) { return p.first == nome; })) {
+      if (std::none_of(PREPARATI.begin(), PREPARATI.end(), [&](const preparato& p) { return p.nome == nome; })) {
         ADD_FAILURE() << "the example needs a marker: <!-- esempio: NOME -->, NOME one of the folders of "
                          "tests/esempi.cpp, or <!-- esempio: illustrativo, MOTIVO --> (found: \"" << e.marca << "\")";
         continue;
