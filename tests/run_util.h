@@ -157,9 +157,15 @@ namespace detail {
     rlimit lim{static_cast<rlim_t>(opt.as_limit), static_cast<rlim_t>(opt.as_limit)};
     setrlimit(RLIMIT_AS, &lim);
   }
-  // Root ignores permission bits: a test of them drops to nobody.
-  if (opt.come_nessuno && getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(NESSUNO) != 0 || setuid(NESSUNO) != 0))
-    _exit(125);
+  // Root ignores permission bits: a test of them drops to nobody. The
+  // program is opened first and run from that descriptor, so nobody need
+  // not reach the build folder (a clone under /root, or in a folder of mode
+  // 0700, is out of its reach).
+  int programma = -1;
+  if (opt.come_nessuno && getuid() == 0) {
+    programma = open(exe.c_str(), O_RDONLY | O_CLOEXEC);
+    if (programma < 0 || setgroups(0, nullptr) != 0 || setgid(NESSUNO) != 0 || setuid(NESSUNO) != 0) _exit(125);
+  }
   if (opt.secondi > 0) alarm(opt.secondi);  // kept across exec: a hang ends as SIGALRM
   if (!opt.precarica.empty()) {
     const char* asan = std::getenv("ASAN_OPTIONS");
@@ -171,7 +177,8 @@ namespace detail {
   argv.push_back(const_cast<char*>(exe.c_str()));
   for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  execv(exe.c_str(), argv.data());
+  if (programma >= 0) fexecve(programma, argv.data(), environ);
+  else execv(exe.c_str(), argv.data());
   _exit(127);
 }
 
