@@ -24,7 +24,7 @@
 #include "rapporto.h"
 #include "resoconto.h"
 #include "scrittura.h"
-#include "uscita_dati.h"
+#include "uscita.h"
 #include "ripresa.h"
 #include "riga_comando.h"
 #include "valutazione.h"

@@ -24,7 +24,7 @@
 #include "pagina_testi.h"
 #include "punteggi.h"
 #include "rapporto.h"
-#include "uscita_dati.h"
+#include "uscita.h"
 #include "valori.h"
 
 namespace {

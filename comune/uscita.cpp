@@ -63,3 +63,38 @@ int chiudi_uscita(int stato) {
   std::fprintf(stderr, "Errore di scrittura sullo standard output: %s\n", std::strerror(errore));
   return 1;
 }
+
+std::FILE* separa_uscita_dati() {
+  std::fflush(stdout);
+  const int dati = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  // Messages go to standard error, or nowhere when it is closed: never into the data.
+  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    const int nulla = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (nulla >= 0 && nulla != STDOUT_FILENO) {
+      dup2(nulla, STDOUT_FILENO);
+      close(nulla);
+    }
+  }
+  std::FILE* f = dati >= 0 ? fdopen(dati, "wb") : nullptr;
+  if (!f) {
+    if (dati >= 0) close(dati);
+    std::printf("Standard output non e' aperto: i dati non hanno dove andare\n");
+  }
+  return f;
+}
+
+bool chiudi_uscita_dati(std::FILE* dati) {
+  const int ultimo = errno;
+  int errore = 0;
+  if (std::ferror(dati)) {
+    // Bytes that could not be written are still in the buffer: a new try tells the cause.
+    std::clearerr(dati);
+    errore = std::fflush(dati) != 0 ? errno : ultimo != 0 ? ultimo : EIO;
+  } else if (std::fflush(dati) != 0) {
+    errore = errno;
+  }
+  if (std::fclose(dati) != 0 && errore == 0) errore = errno;
+  if (errore == 0) return true;
+  std::fprintf(stderr, "Errore di scrittura sullo standard output: %s\n", std::strerror(errore));
+  return false;
+}

@@ -33,3 +33,16 @@ void occupa_descrittori_chiusi();
 // scrittura sullo standard output: REASON" on standard error when any write
 // to it failed, so that no run that lost part of its output ends with 0.
 int chiudi_uscita(int stato);
+
+// Standard output given over to data: the rows, the predictions, the PNG
+// sheet or the page a program writes to "-". The programs print their
+// messages with std::printf from many places (the command-line scanner, the
+// row and weight readers, "Memoria insufficiente"); rather than thread a
+// stream through each of them, descriptor 1 becomes a copy of standard
+// error, and the data gets a stream of its own on what descriptor 1 was.
+// Returns that stream, or nullptr (after a message) when standard output is
+// closed. From here on std::printf goes to standard error.
+std::FILE* separa_uscita_dati();
+// Flushes and closes the data stream: false, after "Errore di scrittura
+// sullo standard output: REASON", when any write to it failed.
+bool chiudi_uscita_dati(std::FILE* dati);

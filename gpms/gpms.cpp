@@ -21,7 +21,7 @@
 #include "rapporto_gpms.h"
 #include "righe.h"
 #include "scrittura.h"
-#include "uscita_dati.h"
+#include "uscita.h"
 #include "valutazione.h"
 #include "veloce.h"
 

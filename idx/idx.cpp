@@ -16,7 +16,7 @@
 #include "nomi.h"
 #include "riga_comando.h"
 #include "scrittura.h"
-#include "uscita_dati.h"
+#include "uscita.h"
 
 namespace {
 

@@ -227,7 +227,7 @@ TEST(GpmsCli, StandardOutputHoldsOnlyTheDataItWasGiven) {
   for (const char* uscita : {"--png", "--predizioni"}) {
     auto r = vt::run("/bin/sh", {"-c", "exec \"$0\" r.csv h.w o.w \"$1\" - > /dev/full", VELMORA_GPMS_BIN, uscita},
                      vt::in_dir(c.dir));
-    EXPECT_TRUE(r.err.ends_with("Impossibile scrivere su standard output\n")) << r.err;
+    EXPECT_TRUE(r.err.ends_with("Errore di scrittura sullo standard output: No space left on device\n")) << r.err;
     EXPECT_EQ(r.status, 1);
   }
   // A weight file missing: its message on standard error, nothing on standard output.
