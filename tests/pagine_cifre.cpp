@@ -232,7 +232,13 @@ TEST(PagineCifre, TheGalleryWritesThePageOfAnyPairOfWeightFiles) {
   ev('pointerdown', 150, 40);
   for (var y = 40; y <= 240; y += 10) ev('pointermove', 150 - (y - 40) * 0.1, y);
   ev('pointerup', 130, 240);
-  setTimeout(function () {
+  // The pad redraws on the next animation frame: wait for its answer, whatever the load.
+  var prove = 0;
+  (function leggi() {
+    if (document.getElementById('risposta').dataset.classe === undefined && ++prove < 50) {
+      setTimeout(leggi, 100);
+      return;
+    }
     var r = document.getElementById('ridotta').getContext('2d').getImageData(0, 0, 28, 28).data;
     var n = 0, mx = 0, my = 0, y0 = 28, y1 = -1;
     for (var i = 0; i < 784; i++) {
@@ -241,7 +247,7 @@ TEST(PagineCifre, TheGalleryWritesThePageOfAnyPairOfWeightFiles) {
     }
     document.body.dataset.tratto = [Math.abs(mx / n - 14) <= 0.5, Math.abs(my / n - 14) <= 0.5, y1 - y0 + 1,
                                     document.getElementById('risposta').dataset.classe !== undefined].join(' ');
-  }, 300);
+  })();
 })();
 </script></body>)";
   std::string con_tratto = g.out;
