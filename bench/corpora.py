@@ -226,6 +226,18 @@ CORPORA = {
 }
 
 
+INTESTAZIONE = """The bench's corpora, built by bench/corpora.py (bench/corpora.sh installs
+the packages it reads) from text that Debian packages ship; the same bytes on
+every run for the same packages. Each corpus is laid out as the demo's:
+NAME/addestramento/K/NNNNN the training texts of class K, NAME/verifica/K/NNNNN
+the held-out ones, one text per file. Apart from `demo`, a text is held out by
+a hash of its bytes, not by its place; a text found twice in a class is kept
+once, one found in two classes is dropped. Debian's package descriptions and
+the fortunes in other languages are not used: they stay unseen, for an
+independent check. bench/bow_corpora.sh runs velmora_bow and its peers on them.
+"""
+
+
 def costruisci(dest, nome):
     classi, sorgente, descrizione = CORPORA[nome]
     cartella = os.path.join(dest, nome)
@@ -293,6 +305,11 @@ def main(argv):
             f.write(f"{'':>5}  {'total':<28}{sum(c[2] for c in conti):>9}{sum(c[3] for c in conti):>9}"
                     f"{sum(c[4] for c in conti):>11}\n")
         print(open(os.path.join(dest, nome, "LEGGIMI.txt")).read(), flush=True)
+    with open(os.path.join(dest, "LEGGIMI.txt"), "w") as f:
+        f.write(INTESTAZIONE)
+        for nome in CORPORA:
+            if os.path.exists(os.path.join(dest, nome, "LEGGIMI.txt")):
+                f.write("\n" + open(os.path.join(dest, nome, "LEGGIMI.txt")).read())
     return 0
 
 
