@@ -35,11 +35,11 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bow_lineare_peers import cronometra, fasttext  # noqa: E402
 from lineare_riferimento import leggi_corpus  # noqa: E402
 
-GRIGLIA_C = [0.03, 0.1, 0.3, 1.0, 3.0, 10.0]
+GRIGLIA_C = [0.1, 0.3, 1.0, 3.0, 10.0]
 GRIGLIA_ALFA = [0.01, 0.03, 0.1, 0.3, 1.0]
 FASTTEXT = [
-    ("-epoch 50 -wordNgrams 2", ["-epoch", "50", "-wordNgrams", "2"]),
-    ("-epoch 50 -wordNgrams 2 -minn 2 -maxn 5", ["-epoch", "50", "-wordNgrams", "2", "-minn", "2", "-maxn", "5"]),
+    ("-epoch 25 -wordNgrams 2", ["-epoch", "25", "-wordNgrams", "2"]),
+    ("-epoch 25 -wordNgrams 2 -minn 2 -maxn 5", ["-epoch", "25", "-wordNgrams", "2", "-minn", "2", "-maxn", "5"]),
 ]
 CESTI = 15
 

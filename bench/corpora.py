@@ -5,7 +5,9 @@ packages ship, each laid out as the demo's (tools/demo_bow.py):
     DEST/NAME/addestramento/K/NNNNN   the training texts of class K
     DEST/NAME/verifica/K/NNNNN        the held-out ones
 
-one text per file, NNNNN its place among its class's texts in the order the
+one text per file (the texts of manuali, pydoc and scipy cut at the last
+line end within LIMITE bytes: the opening of the page or docstring, where
+its name, synopsis and summary are), NNNNN its place among its class's texts in the order the
 sources are read (sorted by the bytes of their paths). `demo` is exactly
 tools/demo_bow.py's layout (NNNN, every fifth fortune held out, duplicates
 kept). In the others a text is held out when the first 8 bytes of
@@ -59,6 +61,7 @@ BREVI = 230000   # training texts in `brevi`
 QUOTA_BREVI = 50 # one text of `brevi` in QUOTA_BREVI is held out
 PEZZO = 90       # at most this many bytes in a text of `brevi`
 MINIMO = 40      # bytes below which a docstring is left out
+LIMITE = 2000    # a text of manuali, pydoc or scipy is cut at the last line end within this many bytes
 
 
 def tenuto(testo, quota=QUOTA):
@@ -206,14 +209,16 @@ CORPORA = {
     "fortune_en": (CLASSI_EN, lambda: fortune_file(FORTUNE, CLASSI_EN),
                    "ten files of Debian's English fortunes (package fortunes), one class per file"),
     "manuali": (["section " + s for s in SEZIONI], manuali,
-                "manual pages by section, one page a text, from the packages " + " ".join(PACCHETTI_MAN) +
+                "manual pages by section, one page a text (its first 2000 bytes at most, cut at a line end), "
+                "from the packages " + " ".join(PACCHETTI_MAN) +
                 "; the troff source's text (title line, comments, requests and font escapes "
                 "left out, so the section number in the title is not in the text); pages that only "
                 "point to another (.so) and symbolic links left out"),
     "pydoc": (PACCHETTI_PY, pydoc,
               "docstrings of modules, classes and functions of Python's standard library "
               f"(libpython3-stdlib, {sysconfig.get_paths()['stdlib']}), by top-level package, "
-              f"tests left out, {MINIMO} bytes or more, one docstring a text (ast.get_docstring)"),
+              f"tests left out, {MINIMO} bytes or more, one docstring a text (ast.get_docstring), "
+              f"its first {LIMITE} bytes at most, cut at a line end"),
     "scipy": (["scipy." + p for p in PACCHETTI_SCIPY], scipy,
               "docstrings of SciPy (python3-scipy) by subpackage, as pydoc"),
     "brevi": ([("section " + s + ", " if s else "") + f"source {i}" for i, s in enumerate(SEZIONI + ["", "", ""])], brevi,
@@ -267,6 +272,8 @@ def costruisci(dest, nome):
     else:
         visti = {}
         for k, t in sorgente():
+            if nome in ("manuali", "pydoc", "scipy") and len(t) > LIMITE:
+                t = t[:t.rfind(b"\n", 0, LIMITE) + 1] or t[:LIMITE]
             visti.setdefault(t, set()).add(k)
             testi[k].append(t)
         doppi = {t for t, ks in visti.items() if len(ks) > 1}
