@@ -95,6 +95,7 @@ memoria() {
   echo "convalida: $([ "$ha_convalida" = 1 ] && echo yes || echo "not in this binary");" \
     "predici --probabilita: $([ "$ha_probabilita" = 1 ] && echo yes || echo "not in this binary")"
   for nome in "${NOMI[@]}"; do
+    echo "$nome..." >&2
     corpus "$nome"
   done
   echo
