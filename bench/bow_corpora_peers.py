@@ -177,7 +177,8 @@ def tabella(out, tsv, corpora):
     print()
     print(f"{'expected calibration error (15 bins)':<{larghezza}}" + "".join(f"{c:>12}" for c in corpora))
     for m in metodi:
-        if all(risultati.get((c, m), (0, 1, "", "", "n/d"))[4] in ("n/d", "") for c in corpora):
+        if not m.startswith("velmora") and all(risultati.get((c, m), (0, 1, "", "", "n/d"))[4] in ("n/d", "")
+                                               for c in corpora):
             continue
         print(f"{m:<{larghezza}}" + "".join(f"{risultati.get((c, m), (0, 1, '', '', '-'))[4]:>12}"
                                               for c in corpora))
