@@ -221,7 +221,8 @@ CORPORA = {
               f"its first {LIMITE} bytes at most, cut at a line end"),
     "scipy": (["scipy." + p for p in PACCHETTI_SCIPY], scipy,
               "docstrings of SciPy (python3-scipy) by subpackage, as pydoc"),
-    "brevi": ([("section " + s + ", " if s else "") + f"source {i}" for i, s in enumerate(SEZIONI + ["", "", ""])], brevi,
+    "brevi": ([("section " + s + ", " if s else "") + f"source {i}" for i, s in enumerate(SEZIONI + [""] * 3)],
+              brevi,
               f"short texts for the memory bench ({BREVI} training texts): every paragraph of manuali, "
               f"pydoc, scipy and fortune_en (in that order), blanks made single, cut at blanks into "
               f"pieces of at most {PEZZO} bytes, pieces under 20 bytes left out, until {BREVI} are "
