@@ -30,7 +30,7 @@ py=/usr/bin/python3  # Debian's, with its sklearn
 costruisci "${1:-}" velmora_bow
 bow=$build/bow/velmora_bow
 SEMI=${SEMI:-1}
-export OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1
+export OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 PYTHONDONTWRITEBYTECODE=1
 CORPORA=${CORPORA:-bench/out/corpora}
 NOMI=(demo fortune_it fortune_en manuali pydoc scipy)
 for nome in "${NOMI[@]}" brevi; do

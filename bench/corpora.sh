@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 tools/deps.sh python3 python3-scipy fortunes fortunes-it apt binutils-common coreutils dpkg dpkg-dev \
   e2fsprogs gettext git-man groff-base iproute2 login man-db manpages manpages-dev openssl passwd perl \
   procps systemd util-linux
+export PYTHONDONTWRITEBYTECODE=1
 dest=${1:-bench/out/corpora}
 shift || true
 mkdir -p "$dest"
