@@ -66,7 +66,11 @@ def sklearn(tr, te):
         yield f"sklearn {nome}", sum(int(a) == t[1] for a, t in zip(p, te)), ta, tv, ""
 
 
-def fasttext(tr, te, semi):
+def fasttext(tr, te, semi, impostazioni=FASTTEXT, ece=None):
+    """Each of IMPOSTAZIONI (name, options) with seeds 1 ... SEMI: name, texts
+    right, training s, evaluation s (means over the seeds), note, and the
+    mean of ece(top probabilities, right or not) of predict-prob when ECE is
+    given (else None)."""
     def riga(t):
         return " ".join(t[2].decode("utf-8", "replace").split())
     cartella = tempfile.mkdtemp(prefix="velmora_fasttext_")
@@ -76,8 +80,8 @@ def fasttext(tr, te, semi):
             f.writelines(f"__label__{t[1]} {riga(t)}\n" for t in tr)
         with open(fte, "w") as f:
             f.writelines(riga(t) + "\n" for t in te)
-        for nome, opzioni in FASTTEXT:
-            giuste, ta, tv = [], [], []
+        for nome, opzioni in impostazioni:
+            giuste, ta, tv, errori = [], [], [], []
             for seme in range(1, semi + 1):
                 _, a = cronometra(lambda: subprocess.run(
                     ["fasttext", "supervised", "-input", ftr, "-output", mod, "-thread", "1", "-seed", str(seme),
@@ -89,8 +93,13 @@ def fasttext(tr, te, semi):
                 giuste.append(sum(int(p.replace("__label__", "")) == t[1] for p, t in zip(out, te)))
                 ta.append(a)
                 tv.append(v)
+                if ece is not None:
+                    prob = subprocess.run(["fasttext", "predict-prob", mod + ".bin", fte], check=True,
+                                          capture_output=True, text=True).stdout.split()
+                    errori.append(ece([float(p) for p in prob[1::2]],
+                                      [int(p.replace("__label__", "")) == t[1] for p, t in zip(prob[0::2], te)]))
             yield (f"fastText {nome}", statistics.mean(giuste), statistics.mean(ta), statistics.mean(tv),
-                   f"seeds 1-{semi}: {min(giuste)} to {max(giuste)}")
+                   f"seeds 1-{semi}: {min(giuste)} to {max(giuste)}", statistics.mean(errori) if errori else None)
     finally:
         shutil.rmtree(cartella)
 
@@ -102,7 +111,7 @@ def main(argv):
     semi = int(argv[2]) if len(argv) == 3 else 3
     tr, _ = leggi_corpus(os.path.join(argv[0], "addestramento"))
     te, _ = leggi_corpus(os.path.join(argv[0], "verifica"))
-    for nome, giuste, ta, tv, nota in list(sklearn(tr, te)) + list(fasttext(tr, te, semi)):
+    for nome, giuste, ta, tv, nota in list(sklearn(tr, te)) + [r[:5] for r in fasttext(tr, te, semi)]:
         g = f"{giuste:.1f}" if giuste != int(giuste) else str(int(giuste))
         print(f"{nome}\t{g}\t{len(te)}\t{ta:.3f}\t{tv:.3f}\t{nota}", flush=True)
     return 0
