@@ -21,9 +21,10 @@ namespace {
 
 void uso_valuta() {
   std::printf("Uso: velmora_bow valuta CARTELLA [--errori] [--punteggio NOME] [--alfa A]\n"
-              "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA e confronta la\n"
-              "classe scelta con quella della sottocartella: per classe file, corretti, precisione,\n"
-              "richiamo e F1, l'accuratezza e la matrice di confusione. Non scrive niente.\n"
+              "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA, a ogni\n"
+              "profondita' e nell'ordine dei byte dei percorsi, e confronta la classe scelta con quella\n"
+              "della sottocartella: per classe file, corretti, precisione, richiamo e F1, l'accuratezza\n"
+              "e la matrice di confusione. Non scrive niente.\n"
               "--errori  elenca anche i file classificati male: classe vera, classe scelta, file\n"
               "          (predefinito: solo il rapporto)\n");
   uso_punteggio();

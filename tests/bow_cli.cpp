@@ -471,7 +471,7 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
   vt::write_file(tutti / "Bow.txt", vecchio);
   const auto prima = albero(tutti);
   std::string totali_uno;
-  for (const char* t : {"c/0/a.txt", "c/0/b.txt", "c/2/z", "c/3/x", "c/9/ultima"}) {
+  for (const char* t : {"c/0/a.txt", "c/0/b.txt", "c/2/z", "c/3/x", "c/7/sotto/mai", "c/9/ultima"}) {
     auto r = bow(uno, {"aggiungi", t, std::string(1, t[2])});
     ASSERT_EQ(r.status, 0) << r.out;
     totali_uno = r.out;
@@ -483,7 +483,7 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
 
   // aggiungi's ten lines, each with the files of its class.
   const char* const file[CLASSI] = {"2, scartati:0", "0, scartati:0", "1, scartati:2", "1, scartati:1",
-                                    "0, scartati:0", "0, scartati:0", "0, scartati:0", "0, scartati:0",
+                                    "0, scartati:0", "0, scartati:0", "0, scartati:0", "1, scartati:0",
                                     "0, scartati:0", "1, scartati:0"};
   std::string atteso;
   std::istringstream righe(totali_uno);
@@ -492,8 +492,8 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
     std::getline(righe, riga);
     atteso += riga + ", file aggiunti:" + file[k] + "\n";
   }
-  atteso += "Testi aggiunti: 5 di 8\n"
-            "Voci ignorate nelle sottocartelle di classe: 3 (nascoste, copie .clean, cartelle, file speciali)\n"
+  atteso += "Testi aggiunti: 6 di 9\n"
+            "Voci ignorate nelle sottocartelle di classe: 2 (nascoste, copie .clean, cartelle, file speciali)\n"
             "File c/2/lunga scartato: una parola di 30 o piu' caratteri\n"
             "File c/2/x\\nTesti aggiunti: 99 di 99 scartato: una parola di 30 o piu' caratteri\n"
             "File c/3/y scartato: errore di lettura\n"
