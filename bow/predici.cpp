@@ -94,7 +94,6 @@ void stampa_riga(const std::string& nome, int classe, const double* punteggi) {
   std::fwrite(riga.data(), 1, riga.size(), stdout);
 }
 
-
 // ---- --probabilita, --primi, --testo -----------------------------------------------------
 
 const std::vector<opzione> OPZIONI_FORMA = {{"--probabilita"}, {"--primi", 1}, {"--testo"}};
@@ -135,9 +134,12 @@ bool leggi_forma(const riga_con_regola& letta, forma& f) {
 
 void stampa_intestazione(const forma& f) {
   std::string riga = f.righe ? "riga" : "file";
-  for (int i = 1; f.primi > 0 && i <= f.primi; ++i) riga += "\tclasse" + std::to_string(i) + "\tprob" + std::to_string(i);
-  if (f.primi == 0) riga += "\tclasse";
-  for (int k = 0; f.primi == 0 && k < CLASSI; ++k) riga += (f.probabilita ? "\tprob" : "\tp") + std::to_string(k);
+  if (f.primi > 0) {
+    for (int i = 1; i <= f.primi; ++i) riga += "\tclasse" + std::to_string(i) + "\tprob" + std::to_string(i);
+  } else {
+    riga += "\tclasse";
+    for (int k = 0; k < CLASSI; ++k) riga += (f.probabilita ? "\tprob" : "\tp") + std::to_string(k);
+  }
   riga += '\n';
   std::fwrite(riga.data(), 1, riga.size(), stdout);
 }
@@ -159,21 +161,26 @@ void ordina_classi(const valutatore& v, const double punteggi[CLASSI], int (&ord
 void stampa_riga_probabilita(const forma& f, const valutatore& v, const std::string& nome, int classe,
                              const double* punteggi) {
   std::string riga = nome;
-  char numero[32];
   const int colonne = f.primi > 0 ? 2 * f.primi : 1 + CLASSI;
   if (classe < 0) {
     for (int i = 0; i < colonne; ++i) riga += "\t-";
   } else {
     double p[CLASSI];
     probabilita_testo(v, punteggi, p);
+    char numero[32];
+    const auto aggiungi = [&](int k) {
+      riga.append(numero, static_cast<size_t>(std::snprintf(numero, sizeof numero, "\t%.6f", p[k])));
+    };
     if (f.primi == 0) {
       riga += '\t' + std::to_string(classe);
-      for (int k = 0; k < CLASSI; ++k) riga.append(numero, static_cast<size_t>(std::snprintf(numero, sizeof numero, "\t%.6f", p[k])));
+      for (int k = 0; k < CLASSI; ++k) aggiungi(k);
     } else {
       int ordine[CLASSI];
       ordina_classi(v, punteggi, ordine);
-      for (int i = 0; i < f.primi; ++i)
-        riga.append(numero, static_cast<size_t>(std::snprintf(numero, sizeof numero, "\t%d\t%.6f", ordine[i], p[ordine[i]])));
+      for (int i = 0; i < f.primi; ++i) {
+        riga += '\t' + std::to_string(ordine[i]);
+        aggiungi(ordine[i]);
+      }
     }
   }
   riga += '\n';
