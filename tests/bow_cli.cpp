@@ -383,6 +383,12 @@ TEST(BowCli, RunningOutOfMemoryIsReported) {
   EXPECT_EQ(r.out, "Memoria insufficiente\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(vt::read_file(dir / "Bow.txt"), modello);
+  // A line of predici --testo too long to hold.
+  vt::write_file(dir / "Bow.txt", ref::record("ab", {1}));
+  opt.input = "ab\n" + std::string(48 << 20, ' ') + "ab\n";
+  r = vt::run(VELMORA_BOW_BIN, {"predici", "--testo", "--punteggio", "bayes"}, opt);
+  EXPECT_TRUE(r.out.ends_with("\n1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\nMemoria insufficiente\n")) << r.out;
+  EXPECT_EQ(r.status, 1);
 }
 
 // ---- The actions on a corpus and on the model ------------------------------------------
