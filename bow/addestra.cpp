@@ -1,5 +1,5 @@
-// velmora_bow addestra CARTELLA: the model that one aggiungi per text would
-// give, with one load, one count per class and one save. Each text is
+// velmora_bow addestra CARTELLA: the model that one aggiungi per text, in the
+// corpus's order, would give, with one load, one count per class and one save. Each text is
 // counted in a table of its own and joins its class's table only when it was
 // read whole, as aggiungi adds nothing of a text it refuses; saturating sums
 // of non-negative counts do not depend on their order, so the saved model is
@@ -7,6 +7,7 @@
 // linear rule, whose model goes to Bow.lineare under the same lock.
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "addestra.h"
@@ -24,8 +25,9 @@ namespace {
 
 void uso_addestra(std::FILE* f) {
   std::fprintf(f, "Uso: velmora_bow addestra CARTELLA [--lineare]\n"
-                  "Aggiunge a Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA, ciascuno alla\n"
-                  "classe della sua sottocartella: lo stesso modello di un aggiungi per testo.\n"
+                  "Aggiunge a Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA, a ogni profondita',\n"
+                  "ciascuno alla classe della sua sottocartella, nell'ordine dei byte dei percorsi: lo stesso\n"
+                  "modello di un aggiungi per testo.\n"
                   "--lineare  addestra anche la regola lineare sui soli testi di CARTELLA e la scrive in\n"
                   "           Bow.lineare, legata a questo Bow.txt: vale finche' Bow.txt non cambia\n");
 }
@@ -54,11 +56,9 @@ void conta_corpus(const corpus& c, bow_list& modello, file_classe (&per_classe)[
       impronta byte;
       const lettura l = leggi_e_conta(c.file[i].path, testo, lineare ? &byte : nullptr);
       if (l == lettura::letta && lineare) {
-        const std::string& path = c.file[i].path;  // CARTELLA/K/NAME
-        std::string nome(1, static_cast<char>('0' + k));
-        nome.append(path, path.rfind('/'));
+        const std::string& path = c.file[i].path;  // the name within the corpus: K/NAME, K/FOLDER/NAME ...
         lineare->testi.push_back({k, voci_ordinate(testo)});
-        lineare->impronta.aggiungi_testo(k, nome, byte);
+        lineare->impronta.aggiungi_testo(k, std::string_view(path).substr(c.file[i].nome), byte);
       }
       if (l == lettura::letta) {
         unisci_tabelle(classe, testo);

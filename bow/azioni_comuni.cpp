@@ -104,3 +104,20 @@ void stampa_classificazione(const valutatore& v, const double punteggi[CLASSI], 
   }
   std::printf("\nIl documento appartiene alla classe %d\n", scelta);
 }
+
+int valuta_byte(const valutatore& v, std::string_view byte, const std::vector<voce_parola>& voci,
+                double punteggi[CLASSI]) {
+  if (v.p.tipo != regola::lineare) return valuta_testo(v, voci, punteggi);
+  punteggi_testo_lineare(v.lineare, testo_lineare_da(byte, 0), punteggi);  // the class plays no part in scoring
+  return classe_lineare(v.lineare, punteggi);
+}
+
+bool da_probabilita(const punteggio& p) { return p.tipo != regola::velmora; }
+
+void probabilita_testo(const valutatore& v, const double punteggi[CLASSI], double p[CLASSI]) {
+  if (v.p.tipo == regola::lineare) {
+    probabilita_lineari(v.lineare, punteggi, p);
+  } else {
+    probabilita_regola(v.r, punteggi, p);
+  }
+}

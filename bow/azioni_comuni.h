@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 #include "blocco.h"
 #include "bow_lib.h"
@@ -79,3 +81,18 @@ void stampa_regola_usata(const punteggio& p);
 // The ten scores and the class as classifica prints them; a class without
 // data under a rule other than the built-in one reads "senza dati".
 void stampa_classificazione(const valutatore& v, const double punteggi[CLASSI], int scelta);
+
+// ---- A text read whole, and probabilities -----------------------------------------------
+
+// The ten scores of a text held in memory, given both as its bytes and as
+// its words (voci, counted from those bytes as every text is cleaned):
+// lineare reads the bytes (testo_lineare_da), the other rules the words.
+// Returns the class the rule names, the very class of valuta_testo.
+int valuta_byte(const valutatore& v, std::string_view byte, const std::vector<voce_parola>& voci,
+                double punteggi[CLASSI]);
+// Whether the rule gives probabilities: every rule but velmora, whose score
+// is not the log of a likelihood (docs/bow.md).
+bool da_probabilita(const punteggio& p);
+// The probability of each class from the text's scores under the rule
+// (da_probabilita): probabilita_regola, or probabilita_lineari for lineare.
+void probabilita_testo(const valutatore& v, const double punteggi[CLASSI], double p[CLASSI]);

@@ -36,21 +36,6 @@ bool e_un_testo(const fs::directory_entry& voce) {
   return voce.is_regular_file(ec);
 }
 
-// The names of the texts in one class subfolder, sorted; false when it cannot be read.
-bool elenca_classe(const std::string& sotto, std::vector<std::string>& nomi, int& ignorati) {
-  std::error_code ec;
-  fs::directory_iterator it(sotto, ec);
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    if (e_un_testo(*it)) {
-      nomi.push_back(it->path().filename().string());
-    } else {
-      ++ignorati;
-    }
-  }
-  std::sort(nomi.begin(), nomi.end());
-  return !ec;
-}
-
 }  // namespace
 
 bool elenca_corpus(const char* cartella, corpus& c) {
@@ -68,12 +53,14 @@ bool elenca_corpus(const char* cartella, corpus& c) {
     const std::string sotto = unisci(cartella, std::to_string(k));
     if (!fs::is_directory(sotto, ec)) continue;
     ++c.classi;
-    std::vector<std::string> nomi;
-    if (!elenca_classe(sotto, nomi, c.ignorati)) {
-      std::printf("La cartella %s non si puo' leggere\n", stampabile(sotto).c_str());
+    std::vector<std::string> testi;
+    std::string illeggibile;
+    if (!cammina_testi(sotto, testi, c.ignorati, illeggibile)) {
+      std::printf("La cartella %s non si puo' leggere\n", stampabile(illeggibile).c_str());
       return false;
     }
-    for (const std::string& nome : nomi) c.file.push_back({unisci(sotto, nome), k});
+    const size_t nome = sotto.size() - std::to_string(k).size();  // where "K/..." starts
+    for (std::string& t : testi) c.file.push_back({std::move(t), k, nome});
   }
   if (c.classi == 0) {
     std::printf("La cartella %s non ha sottocartelle di classe (da 0 a %d)\n", stampabile(cartella).c_str(), CLASSI - 1);
@@ -103,22 +90,43 @@ lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta
   return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
 }
 
-bool elenca_testi(const char* cartella, std::vector<std::string>& testi) {
-  std::error_code ec;
-  fs::recursive_directory_iterator it(cartella, ec);  // links to folders are not entered: no loop
-  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    const std::string nome = it->path().filename().string();
-    if (nome.starts_with(".")) {
-      it.disable_recursion_pending();
-      continue;
+bool cammina_testi(const std::string& cartella, std::vector<std::string>& testi, int& ignorati,
+                   std::string& illeggibile) {
+  // One folder open at a time; the folders still to read wait on a stack.
+  std::vector<fs::path> da_leggere{fs::path(cartella)};
+  const size_t primo = testi.size();
+  while (!da_leggere.empty()) {
+    const fs::path qui = std::move(da_leggere.back());
+    da_leggere.pop_back();
+    std::error_code ec;
+    fs::directory_iterator it(qui, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+      std::error_code tipo;
+      // A link to a folder is not entered: no loop, and no text reached twice.
+      if (!it->path().filename().string().starts_with(".") && it->is_directory(tipo) && !it->is_symlink(tipo)) {
+        da_leggere.push_back(it->path());
+      } else if (e_un_testo(*it)) {
+        testi.push_back(it->path().string());
+      } else {
+        ++ignorati;
+      }
     }
-    if (e_un_testo(*it)) testi.push_back(it->path().string());
+    if (ec) {
+      illeggibile = qui.string();
+      return false;
+    }
   }
-  if (ec) {
-    std::fprintf(messaggi(), "La cartella %s non si puo' leggere\n", stampabile(cartella).c_str());
+  std::sort(testi.begin() + static_cast<std::ptrdiff_t>(primo), testi.end());
+  return true;
+}
+
+bool elenca_testi(const char* cartella, std::vector<std::string>& testi) {
+  int ignorati = 0;
+  std::string illeggibile;
+  if (!cammina_testi(cartella, testi, ignorati, illeggibile)) {
+    std::fprintf(messaggi(), "La cartella %s non si puo' leggere\n", stampabile(illeggibile).c_str());
     return false;
   }
-  std::sort(testi.begin(), testi.end());
   return true;
 }
 

@@ -42,9 +42,9 @@ inline constexpr uint32_t VERSIONE_LINEARE = 1;
 inline constexpr char MAGIA_LINEARE[8] = {'B', 'O', 'W', 'L', 'I', 'N', 'E', 'A'};
 
 // The fingerprint of the training texts, one accepted text at a time in
-// training order: its class, its name within the corpus folder ("K/NAME",
-// whatever the folder is called) and the impronta of its bytes, each as
-// 64-bit little-endian numbers but the name's bytes.
+// training order: its class, its path within the corpus folder ("K/NAME",
+// "K/FOLDER/NAME", whatever the corpus folder is called) and the impronta of
+// its bytes, each as 64-bit little-endian numbers but the path's bytes.
 struct impronta_corpus {
   impronta tutto;
   uint64_t testi = 0;

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <numeric>
 
+#include "pulizia.h"
 #include "punteggi.h"
+#include "tabella_parole.h"
 
 namespace {
 
@@ -223,4 +225,18 @@ void punteggi_lineari(const modello_lineare& m, const std::vector<voce_parola>& 
 int classe_lineare(const modello_lineare& m, const double punteggi[CLASSI]) {
   const int scelta = migliore(punteggi, m.con_dati, -1);
   return scelta < 0 ? 0 : scelta;
+}
+
+testo_lineare testo_lineare_da(std::string_view byte_del_testo, int classe) {
+  tabella_parole tabella;
+  conta_byte(byte_del_testo, tabella);
+  return {classe, voci_ordinate(tabella)};
+}
+
+void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, double punteggi[CLASSI]) {
+  punteggi_lineari(m, t.voci, posizioni_lineari(m, t.voci), punteggi);
+}
+
+void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI], double p[CLASSI]) {
+  softmax_classi(punteggi, m.con_dati.data(), p);
 }

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "bow_lib.h"
@@ -93,3 +94,12 @@ void punteggi_lineari(const modello_lineare& m, const std::vector<voce_parola>& 
 // The class chosen: the highest score among the classes with data, the lower
 // class on a tie; 0 when no class has data.
 int classe_lineare(const modello_lineare& m, const double punteggi[CLASSI]);
+
+// ---- A text's bytes, and probabilities --------------------------------------------------
+
+// Stand-in until the new features: the text's words as Bow.txt cleans and counts them.
+testo_lineare testo_lineare_da(std::string_view byte_del_testo, int classe);
+// Stand-in until the new features: punteggi_lineari of the text's words.
+void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, double punteggi[CLASSI]);
+// Stand-in until calibration: softmax_classi of the scores (sum 1, ranked as the scores, 0 without data).
+void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI], double p[CLASSI]);

@@ -166,8 +166,13 @@ size_t conta_blocco(tabella_parole& tabella, char* dati, size_t riporto, size_t 
 
 }  // namespace
 
-esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella, size_t blocco,
-                        impronta* grezzo) {
+namespace {
+
+// conta_testo's loop over blocks; leggi(dati, n) puts up to n more bytes of
+// the text at dati and returns how many, fewer only at its end or an error.
+template <class Leggi>
+esito_testo conta_a_blocchi(Leggi leggi, std::FILE* pulito, tabella_parole& tabella, size_t blocco,
+                            impronta* grezzo) {
   constexpr uint64_t AVVIO = uint64_t{4} << 20;  // bytes written between two starts of the writeback
   blocco = std::max<size_t>(blocco, 1);
   std::vector<char> buffer(RIPORTO_MAX + blocco + CODA);
@@ -178,7 +183,7 @@ esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tab
   uint64_t non_avviati = 0;
   long avviati = pulito ? std::max(std::ftell(pulito), 0L) : 0;  // the writeback has been started up to here
   for (bool ultimo = false; !ultimo;) {
-    const size_t letti = std::fread(dati, 1, blocco, testo);
+    const size_t letti = leggi(dati, blocco);
     if (grezzo) grezzo->aggiungi(dati, letti);
     const size_t puliti = pulisci_testo(stato, dati, letti, dati);
     esito.puliti += puliti;
@@ -190,10 +195,29 @@ esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tab
         non_avviati = 0;
       }
     }
-    // fread stops short only at the end of the text or at an error.
     ultimo = letti < blocco || esito.troppo_lunga;
     riporto = conta_blocco(tabella, dati, riporto, puliti, ultimo);
   }
+  return esito;
+}
+
+}  // namespace
+
+esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella, size_t blocco,
+                        impronta* grezzo) {
+  // fread stops short only at the end of the text or at an error.
+  const auto leggi = [testo](char* dati, size_t n) { return std::fread(dati, 1, n, testo); };
+  esito_testo esito = conta_a_blocchi(leggi, pulito, tabella, blocco, grezzo);
   esito.errore_lettura = std::ferror(testo) != 0;
   return esito;
+}
+
+esito_testo conta_byte(std::string_view testo, tabella_parole& tabella) {
+  // One block that the text does not fill: its end is the end of the text.
+  const auto leggi = [testo](char* dati, size_t n) {
+    const size_t letti = std::min(n, testo.size());
+    if (letti > 0) std::memcpy(dati, testo.data(), letti);
+    return letti;
+  };
+  return conta_a_blocchi(leggi, nullptr, tabella, testo.size() + 1, nullptr);
 }

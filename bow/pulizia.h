@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "impronta.h"
 #include "tabella_parole.h"
@@ -46,3 +47,6 @@ struct esito_testo {
 // grezzo is null, every byte read, as read, is also taken into it.
 esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella,
                         size_t blocco = BLOCCO_TESTO, impronta* grezzo = nullptr);
+// conta_testo of the bytes of testo, held in memory: the same words, the
+// same refusal, in one block as long as the text.
+esito_testo conta_byte(std::string_view testo, tabella_parole& tabella);

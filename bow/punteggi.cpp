@@ -156,6 +156,24 @@ int classe_regola(const pesi_regola& r, const double punteggi[CLASSI]) {
   return scelta < 0 ? 0 : scelta;
 }
 
+// ---- Probabilities ------------------------------------------------------------------------
+
+void softmax_classi(const double punteggi[CLASSI], const bool con_dati[CLASSI], double p[CLASSI]) {
+  int primo = -1;
+  for (int k = 0; k < CLASSI; ++k)
+    if (con_dati[k] && (primo < 0 || punteggi[k] > punteggi[primo])) primo = k;
+  double somma = 0.0;
+  for (int k = 0; k < CLASSI; ++k) {
+    p[k] = con_dati[k] ? std::exp(punteggi[k] - punteggi[primo]) : 0.0;
+    somma = somma + p[k];
+  }
+  for (int k = 0; k < CLASSI; ++k) p[k] = con_dati[k] ? p[k] / somma : 0.0;
+}
+
+void probabilita_regola(const pesi_regola& r, const double punteggi[CLASSI], double p[CLASSI]) {
+  softmax_classi(punteggi, r.con_dati, p);
+}
+
 bool regola_da_nome(const char* nome, punteggio& p) {
   const std::string_view n(nome);
   if (n == "velmora") {

@@ -136,6 +136,22 @@ void punteggi_regola(const modello_indicizzato& m, const pesi_regola& r, const s
 // class has data.
 int classe_regola(const pesi_regola& r, const double punteggi[CLASSI]);
 
+// ---- Probabilities ------------------------------------------------------------------------
+
+// The softmax of the scores, read as natural logarithms, over the classes
+// with data: each p_k = exp(s_k - m) / sum, m the largest score among them,
+// the sum taken in class order; 0.0 for a class without data, and for every
+// class when none has data. The largest gets exp(0) = 1, so the sum is at
+// least 1 and nothing overflows; the p_k of the classes with data sum to 1
+// within the rounding, and a higher score never gets a lower p.
+void softmax_classi(const double punteggi[CLASSI], const bool con_dati[CLASSI], double p[CLASSI]);
+
+// The probability of each class under bayes or complemento (never velmora):
+// softmax_classi of the scores, each the log of the class's joint likelihood
+// with the text (bayes: prior times the multinomial likelihood; complemento:
+// the complement weights, as scikit-learn's ComplementNB.predict_proba reads them).
+void probabilita_regola(const pesi_regola& r, const double punteggi[CLASSI], double p[CLASSI]);
+
 // The rule named nome ("velmora", "bayes", "complemento", "lineare") with
 // its default smoothing; false for any other name.
 bool regola_da_nome(const char* nome, punteggio& p);

@@ -31,10 +31,10 @@ namespace {
 
 void uso_valuta(std::FILE* f) {
   std::fprintf(f, "Uso: velmora_bow valuta CARTELLA [--errori] [--rapporto FILE.html] [--punteggio NOME] [--alfa A]\n"
-                  "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA e confronta la\n"
-                  "classe scelta con quella della sottocartella: per classe file, corretti, precisione,\n"
-                  "richiamo e F1, l'accuratezza e la matrice di confusione. Non scrive niente, tranne la\n"
-                  "pagina di --rapporto.\n"
+                  "Classifica con Bow.txt ogni testo delle sottocartelle 0 ... 9 di CARTELLA, a ogni\n"
+                  "profondita' e nell'ordine dei byte dei percorsi, e confronta la classe scelta con quella\n"
+                  "della sottocartella: per classe file, corretti, precisione, richiamo e F1, l'accuratezza\n"
+                  "e la matrice di confusione. Non scrive niente, tranne la pagina di --rapporto.\n"
                   "--errori  elenca anche i file classificati male: classe vera, classe scelta, file\n"
                   "          (predefinito: solo il rapporto)\n"
                   "--rapporto FILE.html  scrive anche una pagina HTML da aprire nel browser, senza rete:\n"

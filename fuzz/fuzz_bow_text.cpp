@@ -6,7 +6,8 @@
 // cleaned bytes, the place where a too-long run stops the cleaning, and the
 // words counted must be those of the plain byte-at-a-time rules and of "%s"
 // reading the cleaned text. The word table is also given the raw text's
-// words, which may hold NULs and run to any length.
+// words, which may hold NULs and run to any length. conta_byte, on the text
+// held in memory, must count what conta_testo counts.
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -112,6 +113,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FZ_CHECK(pulito == atteso, "testo pulito diverso");
 
   confronta_conteggio(testo, data[0] == 0 ? BLOCCO_TESTO : blocco, atteso, fino);
+
+  // The same text held in memory, as predici --testo counts a line.
+  tabella_parole in_memoria;
+  const esito_testo esito = conta_byte(testo, in_memoria);
+  FZ_CHECK(esito.puliti == fino && esito.troppo_lunga == (fino < testo.size()) && !esito.errore_lettura,
+           "conta_byte: %zu byte puliti, attesi %zu", static_cast<size_t>(esito.puliti), fino);
+  confronta_parole(in_memoria, parole_piane(atteso), "conta_byte");
 
   tabella_parole grezze;
   const std::map<std::string, int64_t> attese = parole_piane(testo);

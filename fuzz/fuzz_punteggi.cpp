@@ -3,12 +3,14 @@
 // text has, classes without data: every score must then stay what its rule
 // says. The built-in rule must give classifica_testo's scores to the last
 // bit; a class without data scores exactly 0.0 and is never chosen while
-// another class has data; every other score is finite; and the terms spiega
-// prints add up, in word order, to the score.
+// another class has data; every other score is finite; the terms spiega
+// prints add up, in word order, to the score; and the probabilities of
+// bayes and complemento sum to 1 and rank as the scores.
 //
 // Input: bytes 0-7 a smoothing (used when it lies in the accepted range,
 // else each rule's default), bytes 8-9 (little-endian) how many of the
 // remaining bytes are the model file; the rest is the text.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -69,6 +71,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int scelta = classe_regola(r, punteggi);
     FZ_CHECK(scelta >= 0 && scelta < CLASSI, "%s: classe %d", nome, scelta);
     FZ_CHECK(!qualcuna || r.con_dati[scelta], "%s: scelta la classe %d senza dati", nome, scelta);
+    if (p.tipo == regola::velmora) continue;
+    // The probabilities: from 0 to 1, summing to 1, ranked as the scores, the class chosen the most likely.
+    double prob[CLASSI], somma = 0.0;
+    probabilita_regola(r, punteggi, prob);
+    for (int k = 0; k < CLASSI; ++k) {
+      FZ_CHECK(prob[k] >= 0.0 && prob[k] <= 1.0 && (r.con_dati[k] || prob[k] == 0.0), "%s: p%d = %g", nome, k, prob[k]);
+      for (int j = 0; j < CLASSI; ++j)
+        FZ_CHECK(!(r.con_dati[j] && r.con_dati[k] && punteggi[j] > punteggi[k]) || prob[j] >= prob[k],
+                 "%s: p%d < p%d con un punteggio maggiore", nome, j, k);
+      somma += prob[k];
+    }
+    FZ_CHECK(!qualcuna || std::fabs(somma - 1.0) <= 1e-12, "%s: probabilita' che sommano a %.17g", nome, somma);
+    FZ_CHECK(!qualcuna || prob[scelta] >= *std::max_element(prob, prob + CLASSI), "%s: la scelta non e' la piu' probabile", nome);
   }
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -458,6 +459,12 @@ TEST(BowCli, RunningOutOfMemoryIsReported) {
               vt::in_dir(dir));
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "Memoria insufficiente\n");
+  // A line of predici --testo too long to hold.
+  vt::write_file(dir / "Bow.txt", ref::record("ab", {1}));
+  opt.input = "ab\n" + std::string(48 << 20, ' ') + "ab\n";
+  r = vt::run(VELMORA_BOW_BIN, {"predici", "--testo", "--punteggio", "bayes"}, opt);
+  EXPECT_TRUE(r.out.ends_with("\n1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\t0\n")) << r.out;
+  EXPECT_EQ(r.err, "Memoria insufficiente\n");
   EXPECT_EQ(r.status, 1);
 }
 
@@ -558,7 +565,7 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
   vt::write_file(tutti / "Bow.txt", vecchio);
   const auto prima = albero(tutti);
   std::string totali_uno;
-  for (const char* t : {"c/0/a.txt", "c/0/b.txt", "c/2/z", "c/3/x", "c/9/ultima"}) {
+  for (const char* t : {"c/0/a.txt", "c/0/b.txt", "c/2/z", "c/3/x", "c/7/sotto/mai", "c/9/ultima"}) {
     auto r = bow(uno, {"aggiungi", t, std::string(1, t[2])});
     ASSERT_EQ(r.status, 0) << r.out;
     totali_uno = r.out;
@@ -570,7 +577,7 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
 
   // aggiungi's ten lines, each with the files of its class.
   const char* const file[CLASSI] = {"2, scartati:0", "0, scartati:0", "1, scartati:2", "1, scartati:1",
-                                    "0, scartati:0", "0, scartati:0", "0, scartati:0", "0, scartati:0",
+                                    "0, scartati:0", "0, scartati:0", "0, scartati:0", "1, scartati:0",
                                     "0, scartati:0", "1, scartati:0"};
   std::string atteso;
   std::istringstream righe(totali_uno);
@@ -579,8 +586,8 @@ TEST(BowCli, AddestraGivesTheModelOfOneAggiungiPerText) {
     std::getline(righe, riga);
     atteso += riga + ", file aggiunti:" + file[k] + "\n";
   }
-  atteso += "Testi aggiunti: 5 di 8\n"
-            "Voci ignorate nelle sottocartelle di classe: 3 (nascoste, copie .clean, cartelle, file speciali)\n"
+  atteso += "Testi aggiunti: 6 di 9\n"
+            "Voci ignorate nelle sottocartelle di classe: 2 (nascoste, copie .clean, cartelle, file speciali)\n"
             "File c/2/lunga scartato: una parola di 30 o piu' caratteri\n"
             "File c/2/x\\nTesti aggiunti: 99 di 99 scartato: una parola di 30 o piu' caratteri\n"
             "File c/3/y scartato: errore di lettura\n"
@@ -975,6 +982,183 @@ TEST(BowCli, AddestraLineareWritesTheSameBytesInEveryBuild) {
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string file = vt::read_file(dir / "Bow.lineare");
   EXPECT_EQ(fnv(file), 0x732464a35bf333bcull) << file.size();
+}
+
+
+// ---- predici: probabilities, the most likely classes, texts from a pipe --------------------
+
+// An output's lines, each split at its tabs.
+std::vector<std::vector<std::string>> tabella_di(const std::string& out) {
+  std::vector<std::vector<std::string>> t;
+  std::istringstream righe(out);
+  for (std::string riga; std::getline(righe, riga);) {
+    std::istringstream campi(riga);
+    t.emplace_back();
+    for (std::string c; std::getline(campi, c, '\t');) t.back().push_back(c);
+  }
+  return t;
+}
+
+// Short texts over a few words in classes 1, 2, 4, 6 and 9 (the others
+// without data), an empty one among them, and one the model lacks.
+std::vector<std::pair<std::string, std::string>> corpus_misto() {
+  std::mt19937 rng(41);
+  const char* const parole[] = {"alfa", "beta", "gamma", "delta", "eta", "teta", "iota", "kappa"};
+  std::vector<std::pair<std::string, std::string>> testi = {{"c/4/vuoto", ""}, {"c/6/ignote", "mai visto"}};
+  for (int i = 0; i < 40; ++i) {
+    const int k = "12469"[i % 5] - '0';
+    std::string t;
+    for (int n = 1 + static_cast<int>(rng() % 7); n > 0; --n) t += std::string(parole[(k + rng() % 4) % 8]) + " ";
+    testi.push_back({"c/" + std::to_string(k) + "/t" + std::to_string(i), t});
+  }
+  return testi;
+}
+const bool CON_DATI[CLASSI] = {false, true, true, false, true, false, true, false, false, true};
+
+TEST(BowCli, PrediciProbabilitiesSumToOneAndRankAsTheScores) {
+  vt::TempDir dir;
+  scrivi_corpus(dir, corpus_misto());
+  ASSERT_EQ(bow(dir, {"addestra", "c", "--lineare"}).status, 0);
+  for (const std::string regola : {"bayes", "complemento", "lineare"}) {
+    const auto s = tabella_di(bow(dir, {"predici", "c", "--punteggio", regola}).out);
+    const auto q = tabella_di(bow(dir, {"predici", "c", "--punteggio", regola, "--probabilita"}).out);
+    const auto primi = tabella_di(bow(dir, {"predici", "c", "--punteggio", regola, "--primi", "4"}).out);
+    EXPECT_EQ(q[0][11], "prob9");
+    EXPECT_EQ(primi[0], (std::vector<std::string>{"file", "classe1", "prob1", "classe2", "prob2", "classe3", "prob3",
+                                                  "classe4", "prob4"}));
+    for (size_t i = 1; i < s.size(); ++i) {
+      // The classes as the scores rank them: with data first, the higher score, the lower class on a tie.
+      double sc[CLASSI], p[CLASSI], e[CLASSI], m = -HUGE_VAL, somma = 0.0, somma_e = 0.0;
+      int o[CLASSI];
+      for (int k = 0; k < CLASSI; ++k) {
+        sc[k] = std::strtod(s[i][2 + k].c_str(), nullptr);
+        somma += p[k] = std::strtod(q[i][2 + k].c_str(), nullptr);
+        if (CON_DATI[k]) m = std::max(m, sc[k]);
+        o[k] = k;
+      }
+      std::stable_sort(o, o + CLASSI, [&](int a, int b) { return CON_DATI[a] != CON_DATI[b] ? CON_DATI[a] : CON_DATI[a] && sc[a] > sc[b]; });
+      for (int k = 0; k < CLASSI; ++k) somma_e += e[k] = CON_DATI[k] ? std::exp(sc[k] - m) : 0.0;
+      std::vector<std::string> attesa = {s[i][0], s[i][1]}, attesi_primi = {s[i][0]};
+      for (int k = 0; k < CLASSI; ++k) {
+        // bayes and complemento: the softmax of the printed scores; lineare: the model's own, 0 without data.
+        attesa.push_back(regola == "lineare" && CON_DATI[k] ? q[i][2 + k] : formato("%.6f", e[k] / somma_e));
+        if (k < 4) attesi_primi.insert(attesi_primi.end(), {std::to_string(o[k]), q[i][2 + o[k]]});
+        if (k > 0) {
+          EXPECT_GE(p[o[k - 1]], p[o[k]]) << regola << " " << s[i][0];
+        }
+      }
+      EXPECT_EQ(q[i], attesa) << regola;
+      EXPECT_NEAR(somma, 1.0, CLASSI * 0.5e-6 + 1e-12) << regola << " " << s[i][0];
+      EXPECT_EQ(std::to_string(o[0]), s[i][1]) << "the most likely class is the class chosen";
+      EXPECT_EQ(primi[i], attesi_primi) << regola;
+    }
+  }
+  // The built-in rule gives no probabilities, and K is a number of classes.
+  const std::string velmora = "La regola velmora non da' probabilita': --probabilita e --primi valgono con "
+                              "--punteggio bayes, complemento o lineare\n";
+  const std::pair<std::vector<std::string>, std::string> rifiuti[] = {
+      {{"c", "--probabilita"}, velmora},
+      {{"--primi", "3", "c", "--punteggio", "velmora"}, velmora},
+      {{"c", "--punteggio", "bayes", "--primi", "0"}, "Numero di classi non valido: 0 (da 1 a 10)\n"},
+      {{"c", "--punteggio", "lineare", "--primi=11"}, "Numero di classi non valido: 11 (da 1 a 10)\n"},
+      {{"--testo", "c", "--punteggio", "bayes"}, "Con --testo i testi sono le righe dello standard input: niente "
+                                                 "FILE o CARTELLA (c)\n"},
+  };
+  for (const auto& [args, out] : rifiuti) {
+    std::vector<std::string> riga = {"predici"};
+    riga.insert(riga.end(), args.begin(), args.end());
+    const auto r = bow(dir, riga);
+    EXPECT_TRUE(r.out.starts_with(out + ref::uso_azione("predici"))) << r.out;
+    EXPECT_EQ(r.status, 1);
+  }
+}
+
+TEST(BowCli, PrediciTestoGivesTheClassesOfFilesHoldingTheSameLines) {
+  vt::TempDir dir;
+  scrivi_corpus(dir, corpus_misto());
+  ASSERT_EQ(bow(dir, {"addestra", "c", "--lineare"}).status, 0);
+  std::string lungo = testo_lungo(BLOCCO_TESTO + 500, 7);
+  std::replace(lungo.begin(), lungo.end(), '\n', ' ');
+  // Each line on standard input, and in a file of its own; the last has no line feed.
+  const std::vector<std::string> righe = {"alfa beta, ALFA!", "", "  gamma\tdelta\r", std::string("eta\0kappa iota", 14),
+                                          lungo, "ok " + std::string(30, 'k') + " alfa", "teta \xC3\xA8 kappa"};
+  vt::RunOptions da_stdin = vt::in_dir(dir);
+  std::vector<std::string> file;
+  for (size_t i = 0; i < righe.size(); ++i) {
+    file.push_back(std::to_string(i + 1));
+    vt::write_file(dir / file.back(), righe[i]);
+    da_stdin.input += righe[i] + (i + 1 < righe.size() ? "\n" : "");
+  }
+  for (const std::string regola : {"velmora", "bayes", "complemento", "lineare"})
+    for (const std::string forma : {"", "--probabilita", "--primi=3"}) {
+      if (regola == "velmora" && !forma.empty()) continue;
+      std::vector<std::string> args = {"predici", "--punteggio", regola};
+      if (!forma.empty()) args.push_back(forma);
+      std::vector<std::string> con_file = args;
+      con_file.insert(con_file.end(), file.begin(), file.end());
+      args.push_back("--testo");
+      const auto a = bow(dir, con_file), b = vt::run(VELMORA_BOW_BIN, args, da_stdin);
+      EXPECT_EQ(b.out, "riga" + a.out.substr(4)) << regola << " " << forma;  // the files are named as the lines' numbers
+      EXPECT_EQ(b.err, "Riga 6 scartata: una parola di 30 o piu' caratteri\n");
+      EXPECT_EQ(a.status, 1);
+      EXPECT_EQ(b.status, 1);
+    }
+  // No line, no text; a read error ends the run, named on standard error.
+  EXPECT_EQ(bow(dir, {"predici", "--testo", "--punteggio", "bayes", "--primi", "1"}).out, "riga\tclasse1\tprob1\n");
+  const auto r = vt::run("/bin/sh", {"-c", "exec \"$0\" predici --testo < c", VELMORA_BOW_BIN}, vt::in_dir(dir));
+  EXPECT_EQ(r.out, "riga\tclasse\tp0\tp1\tp2\tp3\tp4\tp5\tp6\tp7\tp8\tp9\n");
+  EXPECT_EQ(r.err, "Impossibile leggere i testi da standard input: Is a directory\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST(BowCli, ANestedCorpusTrainsWhatTheFlatOneWithTheSameTextsInPathOrderTrains) {
+  // The texts at several depths, some refused (their names, listed, show the
+  // order: the byte order of the paths), and the flat corpus of the same
+  // texts under names numbered in that order.
+  std::vector<std::pair<std::string, std::string>> annidati;
+  for (const auto& [path, testo] : corpus_misto()) {
+    const std::string sotto[] = {"a b/", "a/z/", "", "a-/x/", "B/", ""};  // by the path's length: t0 ... t9, t10 ...
+    annidati.push_back({path.substr(0, 4) + sotto[path.size() % 6] + path.substr(4), testo});
+  }
+  std::set<std::string> rifiutati = {"c/1/a/y", "c/1/a.txt", "c/1/a b.txt", "c/1/B.txt", "c/1/a-b", "c/1/ab",
+                                     "c/9/0/0/0/0/0/fondo"};
+  for (const std::string& nome : rifiutati) annidati.push_back({nome, std::string(31, 'q')});
+  std::sort(annidati.begin(), annidati.end());
+  vt::TempDir annidato, piatto;
+  std::string scartati;
+  for (size_t i = 0; i < annidati.size(); ++i) {
+    scrivi_corpus(annidato, {annidati[i]});
+    scrivi_corpus(piatto, {{annidati[i].first.substr(0, 4) + formato("%03zu", i), annidati[i].second}});
+    if (rifiutati.count(annidati[i].first)) scartati += "File " + annidati[i].first + " scartato: una parola di 30 o piu' caratteri\n";
+  }
+  // Left out, counted and never entered: a hidden folder, a link to a folder, a loop of links, a FIFO.
+  scrivi_corpus(annidato, {{"c/2/.git/t", "alfa"}});
+  std::filesystem::create_directory_symlink("../2", annidato / "c/4/a/su");
+  std::filesystem::create_symlink("ciclo", annidato / "c/6/ciclo");
+  ASSERT_EQ(mkfifo((annidato / "c/9/fifo").c_str(), 0600), 0);
+  const std::string ignorate = "Voci ignorate nelle sottocartelle di classe: 4 (nascoste, copie .clean, cartelle, "
+                               "file speciali)\n";
+  // The same report but for the names of the texts refused and the entries left out.
+  const auto come_il_piatto = [&](const std::string& piatto) {
+    return piatto.substr(0, piatto.find("File c/")) + scartati + piatto.substr(piatto.find("File scartati: "));
+  };
+  const auto a = bow(annidato, {"addestra", "c", "--lineare"}), b = bow(piatto, {"addestra", "c", "--lineare"});
+  EXPECT_EQ(a.out, come_il_piatto(b.out).insert(b.out.find("File c/"), ignorate)) << a.out;
+  EXPECT_EQ(vt::read_file(annidato / "Bow.txt"), vt::read_file(piatto / "Bow.txt"));
+  modello_lineare la = lineare_di(annidato), lb = lineare_di(piatto);
+  EXPECT_NE(la.provenienza.fnv_corpus, lb.provenienza.fnv_corpus) << "the names are in the fingerprint";
+  la.provenienza.fnv_corpus = lb.provenienza.fnv_corpus = 0;
+  EXPECT_TRUE(la == lb) << "the same texts in the same order";
+  for (const char* regola : {"velmora", "complemento", "lineare"})
+    EXPECT_EQ(bow(annidato, {"valuta", "c", "--punteggio", regola}).out,
+              ignorate + come_il_piatto(bow(piatto, {"valuta", "c", "--punteggio", regola}).out)) << regola;
+  // A folder that cannot be read stops the run, named, before anything is written.
+  ASSERT_EQ(chmod((annidato / "c/1/a/z").c_str(), 0), 0);
+  vt::cedi_a_nessuno(annidato.path);
+  vt::RunOptions o = vt::in_dir(annidato);
+  o.come_nessuno = true;
+  for (const char* azione : {"addestra", "valuta"})
+    EXPECT_EQ(vt::run(VELMORA_BOW_BIN, {azione, "c"}, o).out, "La cartella c/1/a/z non si puo' leggere\n") << azione;
 }
 
 }  // namespace
