@@ -1068,7 +1068,7 @@ TEST(BowCli, PrediciProbabilitiesSumToOneAndRankAsTheScores) {
     std::vector<std::string> riga = {"predici"};
     riga.insert(riga.end(), args.begin(), args.end());
     const auto r = bow(dir, riga);
-    EXPECT_TRUE(r.out.starts_with(out + ref::uso_azione("predici"))) << r.out;
+    EXPECT_TRUE(r.err.starts_with(out + ref::uso_azione("predici"))) << r.err;
     EXPECT_EQ(r.status, 1);
   }
 }
