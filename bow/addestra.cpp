@@ -52,12 +52,14 @@ void conta_corpus(const corpus& c, bow_list& modello, file_classe (&per_classe)[
     for (; i < c.file.size() && c.file[i].classe == k; ++i) {
       tabella_parole testo;
       impronta byte;
-      const lettura l = leggi_e_conta(c.file[i].path, testo, lineare ? &byte : nullptr);
+      std::string grezzo;
+      const lettura l = leggi_e_conta(c.file[i].path, testo, lineare ? &byte : nullptr, false,
+                                      lineare ? &grezzo : nullptr);
       if (l == lettura::letta && lineare) {
         const std::string& path = c.file[i].path;  // CARTELLA/K/NAME
         std::string nome(1, static_cast<char>('0' + k));
         nome.append(path, path.rfind('/'));
-        lineare->testi.push_back({k, voci_ordinate(testo)});
+        lineare->testi.push_back(testo_lineare_da(grezzo, k));
         lineare->impronta.aggiungi_testo(k, nome, byte);
       }
       if (l == lettura::letta) {
@@ -85,6 +87,19 @@ void stampa_totali(const blocco_bow* modello, const file_classe (&per_classe)[CL
   std::printf("Testi aggiunti: %d di %d\n", aggiunti, tutti);
 }
 
+// The settings the cross-validation chose, on one line.
+void stampa_scelta_lineare(const modello_lineare& m) {
+  if (m.pieghe == 0) {
+    std::printf("Regola lineare senza convalida (troppo pochi testi): C %g, coppie %s, rapporti NB %s\n", m.scelta.c,
+                m.scelta.coppie ? "si" : "no", m.scelta.rapporti ? "si" : "no");
+    return;
+  }
+  std::printf("Scelta per convalida incrociata (%u pieghe): C %g, coppie %s, rapporti NB %s, accuratezza %.2f%%, "
+              "temperatura %.4f\n",
+              m.pieghe, m.scelta.c, m.scelta.coppie ? "si" : "no", m.scelta.rapporti ? "si" : "no",
+              100.0 * m.accuratezza_cv, m.temperatura);
+}
+
 // Trains the linear rule on the texts gathered and writes it beside the
 // Bow.txt just saved, which it is tied to; returns the exit status.
 int scrivi_modello_lineare(const raccolta_lineare& r) {
@@ -94,8 +109,9 @@ int scrivi_modello_lineare(const raccolta_lineare& r) {
     std::printf("Impossibile scrivere %s: %s e' aggiornato, il modello lineare no\n", MODELLO_LINEARE, MODELLO);
     return 1;
   }
-  std::printf("Modello lineare scritto in %s: %zu parole, %u epoche\n", MODELLO_LINEARE, m.parole.size(),
-              m.provenienza.impostazioni.epoche);
+  std::printf("Modello lineare scritto in %s: %zu tratti (parole%s)\n", MODELLO_LINEARE, m.posti.size(),
+              m.scelta.coppie ? " e coppie di parole" : "");
+  stampa_scelta_lineare(m);
   return 0;
 }
 

@@ -82,9 +82,10 @@ bool prepara_valutatore(const punteggio& p, const char* senza_modello, valutator
   return true;
 }
 
-int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, double punteggi[CLASSI]) {
+int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, std::string_view byte,
+                 double punteggi[CLASSI]) {
   if (v.p.tipo == regola::lineare) {
-    punteggi_lineari(v.lineare, voci, posizioni_lineari(v.lineare, voci), punteggi);
+    punteggi_testo_lineare(v.lineare, testo_lineare_da(byte, 0), punteggi);
     return classe_lineare(v.lineare, punteggi);
   }
   punteggi_regola(v.m, v.r, voci, posizioni_nel_modello(v.m, voci), punteggi);

@@ -3,6 +3,8 @@
 // loads it and lays it out, and the refusals they all print alike.
 #pragma once
 
+#include <string_view>
+
 #include "blocco.h"
 #include "bow_lib.h"
 #include "lineare.h"
@@ -63,9 +65,11 @@ struct valutatore {
 // Loads what rule p needs. false, with the reason printed: senza_modello
 // when there is no Bow.txt to read, or why Bow.lineare cannot score.
 bool prepara_valutatore(const punteggio& p, const char* senza_modello, valutatore& v);
-// The ten scores of a text (its words sorted, as voci_ordinate gives them)
-// under the rule; returns the class the rule names.
-int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, double punteggi[CLASSI]);
+// The ten scores of a text under the rule: from its words (sorted, as
+// voci_ordinate gives them) under the count rules, from its bytes under
+// lineare; returns the class the rule names.
+int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, std::string_view byte,
+                 double punteggi[CLASSI]);
 // Whether class k has data under the rule.
 bool con_dati(const valutatore& v, int k);
 

@@ -32,9 +32,9 @@ void uso() {
   std::printf("AZIONE = {aggiungi, classifica }\n");
 }
 
-// Cleans FILE into FILE.clean and counts its words, block by block; returns
-// the exit status on failure, or -1.
-int pulisci_file(const char* path, tabella_parole& tabella) {
+// Cleans FILE into FILE.clean and counts its words, block by block (its
+// bytes appended to byte unless null); returns the exit status on failure, or -1.
+int pulisci_file(const char* path, tabella_parole& tabella, std::string* byte = nullptr) {
   file_ptr ingresso = apri_file(path, "rb");
   if (!ingresso) {
     std::printf("File %s non trovato\n", stampabile(path).c_str());
@@ -47,7 +47,7 @@ int pulisci_file(const char* path, tabella_parole& tabella) {
     std::printf("File %s non trovato\n", stampabile(pulito).c_str());
     return 1;
   }
-  const esito_testo esito = conta_testo(ingresso.get(), uscita.file, tabella);
+  const esito_testo esito = conta_testo(ingresso.get(), uscita.file, tabella, BLOCCO_TESTO, nullptr, byte);
   if (esito.errore_lettura) {
     std::printf("File %s non trovato\n", stampabile(path).c_str());
     return 1;
@@ -63,10 +63,10 @@ int pulisci_file(const char* path, tabella_parole& tabella) {
 }
 
 // The words of FILE, sorted, with their occurrences (FILE.clean written on
-// the way). Returns the exit status on failure, or -1.
-int parole_del_testo(const char* path, std::vector<voce_parola>& voci) {
+// the way; its bytes kept in byte unless null). Returns the exit status on failure, or -1.
+int parole_del_testo(const char* path, std::vector<voce_parola>& voci, std::string* byte = nullptr) {
   tabella_parole tabella;
-  if (int stato = pulisci_file(path, tabella); stato >= 0) return stato;
+  if (int stato = pulisci_file(path, tabella, byte); stato >= 0) return stato;
   voci = voci_ordinate(tabella);
   return -1;
 }
@@ -111,7 +111,8 @@ int classifica(const char* path, const punteggio& p) {
   v.p = p;
   if (p.tipo == regola::lineare && !leggi_lineare(v.lineare, MODELLO_LINEARE, MODELLO)) return 1;
   std::vector<voce_parola> voci;
-  if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
+  std::string byte;
+  if (int stato = parole_del_testo(path, voci, p.tipo == regola::lineare ? &byte : nullptr); stato >= 0) return stato;
   if (p.tipo == regola::velmora) {
     classifica_velmora(modello.testa, voci);
     return 0;
@@ -121,7 +122,7 @@ int classifica(const char* path, const punteggio& p) {
     v.r = prepara_regola(v.m, p);
   }
   double punteggi[CLASSI];
-  const int scelta = valuta_testo(v, voci, punteggi);
+  const int scelta = valuta_testo(v, voci, byte, punteggi);
   stampa_regola_usata(p);
   stampa_classificazione(v, punteggi, scelta);
   return 0;

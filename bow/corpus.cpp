@@ -96,11 +96,12 @@ void stampa_ignorati(const corpus& c) {
               c.ignorati);
 }
 
-lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo, bool anche_flussi) {
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo, bool anche_flussi,
+                      std::string* copia) {
   if (anche_flussi) {
     file_ptr testo = apri_file(path.c_str(), "rb");
     if (!testo) return lettura::non_aperta;
-    return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
+    return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo, copia));
   }
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -118,7 +119,7 @@ lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta
     if (errno == ENOMEM) throw std::bad_alloc();
     return lettura::non_aperta;
   }
-  return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
+  return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo, copia));
 }
 
 bool elenca_testi(const char* cartella, std::vector<std::string>& testi) {

@@ -1,7 +1,6 @@
-// The linear rule: its features, its training and its scores. Every sum
-// starts from 0.0 and adds one term at a time in the order written; a loop
-// over the ten classes inside a loop over words keeps, for each class, the
-// order of its own sum.
+// The linear rule: its features, the exact solver, the choice of settings by
+// cross-validation, the temperature and the scores. Every sum starts from
+// 0.0 and adds one term at a time in the order written.
 #include "lineare.h"
 
 #include <algorithm>
@@ -9,11 +8,18 @@
 #include <cstring>
 #include <numeric>
 
-#include "punteggi.h"
-
 namespace {
 
-// splitmix64: the order of the texts in every epoch.
+// ---- Hashing ---------------------------------------------------------------------------
+
+uint64_t fnv(std::string_view s, uint64_t h = 0xCBF29CE484222325ull) {
+  for (const char c : s) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+  return h;
+}
+// The slot within a half of the table: FNV-1a's bits folded, so the high ones count too.
+uint32_t meta(uint64_t h) { return static_cast<uint32_t>((h ^ (h >> 29) ^ (h >> 43)) & (POSTO_COPPIA - 1)); }
+
+// splitmix64: the order of the solver's passes.
 struct splitmix64 {
   uint64_t stato;
   uint64_t prossimo() {
@@ -30,197 +36,501 @@ void mescola(std::vector<uint32_t>& ordine, splitmix64& g) {
   for (size_t i = ordine.size(); i-- > 1;) std::swap(ordine[i], ordine[static_cast<size_t>(g.prossimo() % (i + 1))]);
 }
 
-using parola_fissa = std::array<char, LUNGHEZZA_PAROLA>;
+// ---- The features of one round ------------------------------------------------------------
 
-// The words of all the texts, strictly ascending.
-std::vector<parola_fissa> parole_dei_testi(const std::vector<testo_lineare>& testi) {
-  std::vector<parola_fissa> parole;
-  for (const testo_lineare& t : testi)
-    for (const voce_parola& v : t.voci) {
-      parola_fissa p;
-      std::memcpy(p.data(), v.parola, LUNGHEZZA_PAROLA);
-      parole.push_back(p);
-    }
-  const auto prima = [](const parola_fissa& a, const parola_fissa& b) {
-    return std::memcmp(a.data(), b.data(), LUNGHEZZA_PAROLA) < 0;
-  };
-  std::sort(parole.begin(), parole.end(), prima);
-  parole.erase(std::unique(parole.begin(), parole.end()), parole.end());
-  return parole;
+// One stored feature of a text: its column and its value x_j.
+struct elemento {
+  uint32_t j;
+  float x;
+};
+
+// The texts as one round of training reads them: the columns are the slots
+// the training texts hold (words, and pairs seen in two of them or more),
+// ascending; every text (training or held out) as its elements.
+struct matrice {
+  std::vector<uint32_t> posti;     // column -> slot
+  std::vector<double> idf;         // per column
+  std::vector<elemento> e;         // all texts' elements, text after text
+  std::vector<size_t> inizio;      // text i: e[inizio[i] ... inizio[i + 1])
+};
+
+constexpr uint32_t DF_MINIMO_COPPIE = 2;
+
+// x_j of the slots of t that the columns hold: (1 + ln n) idf over the
+// vector's length. colonna(i, slot) gives the column of t's i-th slot or -1;
+// out gets (column, x).
+template <class Colonna, class Uscita>
+void componenti(const testo_lineare& t, const std::vector<double>& idf, Colonna colonna, Uscita out) {
+  double s = 0.0;
+  for (size_t i = 0; i < t.voci.size(); ++i) {
+    const uint32_t v = t.voci[i];
+    const long j = colonna(i, posto_di(v));
+    if (j < 0) continue;
+    const double u = (1.0 + std::log(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
+    s = s + u * u;
+  }
+  if (!(s > 0.0)) return;
+  const double lunghezza = std::sqrt(s);
+  for (size_t i = 0; i < t.voci.size(); ++i) {
+    const uint32_t v = t.voci[i];
+    const long j = colonna(i, posto_di(v));
+    if (j < 0) continue;
+    const double u = (1.0 + std::log(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
+    out(j, u / lunghezza);
+  }
 }
 
-// The naive Bayes log-count ratios of every word for every class, from the
-// texts' counts as Bow.txt would keep them:
-//   r_kw = ln((c_kw + 1) / (T_k + V)) - ln((c'_kw + 1) / (T'_k + V)),
-// c' and T' the sums over the other classes.
-std::vector<std::array<double, CLASSI>> rapporti(const std::vector<std::array<int64_t, CLASSI>>& c,
-                                                 const int64_t (&totali)[CLASSI]) {
-  const double V = static_cast<double>(c.size());
-  int64_t tutto = 0;
-  for (int k = 0; k < CLASSI; ++k) tutto += totali[k];
-  double P[CLASSI], Q[CLASSI];
-  for (int k = 0; k < CLASSI; ++k) {
-    P[k] = static_cast<double>(totali[k]) + ALFA_LINEARE * V;
-    Q[k] = static_cast<double>(tutto - totali[k]) + ALFA_LINEARE * V;
+// The round's matrix: columns and idf from the texts with addestra[i], values for all.
+matrice costruisci(const std::vector<testo_lineare>& testi, const std::vector<bool>& addestra, bool coppie) {
+  matrice m;
+  std::vector<uint32_t> df(POSTI_LINEARI, 0);
+  double n = 0.0;
+  for (size_t i = 0; i < testi.size(); ++i) {
+    if (!addestra[i]) continue;
+    n = n + 1.0;
+    for (const uint32_t v : testi[i].voci)
+      if (coppie || !e_coppia(posto_di(v))) ++df[posto_di(v)];
   }
-  std::vector<std::array<double, CLASSI>> r(c.size());
-  for (size_t w = 0; w < c.size(); ++w) {
-    int64_t somma = 0;
-    for (int k = 0; k < CLASSI; ++k) somma += c[w][k];
-    for (int k = 0; k < CLASSI; ++k) {
-      const double proprio = std::log((static_cast<double>(c[w][k]) + ALFA_LINEARE) / P[k]);
-      const double altri = std::log((static_cast<double>(somma - c[w][k]) + ALFA_LINEARE) / Q[k]);
-      r[w][k] = proprio - altri;
+  std::vector<uint32_t>& colonna = df;  // reused in place: the column of each slot, or NESSUNA
+  constexpr uint32_t NESSUNA = UINT32_MAX;
+  for (uint32_t p = 0; p < POSTI_LINEARI; ++p) {
+    const uint32_t d = df[p];
+    if (d == 0 || (e_coppia(p) && d < DF_MINIMO_COPPIE)) {
+      colonna[p] = NESSUNA;
+      continue;
+    }
+    colonna[p] = static_cast<uint32_t>(m.posti.size());
+    m.posti.push_back(p);
+    m.idf.push_back(std::log((1.0 + n) / (1.0 + static_cast<double>(d))) + 1.0);
+  }
+  m.inizio.reserve(testi.size() + 1);
+  m.inizio.push_back(0);
+  for (const testo_lineare& t : testi) {
+    componenti(t, m.idf, [&](size_t, uint32_t p) -> long { return colonna[p] == NESSUNA ? -1 : long{colonna[p]}; },
+               [&](long j, double x) { m.e.push_back({static_cast<uint32_t>(j), static_cast<float>(x)}); });
+    m.inizio.push_back(m.e.size());
+  }
+  m.e.shrink_to_fit();
+  return m;
+}
+
+// ---- The solver -------------------------------------------------------------------------------
+// One class against the rest: the L2-regularised L2-loss SVM with a bias
+// feature of value 1, solved in the dual by coordinate descent (Hsieh and
+// others, 2008; liblinear's solver 1 without shrinking): for every text i of
+// the round, in an order shuffled each pass, G = y_i w.x_i - 1 + alpha_i / 2C,
+// alpha_i = max(alpha_i - G / Q_ii, 0), w moves by the change times y_i x_i.
+// It stops when a pass's projected gradients all lie within EPS of each
+// other, or after PASSI_MAX passes.
+
+constexpr double EPS_DUALE = 0.01;
+constexpr uint32_t PASSI_MAX = 1000;
+
+struct problema {
+  const matrice* m;
+  const std::vector<testo_lineare>* testi;
+  std::vector<uint32_t> righe;  // the training texts of the round
+  std::vector<double> r;        // the class's ratios per column, empty without them
+};
+
+// Feature value of element el for the class.
+inline double valore(const problema& p, const elemento& el) {
+  return p.r.empty() ? static_cast<double>(el.x) : static_cast<double>(el.x) * p.r[el.j];
+}
+
+double decisione(const problema& p, const std::vector<double>& w, double b, size_t i) {
+  double s = 0.0;
+  for (size_t f = p.m->inizio[i]; f < p.m->inizio[i + 1]; ++f) s = s + valore(p, p.m->e[f]) * w[p.m->e[f].j];
+  return s + b;
+}
+
+// Solves for class k at C from the given alpha, w, b (a warm start, or zeros).
+void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std::vector<double>& w, double& b) {
+  const matrice& m = *p.m;
+  const size_t l = p.righe.size();
+  const double d = 1.0 / (2.0 * c);
+  std::vector<double> q(l);
+  for (size_t a = 0; a < l; ++a) {
+    const size_t i = p.righe[a];
+    double s = 1.0;  // the bias feature
+    for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) {
+      const double v = valore(p, m.e[f]);
+      s = s + v * v;
+    }
+    q[a] = s + d;
+  }
+  std::vector<uint32_t> ordine(l);
+  std::iota(ordine.begin(), ordine.end(), 0u);
+  splitmix64 g{SEME_LINEARE};
+  for (uint32_t passo = 0; passo < PASSI_MAX; ++passo) {
+    mescola(ordine, g);
+    double pg_max = -HUGE_VAL, pg_min = HUGE_VAL;
+    for (const uint32_t a : ordine) {
+      const size_t i = p.righe[a];
+      const double y = (*p.testi)[i].classe == k ? 1.0 : -1.0;
+      const double gr = y * decisione(p, w, b, i) - 1.0 + d * alfa[a];
+      const double pg = alfa[a] == 0.0 ? std::min(gr, 0.0) : gr;
+      pg_max = std::max(pg_max, pg);
+      pg_min = std::min(pg_min, pg);
+      if (std::fabs(pg) <= 1e-12) continue;
+      const double vecchio = alfa[a];
+      alfa[a] = std::max(alfa[a] - gr / q[a], 0.0);
+      const double passo_y = (alfa[a] - vecchio) * y;
+      for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) w[m.e[f].j] = w[m.e[f].j] + passo_y * valore(p, m.e[f]);
+      b = b + passo_y;
+    }
+    if (pg_max - pg_min <= EPS_DUALE) break;
+  }
+}
+
+// The naive Bayes log-count ratios of class k per column, from the training texts' counts:
+//   r_kj = ln((c_kj + 1) / (T_k + V)) - ln((c'_kj + 1) / (T'_k + V)).
+std::vector<double> rapporti(const std::vector<testo_lineare>& testi, const matrice& m, const std::vector<uint32_t>& righe,
+                             int k) {
+  const size_t V = m.posti.size();
+  std::vector<double> propri(V, 0.0), altri(V, 0.0);
+  double tp = 0.0, ta = 0.0;
+  for (const uint32_t i : righe) {
+    const bool suo = testi[i].classe == k;
+    // The text's counts per column, through its elements: the slots are ascending in both.
+    size_t f = m.inizio[i];
+    for (const uint32_t v : testi[i].voci) {
+      if (f == m.inizio[i + 1]) break;
+      if (m.posti[m.e[f].j] != posto_di(v)) continue;
+      const double n = static_cast<double>(occorrenze_di(v));
+      if (suo) {
+        propri[m.e[f].j] = propri[m.e[f].j] + n;
+        tp = tp + n;
+      } else {
+        altri[m.e[f].j] = altri[m.e[f].j] + n;
+        ta = ta + n;
+      }
+      ++f;
     }
   }
+  const double v = static_cast<double>(V);
+  std::vector<double> r(V);
+  for (size_t j = 0; j < V; ++j)
+    r[j] = std::log((propri[j] + 1.0) / (tp + v)) - std::log((altri[j] + 1.0) / (ta + v));
   return r;
 }
 
-// The training texts as the learner reads them: per text, its known words'
-// indices and phi_kw = x_w * r_kw, ten per word, in word order.
-struct testi_pronti {
-  std::vector<uint32_t> id;     // word index of each feature
-  std::vector<double> phi;      // CLASSI per feature
-  std::vector<size_t> inizio;   // text i's features: inizio[i] ... inizio[i + 1] - 1
-};
+// Whether each class has a training text with a feature.
+std::array<bool, CLASSI> classi_con_dati(const std::vector<testo_lineare>& testi, const matrice& m,
+                                         const std::vector<uint32_t>& righe) {
+  std::array<bool, CLASSI> dati{};
+  for (const uint32_t i : righe)
+    if (m.inizio[i + 1] > m.inizio[i]) dati[static_cast<size_t>(testi[i].classe)] = true;
+  return dati;
+}
 
-// The best-scoring class with data other than salta, the lower on a tie; -1 when none.
-int migliore(const double s[CLASSI], const std::array<bool, CLASSI>& con_dati, int salta) {
+int migliore(const double s[CLASSI], const std::array<bool, CLASSI>& con_dati) {
   int b = -1;
   for (int k = 0; k < CLASSI; ++k)
-    if (con_dati[k] && k != salta && (b < 0 || s[k] > s[b])) b = k;
-  return b;
+    if (con_dati[static_cast<size_t>(k)] && (b < 0 || s[k] > s[b])) b = k;
+  return b < 0 ? 0 : b;
+}
+
+// ---- One round: train on some texts at several C, score the others -----------------------------
+
+// Trains, for each class with data, at each C of cs in turn (each from the
+// last one's solution), on the texts with addestra[i]; fuori[c][t][k] gets
+// the scores of the t-th text with !addestra[i] (classes without data: 0).
+// con_dati gets the round's classes with data.
+void giro(const std::vector<testo_lineare>& testi, const std::vector<bool>& addestra, const scelta_lineare& s,
+          const std::vector<double>& cs, std::vector<std::vector<std::array<double, CLASSI>>>& fuori,
+          std::array<bool, CLASSI>& con_dati) {
+  const matrice m = costruisci(testi, addestra, s.coppie);
+  problema p{&m, &testi, {}, {}};
+  std::vector<uint32_t> prova;
+  for (uint32_t i = 0; i < testi.size(); ++i) (addestra[i] ? p.righe : prova).push_back(i);
+  con_dati = classi_con_dati(testi, m, p.righe);
+  fuori.assign(cs.size(), std::vector<std::array<double, CLASSI>>(prova.size(), std::array<double, CLASSI>{}));
+  for (int k = 0; k < CLASSI; ++k) {
+    if (!con_dati[static_cast<size_t>(k)]) continue;
+    if (s.rapporti) p.r = rapporti(testi, m, p.righe, k);
+    std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
+    double b = 0.0;
+    for (size_t c = 0; c < cs.size(); ++c) {
+      risolvi(p, k, cs[c], alfa, w, b);
+      for (size_t t = 0; t < prova.size(); ++t) fuori[c][t][static_cast<size_t>(k)] = decisione(p, w, b, prova[t]);
+    }
+  }
+}
+
+// ---- The temperature ------------------------------------------------------------------------
+
+// The mean negative log-likelihood of the true classes under softmax(s / T).
+double nll(const std::vector<std::array<double, CLASSI>>& s, const std::vector<int>& vere,
+           const std::array<bool, CLASSI>& con_dati, double t) {
+  double somma = 0.0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    double massimo = -HUGE_VAL;
+    for (int k = 0; k < CLASSI; ++k)
+      if (con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, s[i][static_cast<size_t>(k)] / t);
+    double z = 0.0;
+    for (int k = 0; k < CLASSI; ++k)
+      if (con_dati[static_cast<size_t>(k)]) z = z + std::exp(s[i][static_cast<size_t>(k)] / t - massimo);
+    somma = somma + (std::log(z) + massimo - s[i][static_cast<size_t>(vere[i])] / t);
+  }
+  return somma / static_cast<double>(s.size());
+}
+
+// The temperature that minimises nll, by golden-section search on ln T in [ln 0.001, ln 1000].
+double temperatura(const std::vector<std::array<double, CLASSI>>& s, const std::vector<int>& vere,
+                   const std::array<bool, CLASSI>& con_dati) {
+  if (s.empty()) return 1.0;
+  const double phi = (std::sqrt(5.0) - 1.0) / 2.0;
+  double a = std::log(1e-3), b = std::log(1e3);
+  double x1 = b - phi * (b - a), x2 = a + phi * (b - a);
+  double f1 = nll(s, vere, con_dati, std::exp(x1)), f2 = nll(s, vere, con_dati, std::exp(x2));
+  for (int i = 0; i < 60; ++i) {
+    if (f1 <= f2) {
+      b = x2;
+      x2 = x1;
+      f2 = f1;
+      x1 = b - phi * (b - a);
+      f1 = nll(s, vere, con_dati, std::exp(x1));
+    } else {
+      a = x1;
+      x1 = x2;
+      f1 = f2;
+      x2 = a + phi * (b - a);
+      f2 = nll(s, vere, con_dati, std::exp(x2));
+    }
+  }
+  return std::exp((a + b) / 2.0);
+}
+
+}  // namespace
+
+// ---- Features ----------------------------------------------------------------------------
+
+uint32_t posto_parola(std::string_view parola) { return meta(fnv(parola)); }
+
+uint32_t posto_coppia(std::string_view prima, std::string_view seconda) {
+  return POSTO_COPPIA | meta(fnv(seconda, fnv(" ", fnv(prima))));
+}
+
+testo_lineare testo_lineare_da(std::string_view byte, int classe) {
+  testo_lineare t;
+  t.classe = classe;
+  t.impronta = fnv(byte);
+  std::vector<uint32_t> posti;
+  std::string prima;
+  parole_lineari(byte, [&](std::string_view w) {
+    posti.push_back(posto_parola(w));
+    if (!prima.empty()) posti.push_back(posto_coppia(prima, w));
+    prima.assign(w);
+  });
+  std::sort(posti.begin(), posti.end());
+  for (size_t i = 0; i < posti.size();) {
+    size_t j = i;
+    while (j < posti.size() && posti[j] == posti[i]) ++j;
+    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(j - i, OCCORRENZE_MAX_LINEARI));
+    t.voci.push_back(posti[i] | n << BIT_POSTO);
+    i = j;
+  }
+  t.voci.shrink_to_fit();
+  return t;
+}
+
+// ---- Folds -------------------------------------------------------------------------------
+
+std::vector<uint8_t> assegna_pieghe(const std::vector<int>& classi, const std::vector<uint64_t>& impronte,
+                                    uint32_t pieghe) {
+  std::vector<uint32_t> ordine(classi.size());
+  std::iota(ordine.begin(), ordine.end(), 0u);
+  std::sort(ordine.begin(), ordine.end(), [&](uint32_t a, uint32_t b) {
+    if (classi[a] != classi[b]) return classi[a] < classi[b];
+    if (impronte[a] != impronte[b]) return impronte[a] < impronte[b];
+    return a < b;
+  });
+  std::vector<uint8_t> piega(classi.size(), 0);
+  size_t r = 0;
+  for (size_t i = 0; i < ordine.size(); ++i) {
+    if (i > 0 && classi[ordine[i]] != classi[ordine[i - 1]]) r = 0;
+    piega[ordine[i]] = static_cast<uint8_t>(r++ % pieghe);
+  }
+  return piega;
+}
+
+// ---- Training ------------------------------------------------------------------------------
+
+namespace {
+
+// Cross-validation of settings s at every C of cs: the right out-of-fold
+// answers per C; with fuori_scelti, the out-of-fold scores of every text at cs[0].
+std::vector<long> convalida_scelta(const std::vector<testo_lineare>& testi, const std::vector<uint8_t>& piega,
+                                   uint32_t pieghe, const scelta_lineare& s, const std::vector<double>& cs,
+                                   std::vector<std::array<double, CLASSI>>* fuori_scelti,
+                                   std::array<bool, CLASSI>* dati_tutti) {
+  std::vector<long> giusti(cs.size(), 0);
+  if (fuori_scelti) fuori_scelti->assign(testi.size(), std::array<double, CLASSI>{});
+  for (uint32_t f = 0; f < pieghe; ++f) {
+    std::vector<bool> addestra(testi.size());
+    for (size_t i = 0; i < testi.size(); ++i) addestra[i] = piega[i] != f;
+    std::vector<std::vector<std::array<double, CLASSI>>> fuori;
+    std::array<bool, CLASSI> con_dati;
+    giro(testi, addestra, s, cs, fuori, con_dati);
+    for (size_t c = 0; c < cs.size(); ++c) {
+      size_t t = 0;
+      for (size_t i = 0; i < testi.size(); ++i) {
+        if (addestra[i]) continue;
+        giusti[c] += migliore(fuori[c][t].data(), con_dati) == testi[i].classe;
+        if (fuori_scelti && c == 0) (*fuori_scelti)[i] = fuori[c][t];
+        ++t;
+      }
+    }
+    if (dati_tutti)
+      for (int k = 0; k < CLASSI; ++k) (*dati_tutti)[static_cast<size_t>(k)] |= con_dati[static_cast<size_t>(k)];
+  }
+  return giusti;
 }
 
 }  // namespace
 
 modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const impostazioni_lineari& imp) {
-  modello_lineare m;
-  m.provenienza.impostazioni = imp;
-  m.provenienza.testi = testi.size();
-  m.parole = parole_dei_testi(testi);
-  const size_t V = m.parole.size();
-
-  // Counts, the ratios and the classes with data.
-  std::vector<std::vector<long>> posizioni(testi.size());
-  std::vector<std::array<int64_t, CLASSI>> c(V, std::array<int64_t, CLASSI>{});
-  for (size_t i = 0; i < testi.size(); ++i) {
-    posizioni[i] = posizioni_tra(m.parole, testi[i].voci);
-    for (size_t j = 0; j < posizioni[i].size(); ++j)
-      c[static_cast<size_t>(posizioni[i][j])][testi[i].classe] += testi[i].voci[j].n;
-  }
-  int64_t totali[CLASSI] = {};
-  for (auto& cw : c)
-    for (int k = 0; k < CLASSI; ++k) {
-      cw[k] = std::min<int64_t>(cw[k], CONTEGGIO_MAX);  // as Bow.txt keeps a count
-      totali[k] += cw[k];
+  modello_lineare modello;
+  modello.provenienza.testi = testi.size();
+  scelta_lineare s = imp.fissa;
+  const uint32_t pieghe = imp.pieghe >= 2 && testi.size() >= imp.pieghe ? imp.pieghe : 0;
+  if (pieghe > 0) {
+    std::vector<int> classi;
+    std::vector<uint64_t> impronte;
+    for (const testo_lineare& t : testi) {
+      classi.push_back(t.classe);
+      impronte.push_back(t.impronta);
     }
-  for (int k = 0; k < CLASSI; ++k) m.con_dati[k] = totali[k] > 0;
-  const std::vector<std::array<double, CLASSI>> r = rapporti(c, totali);
-
-  // Each text's features, once: phi is the same whenever it is computed.
-  testi_pronti t;
-  t.inizio.push_back(0);
-  for (size_t i = 0; i < testi.size(); ++i) {
-    const std::vector<double> x = componenti_lineari(testi[i].voci, posizioni[i]);
-    for (size_t j = 0; j < x.size(); ++j) {
-      const auto w = static_cast<size_t>(posizioni[i][j]);
-      t.id.push_back(static_cast<uint32_t>(w));
-      for (int k = 0; k < CLASSI; ++k) t.phi.push_back(x[j] * r[w][k]);
-    }
-    t.inizio.push_back(t.id.size());
-  }
-
-  // Averaged PA-I: current weights pv, and pu, the sum of step number x
-  // change, for the average over every step.
-  std::vector<double> pv(V * CLASSI, 0.0), pu(V * CLASSI, 0.0);
-  double b[CLASSI] = {}, bu[CLASSI] = {};
-  double passo = 1.0;
-  std::vector<uint32_t> ordine(testi.size());
-  std::iota(ordine.begin(), ordine.end(), 0u);
-  splitmix64 g{imp.seme};
-  for (uint32_t e = 0; e < imp.epoche; ++e) {
-    mescola(ordine, g);
-    for (const uint32_t i : ordine) {
-      const int y = testi[i].classe;
-      const size_t da = t.inizio[i], a = t.inizio[i + 1];
-      double s[CLASSI] = {};
-      for (size_t f = da; f < a; ++f) {
-        const double* phi = &t.phi[f * CLASSI];
-        const double* v = &pv[t.id[f] * size_t{CLASSI}];
-        for (int k = 0; k < CLASSI; ++k) s[k] = s[k] + phi[k] * v[k];
-      }
-      for (int k = 0; k < CLASSI; ++k) s[k] = s[k] + b[k];
-      const int rivale = migliore(s, m.con_dati, y);
-      const double perdita = rivale >= 0 ? 1.0 - (s[y] - s[rivale]) : 0.0;
-      if (perdita > 0.0) {
-        double q = 0.0;
-        for (size_t f = da; f < a; ++f) {
-          const double* phi = &t.phi[f * CLASSI];
-          q = q + phi[y] * phi[y];
-          q = q + phi[rivale] * phi[rivale];
-        }
-        q = q + 2.0;  // the bias's feature, 1 for y and 1 for the rival
-        double tau = perdita / q;
-        if (tau > imp.c) tau = imp.c;
-        for (const auto& [k, passo_k] : {std::pair{y, tau}, std::pair{rivale, -tau}}) {
-          const double u = passo * passo_k;
-          for (size_t f = da; f < a; ++f) {
-            const double phi = t.phi[f * CLASSI + static_cast<size_t>(k)];
-            const size_t p = t.id[f] * size_t{CLASSI} + static_cast<size_t>(k);
-            pv[p] = pv[p] + passo_k * phi;
-            pu[p] = pu[p] + u * phi;
+    const std::vector<uint8_t> piega = assegna_pieghe(classi, impronte, pieghe);
+    const std::vector<double> cs(GRIGLIA_C.begin(), GRIGLIA_C.end());
+    // In this order; a later setting replaces the best only when strictly better:
+    // a tie goes to the simpler features and the smaller C.
+    long migliori = -1;
+    for (const bool coppie : {false, true})
+      for (const bool rapporti : {false, true}) {
+        const std::vector<long> giusti = convalida_scelta(testi, piega, pieghe, {1.0, coppie, rapporti}, cs, nullptr, nullptr);
+        for (size_t c = 0; c < cs.size(); ++c)
+          if (giusti[c] > migliori) {
+            migliori = giusti[c];
+            s = {cs[c], coppie, rapporti};
           }
-          b[k] = b[k] + passo_k;
-          bu[k] = bu[k] + u;
-        }
       }
-      passo = passo + 1.0;
-    }
+    // The temperature, on the chosen settings' out-of-fold scores.
+    std::vector<std::array<double, CLASSI>> fuori;
+    std::array<bool, CLASSI> dati{};
+    convalida_scelta(testi, piega, pieghe, s, {s.c}, &fuori, &dati);
+    modello.temperatura = temperatura(fuori, classi, dati);
+    modello.accuratezza_cv = static_cast<double>(migliori) / static_cast<double>(testi.size());
+    modello.pieghe = pieghe;
   }
+  modello.scelta = s;
 
-  // The average over all steps, with the ratio folded in.
-  m.pesi.resize(V);
-  for (size_t w = 0; w < V; ++w)
-    for (int k = 0; k < CLASSI; ++k) {
-      const size_t p = w * CLASSI + static_cast<size_t>(k);
-      m.pesi[w][k] = (pv[p] - pu[p] / passo) * r[w][k];
-    }
-  for (int k = 0; k < CLASSI; ++k) m.bias[k] = b[k] - bu[k] / passo;
-  return m;
-}
-
-std::vector<long> posizioni_lineari(const modello_lineare& m, const std::vector<voce_parola>& voci) {
-  return posizioni_tra(m.parole, voci);
-}
-
-std::vector<double> componenti_lineari(const std::vector<voce_parola>& voci, const std::vector<long>& posizioni) {
-  std::vector<double> x(voci.size(), 0.0);
-  double s = 0.0;
-  for (size_t i = 0; i < voci.size(); ++i) {
-    if (posizioni[i] < 0) continue;
-    x[i] = 1.0 + std::log(occorrenze(voci[i]));
-    s = s + x[i] * x[i];
+  // The model on every text.
+  const matrice m = costruisci(testi, std::vector<bool>(testi.size(), true), s.coppie);
+  problema p{&m, &testi, {}, {}};
+  p.righe.resize(testi.size());
+  std::iota(p.righe.begin(), p.righe.end(), 0u);
+  modello.con_dati = classi_con_dati(testi, m, p.righe);
+  modello.posti = m.posti;
+  modello.idf = m.idf;
+  modello.pesi.assign(m.posti.size(), std::array<double, CLASSI>{});
+  if (!std::any_of(modello.con_dati.begin(), modello.con_dati.end(), [](bool b) { return b; })) {
+    modello.posti.clear();
+    modello.idf.clear();
+    modello.pesi.clear();
+    return modello;
   }
-  if (!(s > 0.0)) return x;
-  const double lunghezza = std::sqrt(s);
-  for (size_t i = 0; i < voci.size(); ++i)
-    if (posizioni[i] >= 0) x[i] = x[i] / lunghezza;
-  return x;
+  for (int k = 0; k < CLASSI; ++k) {
+    if (!modello.con_dati[static_cast<size_t>(k)]) continue;
+    if (s.rapporti) p.r = rapporti(testi, m, p.righe, k);
+    std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
+    double b = 0.0;
+    risolvi(p, k, s.c, alfa, w, b);
+    for (size_t j = 0; j < w.size(); ++j) modello.pesi[j][static_cast<size_t>(k)] = p.r.empty() ? w[j] : w[j] * p.r[j];
+    modello.bias[static_cast<size_t>(k)] = b;
+  }
+  return modello;
 }
 
-void punteggi_lineari(const modello_lineare& m, const std::vector<voce_parola>& voci,
-                      const std::vector<long>& posizioni, double punteggi[CLASSI]) {
-  const std::vector<double> x = componenti_lineari(voci, posizioni);
+// ---- Scoring -----------------------------------------------------------------------------------
+
+namespace {
+
+// The model's index of each slot of t (-1 for one it lacks), both ascending.
+std::vector<long> indici(const modello_lineare& m, const testo_lineare& t) {
+  std::vector<long> out;
+  out.reserve(t.voci.size());
+  auto da = m.posti.begin();
+  for (const uint32_t v : t.voci) {
+    da = std::lower_bound(da, m.posti.end(), posto_di(v));
+    out.push_back(da != m.posti.end() && *da == posto_di(v) ? da - m.posti.begin() : -1);
+  }
+  return out;
+}
+
+}  // namespace
+
+void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, double punteggi[CLASSI]) {
+  const std::vector<long> dove = indici(m, t);
   for (int k = 0; k < CLASSI; ++k) punteggi[k] = 0.0;
-  for (size_t i = 0; i < voci.size(); ++i) {
-    if (posizioni[i] < 0) continue;
-    for (int k = 0; k < CLASSI; ++k) punteggi[k] = punteggi[k] + contributo_lineare(m, posizioni[i], x[i], k);
-  }
-  for (int k = 0; k < CLASSI; ++k) punteggi[k] = punteggi[k] + m.bias[k];
+  componenti(t, m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long j, double x) {
+    for (int k = 0; k < CLASSI; ++k)
+      punteggi[k] = punteggi[k] + x * m.pesi[static_cast<size_t>(j)][static_cast<size_t>(k)];
+  });
+  for (int k = 0; k < CLASSI; ++k) punteggi[k] = punteggi[k] + m.bias[static_cast<size_t>(k)];
 }
 
-int classe_lineare(const modello_lineare& m, const double punteggi[CLASSI]) {
-  const int scelta = migliore(punteggi, m.con_dati, -1);
-  return scelta < 0 ? 0 : scelta;
+int classe_lineare(const modello_lineare& m, const double punteggi[CLASSI]) { return migliore(punteggi, m.con_dati); }
+
+void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI], double p[CLASSI]) {
+  double massimo = -HUGE_VAL;
+  for (int k = 0; k < CLASSI; ++k)
+    if (m.con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, punteggi[k] / m.temperatura);
+  double z = 0.0;
+  for (int k = 0; k < CLASSI; ++k) {
+    p[k] = m.con_dati[static_cast<size_t>(k)] ? std::exp(punteggi[k] / m.temperatura - massimo) : 0.0;
+    z = z + p[k];
+  }
+  if (!(z > 0.0)) {  // no class has data: all to class 0, as classe_lineare says
+    for (int k = 0; k < CLASSI; ++k) p[k] = k == 0 ? 1.0 : 0.0;
+    return;
+  }
+  for (int k = 0; k < CLASSI; ++k) p[k] = p[k] / z;
+}
+
+std::vector<tratto_lineare> tratti_lineari(const modello_lineare& m, std::string_view byte) {
+  std::vector<tratto_lineare> tratti;
+  std::string prima;
+  const auto aggiungi = [&](uint32_t posto, const std::string& nome) {
+    tratti.push_back({nome, posto, 1, 0.0, -1});
+  };
+  parole_lineari(byte, [&](std::string_view w) {
+    aggiungi(posto_parola(w), std::string(w));
+    if (!prima.empty()) aggiungi(posto_coppia(prima, w), prima + " " + std::string(w));
+    prima.assign(w);
+  });
+  // One entry per slot: names in order of first sight, joined.
+  std::stable_sort(tratti.begin(), tratti.end(),
+                   [](const tratto_lineare& a, const tratto_lineare& b) { return a.posto < b.posto; });
+  std::vector<tratto_lineare> uniti;
+  for (const tratto_lineare& t : tratti) {
+    if (!uniti.empty() && uniti.back().posto == t.posto) {
+      tratto_lineare& u = uniti.back();
+      u.n = std::min(u.n + 1, OCCORRENZE_MAX_LINEARI);
+      if ((" | " + u.nome + " | ").find(" | " + t.nome + " | ") == std::string::npos) u.nome += " | " + t.nome;
+      continue;
+    }
+    uniti.push_back(t);
+  }
+  testo_lineare t;
+  for (const tratto_lineare& u : uniti) t.voci.push_back(u.posto | u.n << BIT_POSTO);
+  const std::vector<long> dove = indici(m, t);
+  for (size_t i = 0; i < uniti.size(); ++i) uniti[i].indice = dove[i];
+  size_t j = 0;
+  componenti(t, m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long indice, double x) {
+    while (uniti[j].indice != indice) ++j;
+    uniti[j].x = x;
+  });
+  return uniti;
 }

@@ -96,13 +96,15 @@ int predici(int argc, char** argv) {
   bool tutti = true;
   for (const auto& [path, nominato] : testi) {
     tabella_parole tabella;
-    if (leggi_e_conta(path, tabella, nullptr, nominato) != lettura::letta) {
+    std::string byte;
+    if (leggi_e_conta(path, tabella, nullptr, nominato, p.tipo == regola::lineare ? &byte : nullptr) !=
+        lettura::letta) {
       stampa_riga(path, -1, nullptr);
       tutti = false;
       continue;
     }
     double punteggi[CLASSI];
-    const int classe = valuta_testo(v, voci_ordinate(tabella), punteggi);
+    const int classe = valuta_testo(v, voci_ordinate(tabella), byte, punteggi);
     stampa_riga(path, classe, punteggi);
   }
   return tutti ? 0 : 1;

@@ -167,7 +167,7 @@ size_t conta_blocco(tabella_parole& tabella, char* dati, size_t riporto, size_t 
 }  // namespace
 
 esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella, size_t blocco,
-                        impronta* grezzo) {
+                        impronta* grezzo, std::string* copia) {
   constexpr uint64_t AVVIO = uint64_t{4} << 20;  // bytes written between two starts of the writeback
   blocco = std::max<size_t>(blocco, 1);
   std::vector<char> buffer(RIPORTO_MAX + blocco + CODA);
@@ -180,6 +180,7 @@ esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tab
   for (bool ultimo = false; !ultimo;) {
     const size_t letti = std::fread(dati, 1, blocco, testo);
     if (grezzo) grezzo->aggiungi(dati, letti);
+    if (copia) copia->append(dati, letti);
     const size_t puliti = pulisci_testo(stato, dati, letti, dati);
     esito.puliti += puliti;
     esito.troppo_lunga = puliti < letti;

@@ -33,10 +33,11 @@ void uso_valuta() {
 // classifica names), or -1 with why it was left out.
 int classe_del_file(const valutatore& v, const std::string& path, lettura& l) {
   tabella_parole tabella;
-  l = leggi_e_conta(path, tabella);
+  std::string byte;
+  l = leggi_e_conta(path, tabella, nullptr, false, v.p.tipo == regola::lineare ? &byte : nullptr);
   if (l != lettura::letta) return -1;
   double punteggi[CLASSI];
-  return valuta_testo(v, voci_ordinate(tabella), punteggi);
+  return valuta_testo(v, voci_ordinate(tabella), byte, punteggi);
 }
 
 esito_valutazione valuta_corpus(const valutatore& v, const corpus& c, bool errori) {
