@@ -10,6 +10,43 @@
 
 namespace {
 
+// ---- ln and exp of our own ------------------------------------------------------------------
+// glibc picks its log and exp at run time by the processor (an FMA variant
+// where the processor has FMA), and the two may differ in the last bit.
+// These use only IEEE additions, multiplications and divisions, each rounded
+// on its own, and frexp / ldexp, which are exact: the same bits everywhere.
+// Within 2 units in the last place of the true value.
+
+constexpr double LN2_ALTO = 6.93147180369123816490e-01;  // ln 2's high bits: k x LN2_ALTO is exact
+constexpr double LN2_BASSO = 1.90821492927058770002e-10;
+
+// ln x for a finite x > 0: x = m 2^e, m in [sqrt(1/2), sqrt(2)), ln m = 2 atanh((m - 1) / (m + 1)).
+double ln(double x) {
+  int e;
+  double m = std::frexp(x, &e);
+  if (m < 0.70710678118654752440) {
+    m = m * 2.0;
+    e = e - 1;
+  }
+  const double s = (m - 1.0) / (m + 1.0), s2 = s * s;
+  double somma = 0.0;
+  for (int n = 27; n >= 3; n -= 2) somma = (somma + 1.0 / n) * s2;  // |s| < 0.172: s^28 / 29 < 2^-70
+  const double lnm = 2.0 * s + 2.0 * s * somma;
+  const double k = static_cast<double>(e);
+  return k * LN2_ALTO + (k * LN2_BASSO + lnm);
+}
+
+// e^x: x = k ln 2 + r, |r| <= ln 2 / 2, e^r by its series to r^18 / 18!.
+double esp(double x) {
+  if (x > 709.0) return HUGE_VAL;
+  if (x < -745.0) return 0.0;
+  const double k = std::floor(x / 0.69314718055994530942 + 0.5);
+  const double r = (x - k * LN2_ALTO) - k * LN2_BASSO;
+  double somma = 1.0;
+  for (int n = 18; n >= 1; --n) somma = 1.0 + somma * r / n;
+  return std::ldexp(somma, static_cast<int>(k));
+}
+
 // ---- Hashing ---------------------------------------------------------------------------
 
 uint64_t fnv(std::string_view s, uint64_t h = 0xCBF29CE484222325ull) {
@@ -66,7 +103,7 @@ void componenti(const testo_lineare& t, const std::vector<double>& idf, Colonna 
     const uint32_t v = t.voci[i];
     const long j = colonna(i, posto_di(v));
     if (j < 0) continue;
-    const double u = (1.0 + std::log(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
+    const double u = (1.0 + ln(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
     s = s + u * u;
   }
   if (!(s > 0.0)) return;
@@ -75,7 +112,7 @@ void componenti(const testo_lineare& t, const std::vector<double>& idf, Colonna 
     const uint32_t v = t.voci[i];
     const long j = colonna(i, posto_di(v));
     if (j < 0) continue;
-    const double u = (1.0 + std::log(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
+    const double u = (1.0 + ln(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
     out(j, u / lunghezza);
   }
 }
@@ -101,7 +138,7 @@ matrice costruisci(const std::vector<testo_lineare>& testi, const std::vector<bo
     }
     colonna[p] = static_cast<uint32_t>(m.posti.size());
     m.posti.push_back(p);
-    m.idf.push_back(std::log((1.0 + n) / (1.0 + static_cast<double>(d))) + 1.0);
+    m.idf.push_back(ln((1.0 + n) / (1.0 + static_cast<double>(d))) + 1.0);
   }
   m.inizio.reserve(testi.size() + 1);
   m.inizio.push_back(0);
@@ -117,13 +154,13 @@ matrice costruisci(const std::vector<testo_lineare>& testi, const std::vector<bo
 // ---- The solver -------------------------------------------------------------------------------
 // One class against the rest: the L2-regularised L2-loss SVM with a bias
 // feature of value 1, solved in the dual by coordinate descent (Hsieh and
-// others, 2008; liblinear's solver 1 without shrinking): for every text i of
-// the round, in an order shuffled each pass, G = y_i w.x_i - 1 + alpha_i / 2C,
-// alpha_i = max(alpha_i - G / Q_ii, 0), w moves by the change times y_i x_i.
-// It stops when a pass's projected gradients all lie within EPS of each
-// other, or after PASSI_MAX passes.
+// others, 2008; liblinear's solver 1, with its shrinking): for every active
+// text i of the round, in an order shuffled each pass, G = y_i w.x_i - 1 +
+// alpha_i / 2C, alpha_i = max(alpha_i - G / Q_ii, 0), w moves by the change
+// times y_i x_i. It stops when a pass over every text finds the projected
+// gradients within EPS of each other (liblinear's default), or after PASSI_MAX passes.
 
-constexpr double EPS_DUALE = 0.01;
+constexpr double EPS_DUALE = 0.1;
 constexpr uint32_t PASSI_MAX = 1000;
 
 struct problema {
@@ -131,21 +168,33 @@ struct problema {
   const std::vector<testo_lineare>* testi;
   std::vector<uint32_t> righe;  // the training texts of the round
   std::vector<double> r;        // the class's ratios per column, empty without them
+  std::vector<double> r2;       // their squares
 };
 
-// Feature value of element el for the class.
+// The ratios of class k, or none.
+void metti_rapporti(problema& p, std::vector<double> r) {
+  p.r = std::move(r);
+  p.r2.resize(p.r.size());
+  for (size_t j = 0; j < p.r.size(); ++j) p.r2[j] = p.r[j] * p.r[j];
+}
+
+// Feature value of element el for the class: x_j, or x_j r_kj with the ratios.
 inline double valore(const problema& p, const elemento& el) {
   return p.r.empty() ? static_cast<double>(el.x) : static_cast<double>(el.x) * p.r[el.j];
 }
 
-double decisione(const problema& p, const std::vector<double>& w, double b, size_t i) {
+// With the ratios the solver keeps u = r o w, the very weights the model
+// stores, rather than w: the score is then x.u, one look-up per feature,
+// and a step of w by d (x o r) is a step of u by d (x o r o r).
+double decisione(const problema& p, const std::vector<double>& u, double b, size_t i) {
   double s = 0.0;
-  for (size_t f = p.m->inizio[i]; f < p.m->inizio[i + 1]; ++f) s = s + valore(p, p.m->e[f]) * w[p.m->e[f].j];
+  for (size_t f = p.m->inizio[i]; f < p.m->inizio[i + 1]; ++f)
+    s = s + static_cast<double>(p.m->e[f].x) * u[p.m->e[f].j];
   return s + b;
 }
 
-// Solves for class k at C from the given alpha, w, b (a warm start, or zeros).
-void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std::vector<double>& w, double& b) {
+// Solves for class k at C from the given alpha, u, b (a warm start, or zeros).
+void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std::vector<double>& u, double& b) {
   const matrice& m = *p.m;
   const size_t l = p.righe.size();
   const double d = 1.0 / (2.0 * c);
@@ -159,27 +208,55 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
     }
     q[a] = s + d;
   }
+  // Shrinking as liblinear does it: a text whose alpha is 0 and whose
+  // gradient lies above the last pass's largest projected gradient leaves
+  // the active set; when the active ones meet the tolerance, every text
+  // comes back for a last check.
   std::vector<uint32_t> ordine(l);
   std::iota(ordine.begin(), ordine.end(), 0u);
+  size_t attivi = l;
+  double pg_max_prima = HUGE_VAL, pg_min_prima = -HUGE_VAL;
   splitmix64 g{SEME_LINEARE};
   for (uint32_t passo = 0; passo < PASSI_MAX; ++passo) {
-    mescola(ordine, g);
+    for (size_t i = 0; i + 1 < attivi; ++i)
+      std::swap(ordine[i], ordine[i + static_cast<size_t>(g.prossimo() % (attivi - i))]);
     double pg_max = -HUGE_VAL, pg_min = HUGE_VAL;
-    for (const uint32_t a : ordine) {
+    for (size_t s = 0; s < attivi; ++s) {
+      const uint32_t a = ordine[s];
       const size_t i = p.righe[a];
       const double y = (*p.testi)[i].classe == k ? 1.0 : -1.0;
-      const double gr = y * decisione(p, w, b, i) - 1.0 + d * alfa[a];
-      const double pg = alfa[a] == 0.0 ? std::min(gr, 0.0) : gr;
+      const double gr = y * decisione(p, u, b, i) - 1.0 + d * alfa[a];
+      double pg = gr;
+      if (alfa[a] == 0.0) {
+        if (gr > pg_max_prima) {
+          std::swap(ordine[s], ordine[--attivi]);
+          --s;
+          continue;
+        }
+        if (gr > 0.0) pg = 0.0;
+      }
       pg_max = std::max(pg_max, pg);
       pg_min = std::min(pg_min, pg);
       if (std::fabs(pg) <= 1e-12) continue;
       const double vecchio = alfa[a];
       alfa[a] = std::max(alfa[a] - gr / q[a], 0.0);
       const double passo_y = (alfa[a] - vecchio) * y;
-      for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) w[m.e[f].j] = w[m.e[f].j] + passo_y * valore(p, m.e[f]);
+      for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) {
+        const uint32_t j = m.e[f].j;
+        const double x = static_cast<double>(m.e[f].x);
+        u[j] = u[j] + passo_y * (p.r2.empty() ? x : x * p.r2[j]);
+      }
       b = b + passo_y;
     }
-    if (pg_max - pg_min <= EPS_DUALE) break;
+    if (pg_max - pg_min <= EPS_DUALE) {
+      if (attivi == l) break;
+      attivi = l;
+      pg_max_prima = HUGE_VAL;
+      pg_min_prima = -HUGE_VAL;
+      continue;
+    }
+    pg_max_prima = pg_max <= 0.0 ? HUGE_VAL : pg_max;
+    pg_min_prima = pg_min >= 0.0 ? -HUGE_VAL : pg_min;
   }
 }
 
@@ -211,7 +288,7 @@ std::vector<double> rapporti(const std::vector<testo_lineare>& testi, const matr
   const double v = static_cast<double>(V);
   std::vector<double> r(V);
   for (size_t j = 0; j < V; ++j)
-    r[j] = std::log((propri[j] + 1.0) / (tp + v)) - std::log((altri[j] + 1.0) / (ta + v));
+    r[j] = ln((propri[j] + 1.0) / (tp + v)) - ln((altri[j] + 1.0) / (ta + v));
   return r;
 }
 
@@ -248,7 +325,7 @@ void giro(const std::vector<testo_lineare>& testi, const std::vector<bool>& adde
   fuori.assign(cs.size(), std::vector<std::array<double, CLASSI>>(prova.size(), std::array<double, CLASSI>{}));
   for (int k = 0; k < CLASSI; ++k) {
     if (!con_dati[static_cast<size_t>(k)]) continue;
-    if (s.rapporti) p.r = rapporti(testi, m, p.righe, k);
+    if (s.rapporti) metti_rapporti(p, rapporti(testi, m, p.righe, k));
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     for (size_t c = 0; c < cs.size(); ++c) {
@@ -270,8 +347,8 @@ double nll(const std::vector<std::array<double, CLASSI>>& s, const std::vector<i
       if (con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, s[i][static_cast<size_t>(k)] / t);
     double z = 0.0;
     for (int k = 0; k < CLASSI; ++k)
-      if (con_dati[static_cast<size_t>(k)]) z = z + std::exp(s[i][static_cast<size_t>(k)] / t - massimo);
-    somma = somma + (std::log(z) + massimo - s[i][static_cast<size_t>(vere[i])] / t);
+      if (con_dati[static_cast<size_t>(k)]) z = z + esp(s[i][static_cast<size_t>(k)] / t - massimo);
+    somma = somma + (ln(z) + massimo - s[i][static_cast<size_t>(vere[i])] / t);
   }
   return somma / static_cast<double>(s.size());
 }
@@ -281,25 +358,25 @@ double temperatura(const std::vector<std::array<double, CLASSI>>& s, const std::
                    const std::array<bool, CLASSI>& con_dati) {
   if (s.empty()) return 1.0;
   const double phi = (std::sqrt(5.0) - 1.0) / 2.0;
-  double a = std::log(1e-3), b = std::log(1e3);
+  double a = ln(1e-3), b = ln(1e3);
   double x1 = b - phi * (b - a), x2 = a + phi * (b - a);
-  double f1 = nll(s, vere, con_dati, std::exp(x1)), f2 = nll(s, vere, con_dati, std::exp(x2));
+  double f1 = nll(s, vere, con_dati, esp(x1)), f2 = nll(s, vere, con_dati, esp(x2));
   for (int i = 0; i < 60; ++i) {
     if (f1 <= f2) {
       b = x2;
       x2 = x1;
       f2 = f1;
       x1 = b - phi * (b - a);
-      f1 = nll(s, vere, con_dati, std::exp(x1));
+      f1 = nll(s, vere, con_dati, esp(x1));
     } else {
       a = x1;
       x1 = x2;
       f1 = f2;
       x2 = a + phi * (b - a);
-      f2 = nll(s, vere, con_dati, std::exp(x2));
+      f2 = nll(s, vere, con_dati, esp(x2));
     }
   }
-  return std::exp((a + b) / 2.0);
+  return esp((a + b) / 2.0);
 }
 
 }  // namespace
@@ -443,11 +520,11 @@ modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const 
   }
   for (int k = 0; k < CLASSI; ++k) {
     if (!modello.con_dati[static_cast<size_t>(k)]) continue;
-    if (s.rapporti) p.r = rapporti(testi, m, p.righe, k);
+    if (s.rapporti) metti_rapporti(p, rapporti(testi, m, p.righe, k));
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     risolvi(p, k, s.c, alfa, w, b);
-    for (size_t j = 0; j < w.size(); ++j) modello.pesi[j][static_cast<size_t>(k)] = p.r.empty() ? w[j] : w[j] * p.r[j];
+    for (size_t j = 0; j < w.size(); ++j) modello.pesi[j][static_cast<size_t>(k)] = w[j];
     modello.bias[static_cast<size_t>(k)] = b;
   }
   return modello;
@@ -489,7 +566,7 @@ void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI]
     if (m.con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, punteggi[k] / m.temperatura);
   double z = 0.0;
   for (int k = 0; k < CLASSI; ++k) {
-    p[k] = m.con_dati[static_cast<size_t>(k)] ? std::exp(punteggi[k] / m.temperatura - massimo) : 0.0;
+    p[k] = m.con_dati[static_cast<size_t>(k)] ? esp(punteggi[k] / m.temperatura - massimo) : 0.0;
     z = z + p[k];
   }
   if (!(z > 0.0)) {  // no class has data: all to class 0, as classe_lineare says
