@@ -56,7 +56,8 @@ uint64_t fnv(std::string_view s, uint64_t h = 0xCBF29CE484222325ull) {
 // The slot within a half of the table: FNV-1a's bits folded, so the high ones count too.
 uint32_t meta(uint64_t h) { return static_cast<uint32_t>((h ^ (h >> 29) ^ (h >> 43)) & (POSTO_COPPIA - 1)); }
 
-// splitmix64: the order of the solver's passes.
+// splitmix64: the order of the solver's passes (a Fisher-Yates shuffle of the
+// active texts, place i swapping with i + next() mod (active - i)).
 struct splitmix64 {
   uint64_t stato;
   uint64_t prossimo() {
@@ -67,11 +68,6 @@ struct splitmix64 {
     return z ^ (z >> 31);
   }
 };
-
-// Fisher-Yates from the last place down: place i swaps with next() mod (i + 1).
-void mescola(std::vector<uint32_t>& ordine, splitmix64& g) {
-  for (size_t i = ordine.size(); i-- > 1;) std::swap(ordine[i], ordine[static_cast<size_t>(g.prossimo() % (i + 1))]);
-}
 
 // ---- The features of one round ------------------------------------------------------------
 
@@ -167,9 +163,16 @@ struct problema {
   const matrice* m;
   const std::vector<testo_lineare>* testi;
   std::vector<uint32_t> righe;  // the training texts of the round
+  std::vector<int8_t> classe;   // their classes
   std::vector<double> r;        // the class's ratios per column, empty without them
   std::vector<double> r2;       // their squares
 };
+
+// The classes of the training texts, beside them.
+void prepara_righe(problema& p) {
+  p.classe.resize(p.righe.size());
+  for (size_t a = 0; a < p.righe.size(); ++a) p.classe[a] = static_cast<int8_t>((*p.testi)[p.righe[a]].classe);
+}
 
 // The ratios of class k, or none.
 void metti_rapporti(problema& p, std::vector<double> r) {
@@ -186,11 +189,24 @@ inline double valore(const problema& p, const elemento& el) {
 // With the ratios the solver keeps u = r o w, the very weights the model
 // stores, rather than w: the score is then x.u, one look-up per feature,
 // and a step of w by d (x o r) is a step of u by d (x o r o r).
+// Four partial sums, element f going to sum f mod 4 (counted from the
+// text's first), then (s0 + s1) + (s2 + s3) + b: a fixed order, so the same
+// bits on every build, and four chains of additions instead of one.
 double decisione(const problema& p, const std::vector<double>& u, double b, size_t i) {
-  double s = 0.0;
-  for (size_t f = p.m->inizio[i]; f < p.m->inizio[i + 1]; ++f)
-    s = s + static_cast<double>(p.m->e[f].x) * u[p.m->e[f].j];
-  return s + b;
+  const elemento* e = p.m->e.data() + p.m->inizio[i];
+  const size_t n = p.m->inizio[i + 1] - p.m->inizio[i];
+  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  size_t f = 0;
+  for (; f + 4 <= n; f += 4) {
+    s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j];
+    s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j];
+    s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j];
+    s3 = s3 + static_cast<double>(e[f + 3].x) * u[e[f + 3].j];
+  }
+  if (f < n) s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j];
+  if (f + 1 < n) s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j];
+  if (f + 2 < n) s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j];
+  return ((s0 + s1) + (s2 + s3)) + b;
 }
 
 // Solves for class k at C from the given alpha, u, b (a warm start, or zeros).
@@ -215,7 +231,7 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
   std::vector<uint32_t> ordine(l);
   std::iota(ordine.begin(), ordine.end(), 0u);
   size_t attivi = l;
-  double pg_max_prima = HUGE_VAL, pg_min_prima = -HUGE_VAL;
+  double pg_max_prima = HUGE_VAL;
   splitmix64 g{SEME_LINEARE};
   for (uint32_t passo = 0; passo < PASSI_MAX; ++passo) {
     for (size_t i = 0; i + 1 < attivi; ++i)
@@ -224,7 +240,7 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
     for (size_t s = 0; s < attivi; ++s) {
       const uint32_t a = ordine[s];
       const size_t i = p.righe[a];
-      const double y = (*p.testi)[i].classe == k ? 1.0 : -1.0;
+      const double y = p.classe[a] == k ? 1.0 : -1.0;
       const double gr = y * decisione(p, u, b, i) - 1.0 + d * alfa[a];
       double pg = gr;
       if (alfa[a] == 0.0) {
@@ -252,43 +268,47 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
       if (attivi == l) break;
       attivi = l;
       pg_max_prima = HUGE_VAL;
-      pg_min_prima = -HUGE_VAL;
       continue;
     }
     pg_max_prima = pg_max <= 0.0 ? HUGE_VAL : pg_max;
-    pg_min_prima = pg_min >= 0.0 ? -HUGE_VAL : pg_min;
   }
 }
 
-// The naive Bayes log-count ratios of class k per column, from the training texts' counts:
-//   r_kj = ln((c_kj + 1) / (T_k + V)) - ln((c'_kj + 1) / (T'_k + V)).
-std::vector<double> rapporti(const std::vector<testo_lineare>& testi, const matrice& m, const std::vector<uint32_t>& righe,
-                             int k) {
-  const size_t V = m.posti.size();
-  std::vector<double> propri(V, 0.0), altri(V, 0.0);
-  double tp = 0.0, ta = 0.0;
-  for (const uint32_t i : righe) {
-    const bool suo = testi[i].classe == k;
-    // The text's counts per column, through its elements: the slots are ascending in both.
+// The occurrences of each column in the training texts of class k (of
+// every class when k is -1), and their sum: whole numbers, exact in a double
+// whatever the order.
+std::vector<double> conteggi(const std::vector<testo_lineare>& testi, const matrice& m, const problema& p, int k,
+                             double& totale) {
+  std::vector<double> c(m.posti.size(), 0.0);
+  totale = 0.0;
+  for (size_t a = 0; a < p.righe.size(); ++a) {
+    if (k >= 0 && p.classe[a] != k) continue;
+    const size_t i = p.righe[a];
+    // The text's elements are its slots the columns hold, in the same ascending order.
     size_t f = m.inizio[i];
     for (const uint32_t v : testi[i].voci) {
       if (f == m.inizio[i + 1]) break;
       if (m.posti[m.e[f].j] != posto_di(v)) continue;
       const double n = static_cast<double>(occorrenze_di(v));
-      if (suo) {
-        propri[m.e[f].j] = propri[m.e[f].j] + n;
-        tp = tp + n;
-      } else {
-        altri[m.e[f].j] = altri[m.e[f].j] + n;
-        ta = ta + n;
-      }
+      c[m.e[f].j] = c[m.e[f].j] + n;
+      totale = totale + n;
       ++f;
     }
   }
-  const double v = static_cast<double>(V);
-  std::vector<double> r(V);
-  for (size_t j = 0; j < V; ++j)
-    r[j] = ln((propri[j] + 1.0) / (tp + v)) - ln((altri[j] + 1.0) / (ta + v));
+  return c;
+}
+
+// The naive Bayes log-count ratios of class k per column, from the training texts' counts:
+//   r_kj = ln((c_kj + 1) / (T_k + V)) - ln((c'_kj + 1) / (T'_k + V)),
+// c' and T' those of the other classes (tutti and totale: those of every class).
+std::vector<double> rapporti(const std::vector<testo_lineare>& testi, const matrice& m, const problema& p, int k,
+                             const std::vector<double>& tutti, double totale) {
+  double tp = 0.0;
+  const std::vector<double> propri = conteggi(testi, m, p, k, tp);
+  const double v = static_cast<double>(m.posti.size()), ta = totale - tp;
+  std::vector<double> r(propri.size());
+  for (size_t j = 0; j < r.size(); ++j)
+    r[j] = ln((propri[j] + 1.0) / (tp + v)) - ln((tutti[j] - propri[j] + 1.0) / (ta + v));
   return r;
 }
 
@@ -318,14 +338,17 @@ void giro(const std::vector<testo_lineare>& testi, const std::vector<bool>& adde
           const std::vector<double>& cs, std::vector<std::vector<std::array<double, CLASSI>>>& fuori,
           std::array<bool, CLASSI>& con_dati) {
   const matrice m = costruisci(testi, addestra, s.coppie);
-  problema p{&m, &testi, {}, {}};
+  problema p{&m, &testi, {}, {}, {}, {}};
   std::vector<uint32_t> prova;
   for (uint32_t i = 0; i < testi.size(); ++i) (addestra[i] ? p.righe : prova).push_back(i);
+  prepara_righe(p);
   con_dati = classi_con_dati(testi, m, p.righe);
+  double totale = 0.0;
+  const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
   fuori.assign(cs.size(), std::vector<std::array<double, CLASSI>>(prova.size(), std::array<double, CLASSI>{}));
   for (int k = 0; k < CLASSI; ++k) {
     if (!con_dati[static_cast<size_t>(k)]) continue;
-    if (s.rapporti) metti_rapporti(p, rapporti(testi, m, p.righe, k));
+    if (s.rapporti) metti_rapporti(p, rapporti(testi, m, p, k, tutti, totale));
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     for (size_t c = 0; c < cs.size(); ++c) {
@@ -361,7 +384,7 @@ double temperatura(const std::vector<std::array<double, CLASSI>>& s, const std::
   double a = ln(1e-3), b = ln(1e3);
   double x1 = b - phi * (b - a), x2 = a + phi * (b - a);
   double f1 = nll(s, vere, con_dati, esp(x1)), f2 = nll(s, vere, con_dati, esp(x2));
-  for (int i = 0; i < 60; ++i) {
+  for (int i = 0; i < 40; ++i) {
     if (f1 <= f2) {
       b = x2;
       x2 = x1;
@@ -505,10 +528,13 @@ modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const 
 
   // The model on every text.
   const matrice m = costruisci(testi, std::vector<bool>(testi.size(), true), s.coppie);
-  problema p{&m, &testi, {}, {}};
+  problema p{&m, &testi, {}, {}, {}, {}};
   p.righe.resize(testi.size());
   std::iota(p.righe.begin(), p.righe.end(), 0u);
+  prepara_righe(p);
   modello.con_dati = classi_con_dati(testi, m, p.righe);
+  double totale = 0.0;
+  const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
   modello.posti = m.posti;
   modello.idf = m.idf;
   modello.pesi.assign(m.posti.size(), std::array<double, CLASSI>{});
@@ -520,7 +546,7 @@ modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const 
   }
   for (int k = 0; k < CLASSI; ++k) {
     if (!modello.con_dati[static_cast<size_t>(k)]) continue;
-    if (s.rapporti) metti_rapporti(p, rapporti(testi, m, p.righe, k));
+    if (s.rapporti) metti_rapporti(p, rapporti(testi, m, p, k, tutti, totale));
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     risolvi(p, k, s.c, alfa, w, b);
