@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "addestra.h"
+#include "convalida.h"
 #include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "file.h"
@@ -144,6 +145,7 @@ int (*azione_nuova(const char* nome))(int, char**) {
   if (std::strcmp(nome, "mostra") == 0) return mostra;
   if (std::strcmp(nome, "spiega") == 0) return spiega;
   if (std::strcmp(nome, "predici") == 0) return predici;
+  if (std::strcmp(nome, "convalida") == 0) return convalida;
   return nullptr;
 }
 

@@ -166,6 +166,7 @@ struct problema {
   std::vector<int8_t> classe;   // their classes
   std::vector<double> r;        // the class's ratios per column, empty without them
   std::vector<double> r2;       // their squares
+  std::vector<double> norme;    // per training text, its squared norm with the bias feature
 };
 
 // The classes of the training texts, beside them.
@@ -174,16 +175,22 @@ void prepara_righe(problema& p) {
   for (size_t a = 0; a < p.righe.size(); ++a) p.classe[a] = static_cast<int8_t>((*p.testi)[p.righe[a]].classe);
 }
 
-// The ratios of class k, or none.
+// The ratios of class k (none when r is empty), and the squared norms they give.
 void metti_rapporti(problema& p, std::vector<double> r) {
   p.r = std::move(r);
   p.r2.resize(p.r.size());
   for (size_t j = 0; j < p.r.size(); ++j) p.r2[j] = p.r[j] * p.r[j];
-}
-
-// Feature value of element el for the class: x_j, or x_j r_kj with the ratios.
-inline double valore(const problema& p, const elemento& el) {
-  return p.r.empty() ? static_cast<double>(el.x) : static_cast<double>(el.x) * p.r[el.j];
+  const matrice& m = *p.m;
+  p.norme.resize(p.righe.size());
+  for (size_t a = 0; a < p.righe.size(); ++a) {
+    const size_t i = p.righe[a];
+    double s = 1.0;  // the bias feature
+    for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) {
+      const double x = static_cast<double>(m.e[f].x);
+      s = s + (p.r.empty() ? x * x : (x * x) * p.r2[m.e[f].j]);
+    }
+    p.norme[a] = s;
+  }
 }
 
 // With the ratios the solver keeps u = r o w, the very weights the model
@@ -215,15 +222,7 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
   const size_t l = p.righe.size();
   const double d = 1.0 / (2.0 * c);
   std::vector<double> q(l);
-  for (size_t a = 0; a < l; ++a) {
-    const size_t i = p.righe[a];
-    double s = 1.0;  // the bias feature
-    for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) {
-      const double v = valore(p, m.e[f]);
-      s = s + v * v;
-    }
-    q[a] = s + d;
-  }
+  for (size_t a = 0; a < l; ++a) q[a] = p.norme[a] + d;
   // Shrinking as liblinear does it: a text whose alpha is 0 and whose
   // gradient lies above the last pass's largest projected gradient leaves
   // the active set; when the active ones meet the tolerance, every text
@@ -338,7 +337,7 @@ void giro(const std::vector<testo_lineare>& testi, const std::vector<bool>& adde
           const std::vector<double>& cs, std::vector<std::vector<std::array<double, CLASSI>>>& fuori,
           std::array<bool, CLASSI>& con_dati) {
   const matrice m = costruisci(testi, addestra, s.coppie);
-  problema p{&m, &testi, {}, {}, {}, {}};
+  problema p{&m, &testi, {}, {}, {}, {}, {}};
   std::vector<uint32_t> prova;
   for (uint32_t i = 0; i < testi.size(); ++i) (addestra[i] ? p.righe : prova).push_back(i);
   prepara_righe(p);
@@ -348,7 +347,7 @@ void giro(const std::vector<testo_lineare>& testi, const std::vector<bool>& adde
   fuori.assign(cs.size(), std::vector<std::array<double, CLASSI>>(prova.size(), std::array<double, CLASSI>{}));
   for (int k = 0; k < CLASSI; ++k) {
     if (!con_dati[static_cast<size_t>(k)]) continue;
-    if (s.rapporti) metti_rapporti(p, rapporti(testi, m, p, k, tutti, totale));
+    metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     for (size_t c = 0; c < cs.size(); ++c) {
@@ -528,7 +527,7 @@ modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const 
 
   // The model on every text.
   const matrice m = costruisci(testi, std::vector<bool>(testi.size(), true), s.coppie);
-  problema p{&m, &testi, {}, {}, {}, {}};
+  problema p{&m, &testi, {}, {}, {}, {}, {}};
   p.righe.resize(testi.size());
   std::iota(p.righe.begin(), p.righe.end(), 0u);
   prepara_righe(p);
@@ -546,7 +545,7 @@ modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const 
   }
   for (int k = 0; k < CLASSI; ++k) {
     if (!modello.con_dati[static_cast<size_t>(k)]) continue;
-    if (s.rapporti) metti_rapporti(p, rapporti(testi, m, p, k, tutti, totale));
+    metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     risolvi(p, k, s.c, alfa, w, b);
