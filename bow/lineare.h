@@ -195,7 +195,7 @@ inline bool lettera(long cp) {
 inline long minuscola(long cp) {
   if ((cp >= 0xC0 && cp <= 0xDE) || (cp >= 0x391 && cp <= 0x3A9) || (cp >= 0x410 && cp <= 0x42F)) return cp + 0x20;
   if (cp >= 0x400 && cp <= 0x40F) return cp + 0x50;
-  if ((cp >= 0x100 && cp <= 0x137) || (cp >= 0x14A && cp <= 0x177)) return cp | 1;
+  if ((cp >= 0x100 && cp <= 0x12F) || (cp >= 0x132 && cp <= 0x137) || (cp >= 0x14A && cp <= 0x177)) return cp | 1;
   if ((cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E)) return cp + (cp & 1);
   if (cp == 0x178) return 0xFF;
   return cp;
