@@ -37,7 +37,7 @@ struct file_classe {
 
 // The texts the linear rule trains on, gathered while the corpus is counted.
 struct raccolta_lineare {
-  std::vector<testo_lineare> testi;
+  corpus_lineare testi;
   impronta_corpus impronta;
 };
 
@@ -59,7 +59,7 @@ void conta_corpus(const corpus& c, bow_list& modello, file_classe (&per_classe)[
         const std::string& path = c.file[i].path;  // CARTELLA/K/NAME
         std::string nome(1, static_cast<char>('0' + k));
         nome.append(path, path.rfind('/'));
-        lineare->testi.push_back(testo_lineare_da(grezzo, k));
+        lineare->testi.aggiungi(testo_lineare_da(grezzo, k));
         lineare->impronta.aggiungi_testo(k, nome, byte);
       }
       if (l == lettura::letta) {
@@ -145,5 +145,10 @@ int addestra(int argc, char** argv) {
   stampa_totali(modello.testa, per_classe);
   stampa_ignorati(c);
   stampa_scarti(scarti);
-  return lineare ? scrivi_modello_lineare(testi) : 0;
+  if (!lineare) return 0;
+  // The linear rule needs none of these: their memory goes back first.
+  libera_bow(modello.testa);
+  c = {};
+  scarti = {};
+  return scrivi_modello_lineare(testi);
 }

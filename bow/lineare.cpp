@@ -93,10 +93,10 @@ constexpr uint32_t DF_MINIMO_COPPIE = 2;
 // vector's length. colonna(i, slot) gives the column of t's i-th slot or -1;
 // out gets (column, x).
 template <class Colonna, class Uscita>
-void componenti(const testo_lineare& t, const std::vector<double>& idf, Colonna colonna, Uscita out) {
+void componenti(const uint32_t* voci, size_t n, const std::vector<double>& idf, Colonna colonna, Uscita out) {
   double s = 0.0;
-  for (size_t i = 0; i < t.voci.size(); ++i) {
-    const uint32_t v = t.voci[i];
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t v = voci[i];
     const long j = colonna(i, posto_di(v));
     if (j < 0) continue;
     const double u = (1.0 + ln(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
@@ -104,8 +104,8 @@ void componenti(const testo_lineare& t, const std::vector<double>& idf, Colonna 
   }
   if (!(s > 0.0)) return;
   const double lunghezza = std::sqrt(s);
-  for (size_t i = 0; i < t.voci.size(); ++i) {
-    const uint32_t v = t.voci[i];
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t v = voci[i];
     const long j = colonna(i, posto_di(v));
     if (j < 0) continue;
     const double u = (1.0 + ln(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
@@ -114,15 +114,15 @@ void componenti(const testo_lineare& t, const std::vector<double>& idf, Colonna 
 }
 
 // The round's matrix: columns and idf from the texts with addestra[i], values for all.
-matrice costruisci(const std::vector<testo_lineare>& testi, const std::vector<bool>& addestra, bool coppie) {
+matrice costruisci(const corpus_lineare& testi, const std::vector<bool>& addestra, bool coppie) {
   matrice m;
   std::vector<uint32_t> df(POSTI_LINEARI, 0);
   double n = 0.0;
   for (size_t i = 0; i < testi.size(); ++i) {
     if (!addestra[i]) continue;
     n = n + 1.0;
-    for (const uint32_t v : testi[i].voci)
-      if (coppie || !e_coppia(posto_di(v))) ++df[posto_di(v)];
+    for (size_t f = testi.inizio[i]; f < testi.inizio[i + 1]; ++f)
+      if (const uint32_t v = testi.voci[f]; coppie || !e_coppia(posto_di(v))) ++df[posto_di(v)];
   }
   std::vector<uint32_t>& colonna = df;  // reused in place: the column of each slot, or NESSUNA
   constexpr uint32_t NESSUNA = UINT32_MAX;
@@ -138,8 +138,8 @@ matrice costruisci(const std::vector<testo_lineare>& testi, const std::vector<bo
   }
   m.inizio.reserve(testi.size() + 1);
   m.inizio.push_back(0);
-  for (const testo_lineare& t : testi) {
-    componenti(t, m.idf, [&](size_t, uint32_t p) -> long { return colonna[p] == NESSUNA ? -1 : long{colonna[p]}; },
+  for (size_t i = 0; i < testi.size(); ++i) {
+    componenti(testi.voci.data() + testi.inizio[i], testi.inizio[i + 1] - testi.inizio[i], m.idf, [&](size_t, uint32_t p) -> long { return colonna[p] == NESSUNA ? -1 : long{colonna[p]}; },
                [&](long j, double x) { m.e.push_back({static_cast<uint32_t>(j), static_cast<float>(x)}); });
     m.inizio.push_back(m.e.size());
   }
@@ -161,7 +161,7 @@ constexpr uint32_t PASSI_MAX = 1000;
 
 struct problema {
   const matrice* m;
-  const std::vector<testo_lineare>* testi;
+  const corpus_lineare* testi;
   std::vector<uint32_t> righe;  // the training texts of the round
   std::vector<int8_t> classe;   // their classes
   std::vector<double> r;        // the class's ratios per column, empty without them
@@ -172,7 +172,7 @@ struct problema {
 // The classes of the training texts, beside them.
 void prepara_righe(problema& p) {
   p.classe.resize(p.righe.size());
-  for (size_t a = 0; a < p.righe.size(); ++a) p.classe[a] = static_cast<int8_t>((*p.testi)[p.righe[a]].classe);
+  for (size_t a = 0; a < p.righe.size(); ++a) p.classe[a] = p.testi->classi[p.righe[a]];
 }
 
 // The ratios of class k (none when r is empty), and the squared norms they give.
@@ -276,7 +276,7 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
 // The occurrences of each column in the training texts of class k (of
 // every class when k is -1), and their sum: whole numbers, exact in a double
 // whatever the order.
-std::vector<double> conteggi(const std::vector<testo_lineare>& testi, const matrice& m, const problema& p, int k,
+std::vector<double> conteggi(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
                              double& totale) {
   std::vector<double> c(m.posti.size(), 0.0);
   totale = 0.0;
@@ -285,7 +285,8 @@ std::vector<double> conteggi(const std::vector<testo_lineare>& testi, const matr
     const size_t i = p.righe[a];
     // The text's elements are its slots the columns hold, in the same ascending order.
     size_t f = m.inizio[i];
-    for (const uint32_t v : testi[i].voci) {
+    for (size_t g = testi.inizio[i]; g < testi.inizio[i + 1]; ++g) {
+      const uint32_t v = testi.voci[g];
       if (f == m.inizio[i + 1]) break;
       if (m.posti[m.e[f].j] != posto_di(v)) continue;
       const double n = static_cast<double>(occorrenze_di(v));
@@ -300,7 +301,7 @@ std::vector<double> conteggi(const std::vector<testo_lineare>& testi, const matr
 // The naive Bayes log-count ratios of class k per column, from the training texts' counts:
 //   r_kj = ln((c_kj + 1) / (T_k + V)) - ln((c'_kj + 1) / (T'_k + V)),
 // c' and T' those of the other classes (tutti and totale: those of every class).
-std::vector<double> rapporti(const std::vector<testo_lineare>& testi, const matrice& m, const problema& p, int k,
+std::vector<double> rapporti(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
                              const std::vector<double>& tutti, double totale) {
   double tp = 0.0;
   const std::vector<double> propri = conteggi(testi, m, p, k, tp);
@@ -312,11 +313,11 @@ std::vector<double> rapporti(const std::vector<testo_lineare>& testi, const matr
 }
 
 // Whether each class has a training text with a feature.
-std::array<bool, CLASSI> classi_con_dati(const std::vector<testo_lineare>& testi, const matrice& m,
+std::array<bool, CLASSI> classi_con_dati(const corpus_lineare& testi, const matrice& m,
                                          const std::vector<uint32_t>& righe) {
   std::array<bool, CLASSI> dati{};
   for (const uint32_t i : righe)
-    if (m.inizio[i + 1] > m.inizio[i]) dati[static_cast<size_t>(testi[i].classe)] = true;
+    if (m.inizio[i + 1] > m.inizio[i]) dati[static_cast<size_t>(testi.classi[i])] = true;
   return dati;
 }
 
@@ -329,12 +330,21 @@ int migliore(const double s[CLASSI], const std::array<bool, CLASSI>& con_dati) {
 
 // ---- One round: train on some texts at several C, score the others -----------------------------
 
+// A held-out text's ten scores, kept as floats: only their order and, for
+// the calibration, their first digits matter.
+using punteggi_fuori = std::array<float, CLASSI>;
+inline std::array<double, CLASSI> in_double(const punteggi_fuori& f) {
+  std::array<double, CLASSI> d;
+  for (int k = 0; k < CLASSI; ++k) d[static_cast<size_t>(k)] = static_cast<double>(f[static_cast<size_t>(k)]);
+  return d;
+}
+
 // Trains, for each class with data, at each C of cs in turn (each from the
 // last one's solution), on the texts with addestra[i]; fuori[c][t][k] gets
 // the scores of the t-th text with !addestra[i] (classes without data: 0).
 // con_dati gets the round's classes with data.
-void giro(const std::vector<testo_lineare>& testi, const std::vector<bool>& addestra, const scelta_lineare& s,
-          const std::vector<double>& cs, std::vector<std::vector<std::array<double, CLASSI>>>& fuori,
+void giro(const corpus_lineare& testi, const std::vector<bool>& addestra, const scelta_lineare& s,
+          const std::vector<double>& cs, std::vector<std::vector<punteggi_fuori>>& fuori,
           std::array<bool, CLASSI>& con_dati) {
   const matrice m = costruisci(testi, addestra, s.coppie);
   problema p{&m, &testi, {}, {}, {}, {}, {}};
@@ -344,7 +354,7 @@ void giro(const std::vector<testo_lineare>& testi, const std::vector<bool>& adde
   con_dati = classi_con_dati(testi, m, p.righe);
   double totale = 0.0;
   const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
-  fuori.assign(cs.size(), std::vector<std::array<double, CLASSI>>(prova.size(), std::array<double, CLASSI>{}));
+  fuori.assign(cs.size(), std::vector<punteggi_fuori>(prova.size(), punteggi_fuori{}));
   for (int k = 0; k < CLASSI; ++k) {
     if (!con_dati[static_cast<size_t>(k)]) continue;
     metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
@@ -352,31 +362,51 @@ void giro(const std::vector<testo_lineare>& testi, const std::vector<bool>& adde
     double b = 0.0;
     for (size_t c = 0; c < cs.size(); ++c) {
       risolvi(p, k, cs[c], alfa, w, b);
-      for (size_t t = 0; t < prova.size(); ++t) fuori[c][t][static_cast<size_t>(k)] = decisione(p, w, b, prova[t]);
+      for (size_t t = 0; t < prova.size(); ++t) fuori[c][t][static_cast<size_t>(k)] = static_cast<float>(decisione(p, w, b, prova[t]));
     }
   }
 }
 
 // ---- The temperature ------------------------------------------------------------------------
 
+// softmax(s / T) over the classes with data, 0 for the others; all to
+// class 0 when no class has data.
+void softmax(const double s[CLASSI], const std::array<bool, CLASSI>& con_dati, double t, double p[CLASSI]) {
+  double massimo = -HUGE_VAL;
+  for (int k = 0; k < CLASSI; ++k)
+    if (con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, s[k] / t);
+  double z = 0.0;
+  for (int k = 0; k < CLASSI; ++k) {
+    p[k] = con_dati[static_cast<size_t>(k)] ? esp(s[k] / t - massimo) : 0.0;
+    z = z + p[k];
+  }
+  if (!(z > 0.0)) {
+    for (int k = 0; k < CLASSI; ++k) p[k] = k == 0 ? 1.0 : 0.0;
+    return;
+  }
+  for (int k = 0; k < CLASSI; ++k) p[k] = p[k] / z;
+}
+
+// ln(q / (1 - q)), q kept within [1e-12, 1 - 1e-12].
+double logit(double q) {
+  q = std::min(std::max(q, 1e-12), 1.0 - 1e-12);
+  return ln(q / (1.0 - q));
+}
+double sigma(double z) { return 1.0 / (1.0 + esp(-z)); }
+
 // The mean negative log-likelihood of the true classes under softmax(s / T).
-double nll(const std::vector<std::array<double, CLASSI>>& s, const std::vector<int>& vere,
-           const std::array<bool, CLASSI>& con_dati, double t) {
-  double somma = 0.0;
+double nll(const std::vector<punteggi_fuori>& s, const std::vector<int>& vere, const std::array<bool, CLASSI>& con_dati,
+           double t) {
+  double somma = 0.0, p[CLASSI];
   for (size_t i = 0; i < s.size(); ++i) {
-    double massimo = -HUGE_VAL;
-    for (int k = 0; k < CLASSI; ++k)
-      if (con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, s[i][static_cast<size_t>(k)] / t);
-    double z = 0.0;
-    for (int k = 0; k < CLASSI; ++k)
-      if (con_dati[static_cast<size_t>(k)]) z = z + esp(s[i][static_cast<size_t>(k)] / t - massimo);
-    somma = somma + (ln(z) + massimo - s[i][static_cast<size_t>(vere[i])] / t);
+    softmax(in_double(s[i]).data(), con_dati, t, p);
+    somma = somma - ln(std::max(p[vere[i]], 1e-300));
   }
   return somma / static_cast<double>(s.size());
 }
 
 // The temperature that minimises nll, by golden-section search on ln T in [ln 0.001, ln 1000].
-double temperatura(const std::vector<std::array<double, CLASSI>>& s, const std::vector<int>& vere,
+double temperatura(const std::vector<punteggi_fuori>& s, const std::vector<int>& vere,
                    const std::array<bool, CLASSI>& con_dati) {
   if (s.empty()) return 1.0;
   const double phi = (std::sqrt(5.0) - 1.0) / 2.0;
@@ -399,6 +429,43 @@ double temperatura(const std::vector<std::array<double, CLASSI>>& s, const std::
     }
   }
   return esp((a + b) / 2.0);
+}
+
+// The top class's calibration: a logistic regression of "the top class is
+// the true one" on logit q, q the top class's softmax probability, over the
+// out-of-fold scores; Newton's method from a = 1, b = 0, at most 50 steps,
+// a kept within [0.01, 100] and b within [-50, 50] (where the texts are all
+// right or all wrong there is no finite optimum).
+void calibra_cima(const std::vector<punteggi_fuori>& s, const std::vector<int>& vere,
+                  const std::array<bool, CLASSI>& con_dati, double t, double& a, double& b) {
+  std::vector<double> x(s.size()), y(s.size());
+  double p[CLASSI];
+  for (size_t i = 0; i < s.size(); ++i) {
+    const std::array<double, CLASSI> d = in_double(s[i]);
+    softmax(d.data(), con_dati, t, p);
+    const int cima = migliore(d.data(), con_dati);
+    x[i] = logit(p[cima]);
+    y[i] = cima == vere[i] ? 1.0 : 0.0;
+  }
+  a = 1.0;
+  b = 0.0;
+  for (int passo = 0; passo < 50; ++passo) {
+    double ga = 0.0, gb = 0.0, haa = 0.0, hab = 0.0, hbb = 0.0;
+    for (size_t i = 0; i < x.size(); ++i) {
+      const double q = sigma(a * x[i] + b), w = q * (1.0 - q);
+      ga = ga + (q - y[i]) * x[i];
+      gb = gb + (q - y[i]);
+      haa = haa + w * x[i] * x[i];
+      hab = hab + w * x[i];
+      hbb = hbb + w;
+    }
+    const double det = haa * hbb - hab * hab;
+    if (!(det > 0.0)) break;
+    const double da = (hbb * ga - hab * gb) / det, db = (haa * gb - hab * ga) / det;
+    a = std::min(std::max(a - da, 0.01), 100.0);
+    b = std::min(std::max(b - db, -50.0), 50.0);
+    if (std::fabs(da) < 1e-12 && std::fabs(db) < 1e-12) break;
+  }
 }
 
 }  // namespace
@@ -434,6 +501,13 @@ testo_lineare testo_lineare_da(std::string_view byte, int classe) {
   return t;
 }
 
+void corpus_lineare::aggiungi(const testo_lineare& t) {
+  voci.insert(voci.end(), t.voci.begin(), t.voci.end());
+  inizio.push_back(voci.size());
+  classi.push_back(static_cast<int8_t>(t.classe));
+  impronte.push_back(t.impronta);
+}
+
 // ---- Folds -------------------------------------------------------------------------------
 
 std::vector<uint8_t> assegna_pieghe(const std::vector<int>& classi, const std::vector<uint64_t>& impronte,
@@ -460,23 +534,23 @@ namespace {
 
 // Cross-validation of settings s at every C of cs: the right out-of-fold
 // answers per C; with fuori_scelti, the out-of-fold scores of every text at cs[0].
-std::vector<long> convalida_scelta(const std::vector<testo_lineare>& testi, const std::vector<uint8_t>& piega,
+std::vector<long> convalida_scelta(const corpus_lineare& testi, const std::vector<uint8_t>& piega,
                                    uint32_t pieghe, const scelta_lineare& s, const std::vector<double>& cs,
-                                   std::vector<std::array<double, CLASSI>>* fuori_scelti,
+                                   std::vector<punteggi_fuori>* fuori_scelti,
                                    std::array<bool, CLASSI>* dati_tutti) {
   std::vector<long> giusti(cs.size(), 0);
-  if (fuori_scelti) fuori_scelti->assign(testi.size(), std::array<double, CLASSI>{});
+  if (fuori_scelti) fuori_scelti->assign(testi.size(), punteggi_fuori{});
   for (uint32_t f = 0; f < pieghe; ++f) {
     std::vector<bool> addestra(testi.size());
     for (size_t i = 0; i < testi.size(); ++i) addestra[i] = piega[i] != f;
-    std::vector<std::vector<std::array<double, CLASSI>>> fuori;
+    std::vector<std::vector<punteggi_fuori>> fuori;
     std::array<bool, CLASSI> con_dati;
     giro(testi, addestra, s, cs, fuori, con_dati);
     for (size_t c = 0; c < cs.size(); ++c) {
       size_t t = 0;
       for (size_t i = 0; i < testi.size(); ++i) {
         if (addestra[i]) continue;
-        giusti[c] += migliore(fuori[c][t].data(), con_dati) == testi[i].classe;
+        giusti[c] += migliore(in_double(fuori[c][t]).data(), con_dati) == testi.classi[i];
         if (fuori_scelti && c == 0) (*fuori_scelti)[i] = fuori[c][t];
         ++t;
       }
@@ -489,7 +563,7 @@ std::vector<long> convalida_scelta(const std::vector<testo_lineare>& testi, cons
 
 }  // namespace
 
-modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const impostazioni_lineari& imp) {
+modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni_lineari& imp) {
   modello_lineare modello;
   modello.provenienza.testi = testi.size();
   scelta_lineare s = imp.fissa;
@@ -497,10 +571,8 @@ modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const 
   if (pieghe > 0) {
     std::vector<int> classi;
     std::vector<uint64_t> impronte;
-    for (const testo_lineare& t : testi) {
-      classi.push_back(t.classe);
-      impronte.push_back(t.impronta);
-    }
+    classi.assign(testi.classi.begin(), testi.classi.end());
+    impronte = testi.impronte;
     const std::vector<uint8_t> piega = assegna_pieghe(classi, impronte, pieghe);
     const std::vector<double> cs(GRIGLIA_C.begin(), GRIGLIA_C.end());
     // In this order; a later setting replaces the best only when strictly better:
@@ -516,10 +588,11 @@ modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const 
           }
       }
     // The temperature, on the chosen settings' out-of-fold scores.
-    std::vector<std::array<double, CLASSI>> fuori;
+    std::vector<punteggi_fuori> fuori;
     std::array<bool, CLASSI> dati{};
     convalida_scelta(testi, piega, pieghe, s, {s.c}, &fuori, &dati);
     modello.temperatura = temperatura(fuori, classi, dati);
+    calibra_cima(fuori, classi, dati, modello.temperatura, modello.cima_a, modello.cima_b);
     modello.accuratezza_cv = static_cast<double>(migliori) / static_cast<double>(testi.size());
     modello.pieghe = pieghe;
   }
@@ -555,6 +628,12 @@ modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const 
   return modello;
 }
 
+modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const impostazioni_lineari& imp) {
+  corpus_lineare c;
+  for (const testo_lineare& t : testi) c.aggiungi(t);
+  return addestra_lineare(c, imp);
+}
+
 // ---- Scoring -----------------------------------------------------------------------------------
 
 namespace {
@@ -576,7 +655,7 @@ std::vector<long> indici(const modello_lineare& m, const testo_lineare& t) {
 void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, double punteggi[CLASSI]) {
   const std::vector<long> dove = indici(m, t);
   for (int k = 0; k < CLASSI; ++k) punteggi[k] = 0.0;
-  componenti(t, m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long j, double x) {
+  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long j, double x) {
     for (int k = 0; k < CLASSI; ++k)
       punteggi[k] = punteggi[k] + x * m.pesi[static_cast<size_t>(j)][static_cast<size_t>(k)];
   });
@@ -586,19 +665,26 @@ void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, do
 int classe_lineare(const modello_lineare& m, const double punteggi[CLASSI]) { return migliore(punteggi, m.con_dati); }
 
 void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI], double p[CLASSI]) {
-  double massimo = -HUGE_VAL;
+  softmax(punteggi, m.con_dati, m.temperatura, p);
+  const int cima = classe_lineare(m, punteggi);
+  const double q = p[cima];
+  if (q == 1.0 && std::count(m.con_dati.begin(), m.con_dati.end(), true) <= 1) return;
+  // The next class's share after the change must not pass the top's.
+  double seconda = 0.0;
   for (int k = 0; k < CLASSI; ++k)
-    if (m.con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, punteggi[k] / m.temperatura);
-  double z = 0.0;
+    if (k != cima) seconda = std::max(seconda, p[k]);
+  double nuova = sigma(m.cima_a * logit(q) + m.cima_b);
+  if (seconda > 0.0) nuova = std::max(nuova, seconda / (1.0 - q + seconda));
+  const double resto = 1.0 - q;
   for (int k = 0; k < CLASSI; ++k) {
-    p[k] = m.con_dati[static_cast<size_t>(k)] ? esp(punteggi[k] / m.temperatura - massimo) : 0.0;
-    z = z + p[k];
+    if (k == cima) continue;
+    if (resto > 0.0) {
+      p[k] = p[k] * ((1.0 - nuova) / resto);
+    } else if (m.con_dati[static_cast<size_t>(k)]) {  // the others all 0: they share it evenly
+      p[k] = (1.0 - nuova) / static_cast<double>(std::count(m.con_dati.begin(), m.con_dati.end(), true) - 1);
+    }
   }
-  if (!(z > 0.0)) {  // no class has data: all to class 0, as classe_lineare says
-    for (int k = 0; k < CLASSI; ++k) p[k] = k == 0 ? 1.0 : 0.0;
-    return;
-  }
-  for (int k = 0; k < CLASSI; ++k) p[k] = p[k] / z;
+  p[cima] = nuova;
 }
 
 std::vector<tratto_lineare> tratti_lineari(const modello_lineare& m, std::string_view byte) {
@@ -630,7 +716,7 @@ std::vector<tratto_lineare> tratti_lineari(const modello_lineare& m, std::string
   const std::vector<long> dove = indici(m, t);
   for (size_t i = 0; i < uniti.size(); ++i) uniti[i].indice = dove[i];
   size_t j = 0;
-  componenti(t, m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long indice, double x) {
+  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long indice, double x) {
     while (uniti[j].indice != indice) ++j;
     uniti[j].x = x;
   });

@@ -107,6 +107,7 @@ struct modello_lineare {
   uint32_t pieghe = 0;                          // folds of the choice, 0 when none
   double accuratezza_cv = 0.0;                  // the chosen settings' cross-validated accuracy (0 without)
   double temperatura = 1.0;                     // of the softmax, > 0
+  double cima_a = 1.0, cima_b = 0.0;            // the top class's probability q becomes s(a logit q + b); a > 0
   std::vector<uint32_t> posti;                  // the slots with a weight, strictly ascending
   std::vector<double> idf;                      // per slot
   std::vector<std::array<double, CLASSI>> pesi; // W_kj, per slot
@@ -138,8 +139,11 @@ void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, do
 // The class chosen: the highest score among the classes with data, the lower
 // class on a tie; 0 when no class has data.
 int classe_lineare(const modello_lineare& m, const double punteggi[CLASSI]);
-// The probabilities: softmax of the scores over the temperature, over the
-// classes with data (0 for the others); they sum to 1 and rank as the scores.
+// The probabilities, over the classes with data (0 for the others): the
+// softmax of the scores over the temperature; then the top class's q
+// becomes sigma(a logit q + b), never below the next class's, and the
+// others share 1 - that in the softmax's proportions. They sum to 1 and
+// rank as the scores.
 void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI], double p[CLASSI]);
 
 // One feature of a text as spiega shows it: its words ("a" or "a b"; the
@@ -158,6 +162,20 @@ std::vector<tratto_lineare> tratti_lineari(const modello_lineare& m, std::string
 inline double contributo_lineare(const modello_lineare& m, const tratto_lineare& t, int k) {
   return t.x * m.pesi[static_cast<size_t>(t.indice)][static_cast<size_t>(k)];
 }
+
+// ---- The texts in one block ----------------------------------------------------------------
+
+// Many texts kept as addestra_lineare reads them: their slots in one array,
+// so that a text costs its slots and 13 bytes more, whatever its length.
+struct corpus_lineare {
+  std::vector<uint32_t> voci;    // every text's slots, text after text
+  std::vector<size_t> inizio{0}; // text i: voci[inizio[i] ... inizio[i + 1])
+  std::vector<int8_t> classi;
+  std::vector<uint64_t> impronte;
+  size_t size() const { return classi.size(); }
+  void aggiungi(const testo_lineare& t);
+};
+modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni_lineari& imp = {});
 
 // ---- Inline: the tokenizer -------------------------------------------------------------------
 
