@@ -24,7 +24,8 @@ double prendi_f64(const unsigned char* p) { return std::bit_cast<double>(prendi_
 // Offsets of the header's fields.
 enum : int {
   O_VERSIONE = 8, O_DATI = 12, O_POSTI = 16, O_BOW_BYTE = 24, O_BOW_FNV = 32, O_TESTI = 40, O_CORPUS_FNV = 48,
-  O_C = 56, O_SCELTE = 64, O_PIEGHE = 68, O_ACCURATEZZA = 72, O_TEMPERATURA = 80, O_BIAS = 88
+  O_C = 56, O_SCELTE = 64, O_PIEGHE = 68, O_ACCURATEZZA = 72, O_TEMPERATURA = 80, O_CIMA_A = 88, O_CIMA_B = 96,
+  O_BIAS = 104
 };
 static_assert(O_BIAS + 8 * CLASSI == LUNGHEZZA_INTESTAZIONE_LINEARE);
 constexpr uint32_t COPPIE = 1, RAPPORTI = 2;
@@ -50,6 +51,8 @@ void codifica_intestazione(const modello_lineare& m, intestazione& h) {
   metti_le<uint32_t>(h + O_PIEGHE, m.pieghe);
   metti_f64(h + O_ACCURATEZZA, m.accuratezza_cv);
   metti_f64(h + O_TEMPERATURA, m.temperatura);
+  metti_f64(h + O_CIMA_A, m.cima_a);
+  metti_f64(h + O_CIMA_B, m.cima_b);
   for (int k = 0; k < CLASSI; ++k) metti_f64(h + O_BIAS + 8 * k, m.bias[k]);
 }
 
@@ -84,6 +87,10 @@ std::string decodifica_intestazione(const intestazione& h, modello_lineare& m, u
     return "accuratezza della convalida fuori da 0 ... 1";
   m.temperatura = prendi_f64(h + O_TEMPERATURA);
   if (!std::isfinite(m.temperatura) || !(m.temperatura > 0.0)) return "temperatura non e' un numero finito maggiore di 0";
+  m.cima_a = prendi_f64(h + O_CIMA_A);
+  m.cima_b = prendi_f64(h + O_CIMA_B);
+  if (!std::isfinite(m.cima_a) || !(m.cima_a > 0.0) || !std::isfinite(m.cima_b))
+    return "calibrazione della prima classe non valida (a finito maggiore di 0, b finito)";
   for (int k = 0; k < CLASSI; ++k) {
     m.bias[k] = prendi_f64(h + O_BIAS + 8 * k);
     if (!std::isfinite(m.bias[k])) return "bias della classe " + std::to_string(k) + " non finito";

@@ -3,7 +3,7 @@
 // the Bow.txt it was trained beside by a fingerprint of that file's bytes.
 //
 // Little-endian throughout, doubles as their eight IEEE bytes, so that the
-// file is the same byte for byte on every build. A header of 168 bytes:
+// file is the same byte for byte on every build. A header of 184 bytes:
 //
 //   offset  bytes  what
 //        0      8  "BOWLINEA"
@@ -20,13 +20,15 @@
 //       68      4  the folds of the choice: 0 (none) or 2 ... 255
 //       72      8  the chosen settings' cross-validated accuracy, 0 ... 1 (0 without folds)
 //       80      8  the softmax's temperature (finite, > 0)
-//       88     80  the ten biases beta_0 ... beta_9 (finite doubles)
+//       88      8  a, the top class's calibration (finite, > 0)
+//       96      8  b, the same (finite)
+//      104     80  the ten biases beta_0 ... beta_9 (finite doubles)
 //
 // then F records of 92 bytes, one per slot in strictly ascending order: the
 // slot (uint32 below 2^20; a pair's, bit 19, only with pairs), its idf (a
 // finite double >= 1), then its ten weights W_0j ... W_9j (finite doubles; 0
 // or -0 for a class without data). Nothing follows the last record. The file
-// is 168 + 92 F bytes long; F is 0 exactly when no class has data.
+// is 184 + 92 F bytes long; F is 0 exactly when no class has data.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +40,7 @@
 #include "impronta.h"
 #include "lineare.h"
 
-inline constexpr int LUNGHEZZA_INTESTAZIONE_LINEARE = 168;
+inline constexpr int LUNGHEZZA_INTESTAZIONE_LINEARE = 184;
 inline constexpr int LUNGHEZZA_RECORD_LINEARE = 4 + 8 + 8 * CLASSI;  // 92
 inline constexpr uint32_t VERSIONE_LINEARE = 2;
 inline constexpr char MAGIA_LINEARE[8] = {'B', 'O', 'W', 'L', 'I', 'N', 'E', 'A'};

@@ -31,11 +31,13 @@ long primo_difetto(const uint8_t* d, size_t n) {
   const uint32_t dati = prendi<uint32_t>(d + 12);
   const uint64_t posti = prendi<uint64_t>(d + 16);
   const double c = prendi<double>(d + 56), acc = prendi<double>(d + 72), t = prendi<double>(d + 80);
+  const double ca = prendi<double>(d + 88), cb = prendi<double>(d + 96);
   const uint32_t scelte = prendi<uint32_t>(d + 64), pieghe = prendi<uint32_t>(d + 68);
   bool buona = prendi<uint32_t>(d + 8) == 2 && dati < 1024 && (posti == 0) == (dati == 0) &&
                posti <= POSTI_LINEARI && std::isfinite(c) && c > 0 && scelte < 4 && pieghe != 1 && pieghe <= 255 &&
-               acc >= 0 && acc <= 1 && (pieghe > 0 || acc == 0) && std::isfinite(t) && t > 0;
-  for (int k = 0; k < CLASSI; ++k) buona = buona && std::isfinite(prendi<double>(d + 88 + 8 * k));
+               acc >= 0 && acc <= 1 && (pieghe > 0 || acc == 0) && std::isfinite(t) && t > 0 && std::isfinite(ca) && ca > 0 &&
+               std::isfinite(cb);
+  for (int k = 0; k < CLASSI; ++k) buona = buona && std::isfinite(prendi<double>(d + 104 + 8 * k));
   if (!buona) return 0;
   int64_t precedente = -1;
   for (uint64_t w = 1; w <= posti; ++w) {

@@ -448,9 +448,14 @@ TEST(BowLineare, ProbabilitiesSumToOneAndRankAsTheScores) {
     double somma = 0.0;
     for (int k = 0; k < CLASSI; ++k) {
       somma += p[k];
-      if (!m.con_dati[k]) EXPECT_EQ(p[k], 0.0) << k;
-      for (int j = 0; j < CLASSI; ++j)
-        if (m.con_dati[k] && m.con_dati[j] && s[k] >= s[j]) EXPECT_GE(p[k], p[j]) << k << " " << j;
+      if (!m.con_dati[k]) {
+        EXPECT_EQ(p[k], 0.0) << k;
+      }
+      for (int j = 0; j < CLASSI; ++j) {
+        if (m.con_dati[k] && m.con_dati[j] && s[k] >= s[j]) {
+          EXPECT_GE(p[k], p[j]) << k << " " << j;
+        }
+      }
     }
     EXPECT_NEAR(somma, 1.0, 1e-12);
     EXPECT_EQ(std::max_element(p, p + CLASSI) - p, classe_lineare(m, s));
@@ -525,7 +530,9 @@ TEST(BowLineare, SpiegaSeesTheTermsTheScoreAdds) {
   }
   for (const tratto_lineare& x : t) {
     EXPECT_EQ(x.n, x.nome == "gatto" ? 2u : 1u) << x.nome;
-    if (x.nome == "ignota") EXPECT_EQ(x.indice, -1);
+    if (x.nome == "ignota") {
+      EXPECT_EQ(x.indice, -1);
+    }
   }
 }
 
@@ -559,7 +566,7 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
   ASSERT_TRUE(scrivi_lineare(m, path.c_str()));
   const std::string byte = vt::read_file(path);
   ASSERT_EQ(m.posti.size(), 5u);
-  ASSERT_EQ(byte.size(), 168u + 92u * 5);
+  ASSERT_EQ(byte.size(), 184u + 92u * 5);
   modello_lineare letto;
   ASSERT_EQ(carica_lineare(letto, path.c_str()), esito_lettura::letto);
   EXPECT_TRUE(letto == m);
@@ -569,7 +576,7 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
   EXPECT_FALSE(corrisponde(letto, altro.c_str()));
 
   // Each spoiled in one place: refused there, the model loaded into left as it was.
-  const auto r = [](int record, int dentro) { return 168 + 92 * (record - 1) + dentro; };
+  const auto r = [](int record, int dentro) { return 184 + 92 * (record - 1) + dentro; };
   const auto metti = [](std::string& b, size_t dove, auto v) { std::memcpy(b.data() + dove, &v, sizeof v); };
   struct caso {
     std::function<void(std::string&)> guasta;
@@ -579,8 +586,8 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
   const std::string finisce = "il file finisce dopo ";
   const caso casi[] = {
       {[&](std::string& b) { b = ref::record("cane", {0, 0, 3}); }, 0, "non comincia con BOWLINEA"},
-      {[](std::string& b) { b.clear(); }, 0, finisce + "0 byte, prima della fine dell'intestazione (168 byte)"},
-      {[](std::string& b) { b.resize(167); }, 0, finisce + "167 byte, prima della fine dell'intestazione (168 byte)"},
+      {[](std::string& b) { b.clear(); }, 0, finisce + "0 byte, prima della fine dell'intestazione (184 byte)"},
+      {[](std::string& b) { b.resize(183); }, 0, finisce + "183 byte, prima della fine dell'intestazione (184 byte)"},
       {[&](std::string& b) { metti(b, 8, uint32_t{1}); }, 0, "versione 1, questo programma legge la 2"},
       {[&](std::string& b) { metti(b, 8, uint32_t{3}); }, 0, "versione 3, questo programma legge la 2"},
       {[&](std::string& b) { b[13] |= 0x10; }, 0, "classi con dati oltre la 9"},
@@ -592,7 +599,11 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
       {[&](std::string& b) { metti(b, 68, uint32_t{1}); }, 0, "pieghe non 0 e non da 2 a 255"},
       {[&](std::string& b) { metti(b, 72, 1.5); }, 0, "accuratezza della convalida fuori da 0 ... 1"},
       {[&](std::string& b) { metti(b, 80, 0.0); }, 0, "temperatura non e' un numero finito maggiore di 0"},
-      {[&](std::string& b) { metti(b, 88 + 8 * 5, HUGE_VAL); }, 0, "bias della classe 5 non finito"},
+      {[&](std::string& b) { metti(b, 88, -1.0); }, 0,
+       "calibrazione della prima classe non valida (a finito maggiore di 0, b finito)"},
+      {[&](std::string& b) { metti(b, 96, std::nan("")); }, 0,
+       "calibrazione della prima classe non valida (a finito maggiore di 0, b finito)"},
+      {[&](std::string& b) { metti(b, 104 + 8 * 5, HUGE_VAL); }, 0, "bias della classe 5 non finito"},
       {[&](std::string& b) { b.resize(r(3, 50)); }, 3, "il file finisce a meta' del record"},
       {[&](std::string& b) { b.resize(r(4, 0)); }, 4, finisce + "3 tratti, l'intestazione ne annuncia 5"},
       {[](std::string& b) { b += '\0'; }, 6, "il file continua dopo l'ultimo tratto (l'intestazione ne annuncia 5)"},
@@ -629,7 +640,7 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
       {byte, "Il modello lineare " + path + " non e' stato addestrato accanto a questo " + altro +
                  ", cambiato dopo (da aggiungi o addestra): per rifarlo, velmora_bow addestra CARTELLA --lineare\n"},
       {vt::read_file(bow), non_lineare + "intestazione, non comincia con BOWLINEA\n"},
-      {byte.substr(0, r(3, 50)), non_lineare + "record 3 (dal byte 352), il file finisce a meta' del record\n"},
+      {byte.substr(0, r(3, 50)), non_lineare + "record 3 (dal byte 368), il file finisce a meta' del record\n"},
       {[&] {
          std::string b = byte;
          metti(b, 8, uint32_t{1});
