@@ -889,4 +889,90 @@ TEST(BowCli, AddestraLineareWritesTheSameBytesInEveryBuild) {
   EXPECT_EQ(fnv(file), 0xdc17e4d50a15a56cull) << file.size();
 }
 
+// ---- convalida ------------------------------------------------------------------------------
+
+TEST(BowCli, ConvalidaFoldsAreTheLibrarysAndNothingIsWritten) {
+  // Three classes of short texts, each leaning on words of its own, a
+  // refused text, and a model in place that convalida must not touch.
+  vt::TempDir dir;
+  std::mt19937 rng(5);
+  const char* const proprie[] = {"mare onda sale barca", "monte neve roccia vetta", "citt\xC3\xA0 strada piazza tram"};
+  const char* const comuni[] = {"il", "la", "di", "e", "un", "che", "non", "per"};
+  std::vector<std::pair<std::string, std::string>> testi;
+  for (int k = 0; k < 3; ++k)
+    for (int i = 0; i < 9 + k; ++i) {
+      std::string t;
+      for (int n = 0; n < 6; ++n) {
+        std::string_view p = proprie[rng() % 3 == 0 ? rng() % 3 : k];
+        const size_t da = 0;
+        t += std::string(rng() % 2 ? comuni[rng() % 8] : p.substr(da, p.find(' '))) + " ";
+        t += std::string(p.substr(p.rfind(' ') + 1)) + (n % 2 ? "\n" : " ");
+      }
+      testi.push_back({"c/" + std::to_string(k) + "/" + std::to_string(1000 - 7 * i), t});
+    }
+  testi.push_back({"c/1/lunga", std::string(31, 'x')});
+  testi.push_back({"Bow.txt", ref::record("mare", {5})});
+  scrivi_corpus(dir, testi);
+  const auto prima = albero(dir);
+
+  // The linear rule's figures: the library's, fold by fold, on the folds
+  // assegna_pieghe makes from the texts' bytes.
+  std::vector<testo_lineare> lineari;
+  std::vector<int> classi;
+  std::vector<uint64_t> impronte;
+  for (const auto& [nome, byte] : testi) {
+    if (!nome.starts_with("c/") || nome.ends_with("lunga")) continue;
+    lineari.push_back(testo_lineare_da(byte, nome[2] - '0'));
+    classi.push_back(lineari.back().classe);
+    impronte.push_back(fnv(byte));
+  }
+  const std::vector<uint8_t> piega = assegna_pieghe(classi, impronte, 3);
+  std::string pieghe;
+  std::vector<double> a;
+  for (uint8_t f = 0; f < 3; ++f) {
+    std::vector<testo_lineare> dentro;
+    for (size_t i = 0; i < lineari.size(); ++i)
+      if (piega[i] != f) dentro.push_back(lineari[i]);
+    const modello_lineare m = addestra_lineare(dentro);
+    long giusti = 0, n = 0;
+    for (size_t i = 0; i < lineari.size(); ++i) {
+      if (piega[i] != f) continue;
+      double s[CLASSI];
+      punteggi_testo_lineare(m, lineari[i], s);
+      giusti += classe_lineare(m, s) == lineari[i].classe;
+      ++n;
+    }
+    a.push_back(static_cast<double>(giusti) / static_cast<double>(n));
+    pieghe += formato(" %9s", formato("%.2f%%", 100.0 * a.back()).c_str());
+  }
+  const double media = (a[0] + a[1] + a[2]) / 3.0;
+  const double dev = std::sqrt(((a[0] - media) * (a[0] - media) + (a[1] - media) * (a[1] - media) +
+                                (a[2] - media) * (a[2] - media)) / 2.0);
+  auto r = bow(dir, {"convalida", "c", "--punteggio", "lineare", "--pieghe", "3"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::string attese =
+      "Convalida incrociata a 3 pieghe su 30 testi (stratificate per classe, fissate dai byte dei testi)\n"
+      "Punteggio       media  dev.std   piega 1   piega 2   piega 3\n" +
+      formato("%-12s %8s %8s", "lineare", formato("%.2f%%", 100.0 * media).c_str(),
+              formato("%.2f%%", 100.0 * dev).c_str()) +
+      pieghe + "\n";
+  EXPECT_TRUE(r.out.starts_with(attese + "Scelte della regola lineare per piega: 1: C ")) << r.out << attese;
+  EXPECT_TRUE(r.out.ends_with("File c/1/lunga scartato: una parola di 30 o piu' caratteri\n"
+                              "File scartati: 1 (1 per una parola di 30 o piu' caratteri, 0 illeggibili)\n"))
+      << r.out;
+
+  // Every rule, the same on every run; nothing written, Bow.txt not read.
+  r = bow(dir, {"convalida", "c", "--pieghe", "3"});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(bow(dir, {"convalida", "c", "--pieghe", "3"}).out, r.out);
+  for (const char* riga : {"\nvelmora ", "\nbayes ", "\ncomplemento ", "\nlineare "})
+    EXPECT_NE(r.out.find(riga), std::string::npos) << riga << r.out;
+  EXPECT_NE(r.out.find(attese.substr(attese.find("\nlineare"))), std::string::npos) << r.out;
+  EXPECT_EQ(albero(dir), prima);
+  EXPECT_EQ(vt::read_file(dir / "Bow.txt"), ref::record("mare", {5}));
+  r = bow(dir, {"convalida", "--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.out.starts_with(ref::uso_azione("convalida") + "CARTELLA [--pieghe K]")) << r.out;
+}
+
 }  // namespace
