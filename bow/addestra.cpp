@@ -150,5 +150,6 @@ int addestra(int argc, char** argv) {
   libera_bow(modello.testa);
   c = {};
   scarti = {};
+  testi.testi.voci.shrink_to_fit();
   return scrivi_modello_lineare(testi);
 }

@@ -136,14 +136,19 @@ matrice costruisci(const corpus_lineare& testi, const std::vector<bool>& addestr
     m.posti.push_back(p);
     m.idf.push_back(ln((1.0 + n) / (1.0 + static_cast<double>(d))) + 1.0);
   }
+  // Every slot a column holds gives an element (its weight is at least 1):
+  // counted first, so the elements take exactly their room.
+  size_t elementi = 0;
+  for (const uint32_t v : testi.voci) elementi += colonna[posto_di(v)] != NESSUNA;
+  m.e.reserve(elementi);
   m.inizio.reserve(testi.size() + 1);
   m.inizio.push_back(0);
+  const auto di = [&](size_t, uint32_t p) -> long { return colonna[p] == NESSUNA ? -1 : long{colonna[p]}; };
   for (size_t i = 0; i < testi.size(); ++i) {
-    componenti(testi.voci.data() + testi.inizio[i], testi.inizio[i + 1] - testi.inizio[i], m.idf, [&](size_t, uint32_t p) -> long { return colonna[p] == NESSUNA ? -1 : long{colonna[p]}; },
+    componenti(testi.voci.data() + testi.inizio[i], testi.inizio[i + 1] - testi.inizio[i], m.idf, di,
                [&](long j, double x) { m.e.push_back({static_cast<uint32_t>(j), static_cast<float>(x)}); });
     m.inizio.push_back(m.e.size());
   }
-  m.e.shrink_to_fit();
   return m;
 }
 
@@ -502,6 +507,10 @@ testo_lineare testo_lineare_da(std::string_view byte, int classe) {
 }
 
 void corpus_lineare::aggiungi(const testo_lineare& t) {
+  // Grown by a quarter at a time, not doubled: while the block moves, old
+  // and new are both held, and the block is most of the training's memory.
+  if (voci.size() + t.voci.size() > voci.capacity())
+    voci.reserve(std::max(voci.size() + t.voci.size(), voci.capacity() + voci.capacity() / 4 + 1024));
   voci.insert(voci.end(), t.voci.begin(), t.voci.end());
   inizio.push_back(voci.size());
   classi.push_back(static_cast<int8_t>(t.classe));
