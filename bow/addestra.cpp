@@ -5,6 +5,8 @@
 // of non-negative counts do not depend on their order, so the saved model is
 // the same byte for byte. With --lineare the same texts then train the
 // linear rule, whose model goes to Bow.lineare under the same lock.
+#include <malloc.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -151,5 +153,6 @@ int addestra(int argc, char** argv) {
   c = {};
   scarti = {};
   testi.testi.voci.shrink_to_fit();
+  malloc_trim(0);  // the list's many small blocks back to the system, not only to malloc
   return scrivi_modello_lineare(testi);
 }
