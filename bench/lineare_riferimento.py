@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The reference implementation of velmora_bow's linear rule ("lineare"),
-in plain Python, step by step as docs/lineare.md states it: `velmora_bow
-addestra CARTELLA --lineare` must write the model this file trains, to the
-last bit (bench/confronta_lineare.py checks it; bench/bow_lineare.sh runs both).
+"""The first linear rule of velmora_bow (Bow.lineare version 1, an averaged
+passive-aggressive learner on Bow.txt's words), in plain Python, kept for
+its corpus reader (leggi_corpus, PULIZIA), which the peers' scripts share,
+and to reproduce the figures of that rule. The rule velmora_bow trains now
+is described in docs/lineare.md; this file no longer matches its models.
 
 A corpus is read as velmora_bow reads it: subfolders 0 ... 9, in each the
 regular files in byte order of their names, leaving out hidden files,

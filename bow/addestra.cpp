@@ -5,6 +5,8 @@
 // of non-negative counts do not depend on their order, so the saved model is
 // the same byte for byte. With --lineare the same texts then train the
 // linear rule, whose model goes to Bow.lineare under the same lock.
+#include <malloc.h>
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -39,7 +41,7 @@ struct file_classe {
 
 // The texts the linear rule trains on, gathered while the corpus is counted.
 struct raccolta_lineare {
-  std::vector<testo_lineare> testi;
+  corpus_lineare testi;
   impronta_corpus impronta;
 };
 
@@ -54,10 +56,12 @@ void conta_corpus(const corpus& c, bow_list& modello, file_classe (&per_classe)[
     for (; i < c.file.size() && c.file[i].classe == k; ++i) {
       tabella_parole testo;
       impronta byte;
-      const lettura l = leggi_e_conta(c.file[i].path, testo, lineare ? &byte : nullptr);
+      std::string grezzo;
+      const lettura l = leggi_e_conta(c.file[i].path, testo, lineare ? &byte : nullptr, false,
+                                      lineare ? &grezzo : nullptr);
       if (l == lettura::letta && lineare) {
         const std::string& path = c.file[i].path;  // the name within the corpus: K/NAME, K/FOLDER/NAME ...
-        lineare->testi.push_back({k, voci_ordinate(testo)});
+        lineare->testi.aggiungi(testo_lineare_da(grezzo, k));
         lineare->impronta.aggiungi_testo(k, std::string_view(path).substr(c.file[i].nome), byte);
       }
       if (l == lettura::letta) {
@@ -85,6 +89,19 @@ void stampa_totali(const blocco_bow* modello, const file_classe (&per_classe)[CL
   std::printf("Testi aggiunti: %d di %d\n", aggiunti, tutti);
 }
 
+// The settings the cross-validation chose, on one line.
+void stampa_scelta_lineare(const modello_lineare& m) {
+  if (m.pieghe == 0) {
+    std::printf("Regola lineare senza convalida (troppo pochi testi): C %g, coppie %s, rapporti NB %s\n", m.scelta.c,
+                m.scelta.coppie ? "si" : "no", m.scelta.rapporti ? "si" : "no");
+    return;
+  }
+  std::printf("Scelta per convalida incrociata (%u pieghe): C %g, coppie %s, rapporti NB %s, accuratezza %.2f%%, "
+              "temperatura %.4f\n",
+              m.pieghe, m.scelta.c, m.scelta.coppie ? "si" : "no", m.scelta.rapporti ? "si" : "no",
+              100.0 * m.accuratezza_cv, m.temperatura);
+}
+
 // Trains the linear rule on the texts gathered and writes it beside the
 // Bow.txt just saved, which it is tied to; returns the exit status.
 int scrivi_modello_lineare(const raccolta_lineare& r) {
@@ -94,8 +111,9 @@ int scrivi_modello_lineare(const raccolta_lineare& r) {
     std::printf("Impossibile scrivere %s: %s e' aggiornato, il modello lineare no\n", MODELLO_LINEARE, MODELLO);
     return 1;
   }
-  std::printf("Modello lineare scritto in %s: %zu parole, %u epoche\n", MODELLO_LINEARE, m.parole.size(),
-              m.provenienza.impostazioni.epoche);
+  std::printf("Modello lineare scritto in %s: %zu tratti (parole%s)\n", MODELLO_LINEARE, m.posti.size(),
+              m.scelta.coppie ? " e coppie di parole" : "");
+  stampa_scelta_lineare(m);
   return 0;
 }
 
@@ -132,5 +150,12 @@ int addestra(int argc, char** argv) {
   stampa_totali(modello.testa, per_classe);
   stampa_ignorati(c);
   stampa_scarti(scarti);
-  return lineare ? scrivi_modello_lineare(testi) : 0;
+  if (!lineare) return 0;
+  // The linear rule needs none of these: their memory goes back first.
+  libera_bow(modello.testa);
+  c = {};
+  scarti = {};
+  testi.testi.voci.shrink_to_fit();
+  malloc_trim(0);  // the list's many small blocks back to the system, not only to malloc
+  return scrivi_modello_lineare(testi);
 }

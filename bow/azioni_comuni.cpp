@@ -80,9 +80,10 @@ bool prepara_valutatore(const punteggio& p, const char* senza_modello, valutator
   return true;
 }
 
-int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, double punteggi[CLASSI]) {
+int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, std::string_view byte,
+                 double punteggi[CLASSI]) {
   if (v.p.tipo == regola::lineare) {
-    punteggi_lineari(v.lineare, voci, posizioni_lineari(v.lineare, voci), punteggi);
+    punteggi_testo_lineare(v.lineare, testo_lineare_da(byte, 0), punteggi);
     return classe_lineare(v.lineare, punteggi);
   }
   punteggi_regola(v.m, v.r, voci, posizioni_nel_modello(v.m, voci), punteggi);
@@ -103,13 +104,6 @@ void stampa_classificazione(const valutatore& v, const double punteggi[CLASSI], 
     }
   }
   std::printf("\nIl documento appartiene alla classe %d\n", scelta);
-}
-
-int valuta_byte(const valutatore& v, std::string_view byte, const std::vector<voce_parola>& voci,
-                double punteggi[CLASSI]) {
-  if (v.p.tipo != regola::lineare) return valuta_testo(v, voci, punteggi);
-  punteggi_testo_lineare(v.lineare, testo_lineare_da(byte, 0), punteggi);  // the class plays no part in scoring
-  return classe_lineare(v.lineare, punteggi);
 }
 
 bool da_probabilita(const punteggio& p) { return p.tipo != regola::velmora; }

@@ -69,9 +69,11 @@ struct valutatore {
 // Loads what rule p needs. false, with the reason printed: senza_modello
 // when there is no Bow.txt to read, or why Bow.lineare cannot score.
 bool prepara_valutatore(const punteggio& p, const char* senza_modello, valutatore& v);
-// The ten scores of a text (its words sorted, as voci_ordinate gives them)
-// under the rule; returns the class the rule names.
-int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, double punteggi[CLASSI]);
+// The ten scores of a text under the rule: from its words (sorted, as
+// voci_ordinate gives them) under the count rules, from its bytes under
+// lineare; returns the class the rule names.
+int valuta_testo(const valutatore& v, const std::vector<voce_parola>& voci, std::string_view byte,
+                 double punteggi[CLASSI]);
 // Whether class k has data under the rule.
 bool con_dati(const valutatore& v, int k);
 
@@ -84,12 +86,6 @@ void stampa_classificazione(const valutatore& v, const double punteggi[CLASSI], 
 
 // ---- A text read whole, and probabilities -----------------------------------------------
 
-// The ten scores of a text held in memory, given both as its bytes and as
-// its words (voci, counted from those bytes as every text is cleaned):
-// lineare reads the bytes (testo_lineare_da), the other rules the words.
-// Returns the class the rule names, the very class of valuta_testo.
-int valuta_byte(const valutatore& v, std::string_view byte, const std::vector<voce_parola>& voci,
-                double punteggi[CLASSI]);
 // Whether the rule gives probabilities: every rule but velmora, whose score
 // is not the log of a likelihood (docs/bow.md).
 bool da_probabilita(const punteggio& p);

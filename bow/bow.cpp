@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "addestra.h"
+#include "convalida.h"
 #include "azioni_comuni.h"
 #include "bow_lib.h"
 #include "file.h"
@@ -54,10 +55,11 @@ void uso_classifica(std::FILE* f) {
   uso_punteggio(f);
 }
 
-// Cleans FILE into FILE.clean and counts its words, block by block; returns
-// the exit status on failure, or -1. The lines these failures always printed
-// stay; the cause, when there is one to tell, follows on standard error.
-int pulisci_file(const char* path, tabella_parole& tabella) {
+// Cleans FILE into FILE.clean and counts its words, block by block (its
+// bytes appended to byte unless null); returns the exit status on failure,
+// or -1. The lines these failures always printed stay; the cause, when there
+// is one to tell, follows on standard error.
+int pulisci_file(const char* path, tabella_parole& tabella, std::string* byte = nullptr) {
   file_ptr ingresso = apri_file(path, "rb");
   if (!ingresso) {
     const int errore = errno;
@@ -74,7 +76,7 @@ int pulisci_file(const char* path, tabella_parole& tabella) {
     causa_su_standard_error("scrivere", pulito.c_str(), errore);
     return 1;
   }
-  const esito_testo esito = conta_testo(ingresso.get(), uscita.file, tabella);
+  const esito_testo esito = conta_testo(ingresso.get(), uscita.file, tabella, BLOCCO_TESTO, nullptr, byte);
   if (esito.errore_lettura) {
     const int errore = errno;
     std::printf("File %s non trovato\n", stampabile(path).c_str());
@@ -94,10 +96,10 @@ int pulisci_file(const char* path, tabella_parole& tabella) {
 }
 
 // The words of FILE, sorted, with their occurrences (FILE.clean written on
-// the way). Returns the exit status on failure, or -1.
-int parole_del_testo(const char* path, std::vector<voce_parola>& voci) {
+// the way; its bytes kept in byte unless null). Returns the exit status on failure, or -1.
+int parole_del_testo(const char* path, std::vector<voce_parola>& voci, std::string* byte = nullptr) {
   tabella_parole tabella;
-  if (int stato = pulisci_file(path, tabella); stato >= 0) return stato;
+  if (int stato = pulisci_file(path, tabella, byte); stato >= 0) return stato;
   voci = voci_ordinate(tabella);
   return -1;
 }
@@ -145,7 +147,8 @@ int classifica(const char* path, const punteggio& p) {
   v.p = p;
   if (p.tipo == regola::lineare && !leggi_lineare(v.lineare, MODELLO_LINEARE, MODELLO)) return 1;
   std::vector<voce_parola> voci;
-  if (int stato = parole_del_testo(path, voci); stato >= 0) return stato;
+  std::string byte;
+  if (int stato = parole_del_testo(path, voci, p.tipo == regola::lineare ? &byte : nullptr); stato >= 0) return stato;
   if (p.tipo == regola::velmora) {
     classifica_velmora(modello.testa, voci);
     return 0;
@@ -155,7 +158,7 @@ int classifica(const char* path, const punteggio& p) {
     v.r = prepara_regola(v.m, p);
   }
   double punteggi[CLASSI];
-  const int scelta = valuta_testo(v, voci, punteggi);
+  const int scelta = valuta_testo(v, voci, byte, punteggi);
   stampa_regola_usata(p);
   stampa_classificazione(v, punteggi, scelta);
   return 0;
@@ -198,6 +201,7 @@ int (*azione_nuova(const char* nome))(int, char**) {
   if (std::strcmp(nome, "mostra") == 0) return mostra;
   if (std::strcmp(nome, "spiega") == 0) return spiega;
   if (std::strcmp(nome, "predici") == 0) return predici;
+  if (std::strcmp(nome, "convalida") == 0) return convalida;
   return nullptr;
 }
 

@@ -79,15 +79,16 @@ void stampa_ignorati(const corpus& c) {
               c.ignorati);
 }
 
-lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo, bool anche_flussi) {
+lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo, bool anche_flussi,
+                      std::string* copia) {
   if (anche_flussi) {
     file_ptr testo = apri_file(path.c_str(), "rb");
     if (!testo) return lettura::non_aperta;
-    return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
+    return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo, copia));
   }
   file_ptr testo = apri_file_regolare(path.c_str());
   if (!testo) return errno == EISDIR || errno == EINVAL ? lettura::non_regolare : lettura::non_aperta;
-  return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo));
+  return lettura_di(conta_testo(testo.get(), nullptr, tabella, BLOCCO_TESTO, grezzo, copia));
 }
 
 bool cammina_testi(const std::string& cartella, std::vector<std::string>& testi, int& ignorati,

@@ -53,9 +53,9 @@ struct scarto {
 // anche_flussi (a file the user named) a pipe is read too. Unless the
 // result is letta, tabella may hold part of the text: count into a table of
 // its own. Unless grezzo is null, the bytes read are also taken into it (all
-// of them when the result is letta).
+// of them when the result is letta); unless copia is null, appended to it.
 lettura leggi_e_conta(const std::string& path, tabella_parole& tabella, impronta* grezzo = nullptr,
-                      bool anche_flussi = false);
+                      bool anche_flussi = false, std::string* copia = nullptr);
 
 // The walk of a folder shared by predici and the corpus actions: appends to
 // testi the texts below cartella, at any depth, each as cartella joined with

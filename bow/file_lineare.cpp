@@ -24,10 +24,12 @@ double prendi_f64(const unsigned char* p) { return std::bit_cast<double>(prendi_
 
 // Offsets of the header's fields.
 enum : int {
-  O_VERSIONE = 8, O_DATI = 12, O_PAROLE = 16, O_BOW_BYTE = 24, O_BOW_FNV = 32, O_TESTI = 40, O_CORPUS_FNV = 48,
-  O_C = 56, O_SEME = 64, O_EPOCHE = 72, O_ZERO = 76, O_BIAS = 80
+  O_VERSIONE = 8, O_DATI = 12, O_POSTI = 16, O_BOW_BYTE = 24, O_BOW_FNV = 32, O_TESTI = 40, O_CORPUS_FNV = 48,
+  O_C = 56, O_SCELTE = 64, O_PIEGHE = 68, O_ACCURATEZZA = 72, O_TEMPERATURA = 80, O_CIMA_A = 88, O_CIMA_B = 96,
+  O_BIAS = 104
 };
 static_assert(O_BIAS + 8 * CLASSI == LUNGHEZZA_INTESTAZIONE_LINEARE);
+constexpr uint32_t COPPIE = 1, RAPPORTI = 2;
 
 using intestazione = unsigned char[LUNGHEZZA_INTESTAZIONE_LINEARE];
 using record_lineare = unsigned char[LUNGHEZZA_RECORD_LINEARE];
@@ -39,39 +41,57 @@ void codifica_intestazione(const modello_lineare& m, intestazione& h) {
   uint32_t dati = 0;
   for (int k = 0; k < CLASSI; ++k) dati |= uint32_t{m.con_dati[k]} << k;
   metti_le<uint32_t>(h + O_DATI, dati);
-  metti_le<uint64_t>(h + O_PAROLE, m.parole.size());
+  metti_le<uint64_t>(h + O_POSTI, m.posti.size());
   const provenienza_lineare& p = m.provenienza;
   metti_le<uint64_t>(h + O_BOW_BYTE, p.bow.byte);
   metti_le<uint64_t>(h + O_BOW_FNV, p.bow.fnv);
   metti_le<uint64_t>(h + O_TESTI, p.testi);
   metti_le<uint64_t>(h + O_CORPUS_FNV, p.fnv_corpus);
-  metti_f64(h + O_C, p.impostazioni.c);
-  metti_le<uint64_t>(h + O_SEME, p.impostazioni.seme);
-  metti_le<uint32_t>(h + O_EPOCHE, p.impostazioni.epoche);
+  metti_f64(h + O_C, m.scelta.c);
+  metti_le<uint32_t>(h + O_SCELTE, (m.scelta.coppie ? COPPIE : 0) | (m.scelta.rapporti ? RAPPORTI : 0));
+  metti_le<uint32_t>(h + O_PIEGHE, m.pieghe);
+  metti_f64(h + O_ACCURATEZZA, m.accuratezza_cv);
+  metti_f64(h + O_TEMPERATURA, m.temperatura);
+  metti_f64(h + O_CIMA_A, m.cima_a);
+  metti_f64(h + O_CIMA_B, m.cima_b);
   for (int k = 0; k < CLASSI; ++k) metti_f64(h + O_BIAS + 8 * k, m.bias[k]);
 }
 
 // The header after its magic read into m, or why it is not one of ours;
-// parole the words it announces.
-std::string decodifica_intestazione(const intestazione& h, modello_lineare& m, uint64_t& parole) {
-  if (const uint32_t v = prendi_le<uint32_t>(h + O_VERSIONE); v != VERSIONE_LINEARE)
+// posti the slots it announces; vecchio set for an earlier version.
+std::string decodifica_intestazione(const intestazione& h, modello_lineare& m, uint64_t& posti, bool& vecchio) {
+  if (const uint32_t v = prendi_le<uint32_t>(h + O_VERSIONE); v != VERSIONE_LINEARE) {
+    vecchio = v >= 1 && v < VERSIONE_LINEARE;
     return "versione " + std::to_string(v) + ", questo programma legge la " + std::to_string(VERSIONE_LINEARE);
+  }
   const uint32_t dati = prendi_le<uint32_t>(h + O_DATI);
   if (dati >> CLASSI) return "classi con dati oltre la 9";
   for (int k = 0; k < CLASSI; ++k) m.con_dati[k] = (dati >> k & 1) != 0;
-  parole = prendi_le<uint64_t>(h + O_PAROLE);
-  if ((parole == 0) != (dati == 0)) return parole == 0 ? "classi con dati ma nessuna parola" : "parole ma nessuna classe con dati";
+  posti = prendi_le<uint64_t>(h + O_POSTI);
+  if ((posti == 0) != (dati == 0)) return posti == 0 ? "classi con dati ma nessun tratto" : "tratti ma nessuna classe con dati";
+  if (posti > POSTI_LINEARI) return "piu' tratti dei posti della tabella";
   provenienza_lineare& p = m.provenienza;
   p.bow.byte = prendi_le<uint64_t>(h + O_BOW_BYTE);
   p.bow.fnv = prendi_le<uint64_t>(h + O_BOW_FNV);
   p.testi = prendi_le<uint64_t>(h + O_TESTI);
   p.fnv_corpus = prendi_le<uint64_t>(h + O_CORPUS_FNV);
-  p.impostazioni.c = prendi_f64(h + O_C);
-  if (!std::isfinite(p.impostazioni.c) || !(p.impostazioni.c > 0.0)) return "C non e' un numero finito maggiore di 0";
-  p.impostazioni.seme = prendi_le<uint64_t>(h + O_SEME);
-  p.impostazioni.epoche = prendi_le<uint32_t>(h + O_EPOCHE);
-  if (p.impostazioni.epoche == 0) return "zero epoche";
-  if (prendi_le<uint32_t>(h + O_ZERO) != 0) return "i byte da 76 a 79 non sono zero";
+  m.scelta.c = prendi_f64(h + O_C);
+  if (!std::isfinite(m.scelta.c) || !(m.scelta.c > 0.0)) return "C non e' un numero finito maggiore di 0";
+  const uint32_t scelte = prendi_le<uint32_t>(h + O_SCELTE);
+  if (scelte >> 2) return "scelte sconosciute nei byte da 64 a 67";
+  m.scelta.coppie = (scelte & COPPIE) != 0;
+  m.scelta.rapporti = (scelte & RAPPORTI) != 0;
+  m.pieghe = prendi_le<uint32_t>(h + O_PIEGHE);
+  if (m.pieghe == 1 || m.pieghe > 255) return "pieghe non 0 e non da 2 a 255";
+  m.accuratezza_cv = prendi_f64(h + O_ACCURATEZZA);
+  if (!(m.accuratezza_cv >= 0.0 && m.accuratezza_cv <= 1.0) || (m.pieghe == 0 && m.accuratezza_cv != 0.0))
+    return "accuratezza della convalida fuori da 0 ... 1";
+  m.temperatura = prendi_f64(h + O_TEMPERATURA);
+  if (!std::isfinite(m.temperatura) || !(m.temperatura > 0.0)) return "temperatura non e' un numero finito maggiore di 0";
+  m.cima_a = prendi_f64(h + O_CIMA_A);
+  m.cima_b = prendi_f64(h + O_CIMA_B);
+  if (!std::isfinite(m.cima_a) || !(m.cima_a > 0.0) || !std::isfinite(m.cima_b))
+    return "calibrazione della prima classe non valida (a finito maggiore di 0, b finito)";
   for (int k = 0; k < CLASSI; ++k) {
     m.bias[k] = prendi_f64(h + O_BIAS + 8 * k);
     if (!std::isfinite(m.bias[k])) return "bias della classe " + std::to_string(k) + " non finito";
@@ -79,29 +99,28 @@ std::string decodifica_intestazione(const intestazione& h, modello_lineare& m, u
   return {};
 }
 
-void codifica_record(const modello_lineare& m, size_t w, record_lineare& r) {
-  std::memcpy(r, m.parole[w].data(), LUNGHEZZA_PAROLA);
-  for (int k = 0; k < CLASSI; ++k) metti_f64(r + LUNGHEZZA_PAROLA + 8 * k, m.pesi[w][k]);
+void codifica_record(const modello_lineare& m, size_t j, record_lineare& r) {
+  metti_le<uint32_t>(r, m.posti[j]);
+  metti_f64(r + 4, m.idf[j]);
+  for (int k = 0; k < CLASSI; ++k) metti_f64(r + 12 + 8 * k, m.pesi[j][k]);
 }
 
 // One record appended to m, or why it is not one of ours.
 std::string decodifica_record(const record_lineare& r, modello_lineare& m) {
-  if (std::string motivo = difetto_parola(r); !motivo.empty()) return motivo;
-  for (size_t i = std::strlen(reinterpret_cast<const char*>(r)); i < LUNGHEZZA_PAROLA; ++i)
-    if (r[i] != 0) return "byte non nulli dopo la fine della parola";
-  std::array<char, LUNGHEZZA_PAROLA> parola;
-  std::memcpy(parola.data(), r, LUNGHEZZA_PAROLA);
-  if (!m.parole.empty()) {
-    const int ordine = std::memcmp(m.parole.back().data(), parola.data(), LUNGHEZZA_PAROLA);
-    if (ordine >= 0) return ordine == 0 ? "parola ripetuta" : "parola fuori ordine";
-  }
+  const uint32_t posto = prendi_le<uint32_t>(r);
+  if (posto >= POSTI_LINEARI) return "posto oltre la tabella";
+  if (e_coppia(posto) && !m.scelta.coppie) return "posto di una coppia in un modello senza coppie";
+  if (!m.posti.empty() && m.posti.back() >= posto) return m.posti.back() == posto ? "posto ripetuto" : "posto fuori ordine";
+  const double idf = prendi_f64(r + 4);
+  if (!std::isfinite(idf) || !(idf >= 1.0)) return "idf non e' un numero finito almeno 1";
   std::array<double, CLASSI> pesi;
   for (int k = 0; k < CLASSI; ++k) {
-    pesi[k] = prendi_f64(r + LUNGHEZZA_PAROLA + 8 * k);
+    pesi[k] = prendi_f64(r + 12 + 8 * k);
     if (!std::isfinite(pesi[k])) return "peso della classe " + std::to_string(k) + " non finito";
     if (!m.con_dati[k] && pesi[k] != 0.0) return "peso non nullo per la classe " + std::to_string(k) + ", senza dati";
   }
-  m.parole.push_back(parola);
+  m.posti.push_back(posto);
+  m.idf.push_back(idf);
   m.pesi.push_back(pesi);
   return {};
 }
@@ -131,7 +150,7 @@ bool codifica_lineare(const modello_lineare& m, std::FILE* f) {
   codifica_intestazione(m, h);
   bool ok = std::fwrite(h, 1, sizeof h, f) == sizeof h;
   record_lineare r;
-  for (size_t w = 0; ok && w < m.parole.size(); ++w) {
+  for (size_t w = 0; ok && w < m.posti.size(); ++w) {
     codifica_record(m, w, r);
     ok = std::fwrite(r, 1, sizeof r, f) == sizeof r;
   }
@@ -152,20 +171,25 @@ esito_lettura decodifica_lineare(modello_lineare& m, std::FILE* f, difetto_linea
     return rifiuta(0, "il file finisce dopo " + std::to_string(n) + " byte, prima della fine dell'intestazione (" +
                           std::to_string(LUNGHEZZA_INTESTAZIONE_LINEARE) + " byte)");
   uint64_t parole = 0;
-  if (std::string motivo = decodifica_intestazione(h, letto, parole); !motivo.empty()) return rifiuta(0, motivo);
+  bool vecchio = false;
+  if (std::string motivo = decodifica_intestazione(h, letto, parole, vecchio); !motivo.empty()) {
+    const esito_lettura e = rifiuta(0, motivo);
+    if (difetto) difetto->vecchio = vecchio;
+    return e;
+  }
   record_lineare r;
   for (uint64_t w = 1; w <= parole; ++w) {
     const size_t n = std::fread(r, 1, sizeof r, f);
     const long record = static_cast<long>(w);
     if (n == 0 && !std::ferror(f))
-      return rifiuta(record, "il file finisce dopo " + std::to_string(w - 1) + " parole, l'intestazione ne annuncia " +
+      return rifiuta(record, "il file finisce dopo " + std::to_string(w - 1) + " tratti, l'intestazione ne annuncia " +
                                  std::to_string(parole));
     if (n < sizeof r) return rifiuta(record, "il file finisce a meta' del record");
     if (std::string motivo = decodifica_record(r, letto); !motivo.empty()) return rifiuta(record, motivo);
   }
   if (std::fgetc(f) != EOF)
     return rifiuta(static_cast<long>(parole) + 1,
-                   "il file continua dopo l'ultima parola (l'intestazione ne annuncia " + std::to_string(parole) + ")");
+                   "il file continua dopo l'ultimo tratto (l'intestazione ne annuncia " + std::to_string(parole) + ")");
   if (std::ferror(f)) return esito_lettura::illeggibile;
   m = std::move(letto);
   return esito_lettura::letto;
@@ -199,7 +223,11 @@ bool leggi_lineare(modello_lineare& m, const char* path, const char* path_bow) {
       std::fprintf(messaggi(), "Il modello lineare %s non si puo' leggere: %s\n", nome.c_str(), d.motivo.c_str());
       return false;
     case esito_lettura::non_modello:
-      if (d.record == 0) {
+      if (d.vecchio) {
+        std::fprintf(messaggi(), "Il modello lineare %s e' di una versione precedente (%s): per rifarlo, velmora_bow "
+                     "addestra CARTELLA --lineare\n",
+                     nome.c_str(), d.motivo.c_str());
+      } else if (d.record == 0) {
         std::fprintf(messaggi(), "Il file %s non e' un modello lineare di velmora_bow: intestazione, %s\n",
                      nome.c_str(), d.motivo.c_str());
       } else {

@@ -3,28 +3,32 @@
 // the Bow.txt it was trained beside by a fingerprint of that file's bytes.
 //
 // Little-endian throughout, doubles as their eight IEEE bytes, so that the
-// file is the same byte for byte on every build. A header of 160 bytes:
+// file is the same byte for byte on every build. A header of 184 bytes:
 //
 //   offset  bytes  what
 //        0      8  "BOWLINEA"
-//        8      4  version, 1
+//        8      4  version, 2 (version 1, the averaged passive-aggressive
+//                  rule on Bow.txt's words, is refused: train again)
 //       12      4  the classes with data: bit k for class k, bits 10 ... 31 zero
-//       16      8  V, the number of words
+//       16      8  F, the number of slots with a weight
 //       24      8  the length of Bow.txt in bytes     } the Bow.txt saved by the
 //       32      8  the FNV-1a 64 of Bow.txt's bytes   } run that trained the model
 //       40      8  the number of training texts       } impronta_corpus of the
 //       48      8  their fingerprint                  } training texts
-//       56      8  C, the learner's aggressiveness (a double, finite, > 0)
-//       64      8  the seed of the shuffles
-//       72      4  the epochs, >= 1
-//       76      4  zero
-//       80     80  the ten biases beta_0 ... beta_9 (finite doubles)
+//       56      8  C (a double, finite, > 0)
+//       64      4  bit 0: pairs of words; bit 1: NB ratios; bits 2 ... 31 zero
+//       68      4  the folds of the choice: 0 (none) or 2 ... 255
+//       72      8  the chosen settings' cross-validated accuracy, 0 ... 1 (0 without folds)
+//       80      8  the softmax's temperature (finite, > 0)
+//       88      8  a, the top class's calibration (finite, > 0)
+//       96      8  b, the same (finite)
+//      104     80  the ten biases beta_0 ... beta_9 (finite doubles)
 //
-// then V records of 112 bytes, one per word in strictly ascending byte order:
-// the word in 32 bytes as Bow.txt stores it (1 to 31 bytes of 0x5B ... 0x7F,
-// then zeros), then its ten weights W_0w ... W_9w (finite doubles; 0 or -0
-// for a class without data). Nothing follows the last record. The file is
-// 160 + 112 V bytes long; V is 0 exactly when no class has data.
+// then F records of 92 bytes, one per slot in strictly ascending order: the
+// slot (uint32 below 2^20; a pair's, bit 19, only with pairs), its idf (a
+// finite double >= 1), then its ten weights W_0j ... W_9j (finite doubles; 0
+// or -0 for a class without data). Nothing follows the last record. The file
+// is 184 + 92 F bytes long; F is 0 exactly when no class has data.
 #pragma once
 
 #include <cstdint>
@@ -36,9 +40,9 @@
 #include "impronta.h"
 #include "lineare.h"
 
-inline constexpr int LUNGHEZZA_INTESTAZIONE_LINEARE = 160;
-inline constexpr int LUNGHEZZA_RECORD_LINEARE = LUNGHEZZA_PAROLA + 8 * CLASSI;  // 112
-inline constexpr uint32_t VERSIONE_LINEARE = 1;
+inline constexpr int LUNGHEZZA_INTESTAZIONE_LINEARE = 184;
+inline constexpr int LUNGHEZZA_RECORD_LINEARE = 4 + 8 + 8 * CLASSI;  // 92
+inline constexpr uint32_t VERSIONE_LINEARE = 2;
 inline constexpr char MAGIA_LINEARE[8] = {'B', 'O', 'W', 'L', 'I', 'N', 'E', 'A'};
 
 // The fingerprint of the training texts, one accepted text at a time in
@@ -57,8 +61,9 @@ bool corrisponde(const modello_lineare& m, const char* path_bow);
 
 // Where a file that is not a linear model first shows it.
 struct difetto_lineare {
-  long record = 0;     // 0 for the header, 1 for the first word
-  std::string motivo;  // in the words of the report
+  long record = 0;       // 0 for the header, 1 for the first slot
+  std::string motivo;    // in the words of the report
+  bool vecchio = false;  // a model of an earlier version, to train again
 };
 
 // The model's bytes written to f; false when a write failed.
@@ -76,6 +81,6 @@ bool scrivi_lineare(const modello_lineare& m, const char* path);
 esito_lettura carica_lineare(modello_lineare& m, const char* path, difetto_lineare* difetto = nullptr);
 // The model at path, ready to score beside the Bow.txt at path_bow: loaded,
 // checked, and trained beside that very Bow.txt. false after printing why
-// not, in Italian: no such file, unreadable, not a linear model (naming its
-// first bad part), or trained beside another Bow.txt.
+// not, in Italian: no such file, unreadable, of an earlier version, not a
+// linear model (naming its first bad part), or trained beside another Bow.txt.
 bool leggi_lineare(modello_lineare& m, const char* path, const char* path_bow);

@@ -1,7 +1,6 @@
-// The linear rule: its features, its training and its scores. Every sum
-// starts from 0.0 and adds one term at a time in the order written; a loop
-// over the ten classes inside a loop over words keeps, for each class, the
-// order of its own sum.
+// The linear rule: its features, the exact solver, the choice of settings by
+// cross-validation, the temperature and the scores. Every sum starts from
+// 0.0 and adds one term at a time in the order written.
 #include "lineare.h"
 
 #include <algorithm>
@@ -9,13 +8,56 @@
 #include <cstring>
 #include <numeric>
 
-#include "pulizia.h"
-#include "punteggi.h"
-#include "tabella_parole.h"
-
 namespace {
 
-// splitmix64: the order of the texts in every epoch.
+// ---- ln and exp of our own ------------------------------------------------------------------
+// glibc picks its log and exp at run time by the processor (an FMA variant
+// where the processor has FMA), and the two may differ in the last bit.
+// These use only IEEE additions, multiplications and divisions, each rounded
+// on its own, and frexp / ldexp, which are exact: the same bits everywhere.
+// Within 2 units in the last place of the true value.
+
+constexpr double LN2_ALTO = 6.93147180369123816490e-01;  // ln 2's high bits: k x LN2_ALTO is exact
+constexpr double LN2_BASSO = 1.90821492927058770002e-10;
+
+// ln x for a finite x > 0: x = m 2^e, m in [sqrt(1/2), sqrt(2)), ln m = 2 atanh((m - 1) / (m + 1)).
+double ln(double x) {
+  int e;
+  double m = std::frexp(x, &e);
+  if (m < 0.70710678118654752440) {
+    m = m * 2.0;
+    e = e - 1;
+  }
+  const double s = (m - 1.0) / (m + 1.0), s2 = s * s;
+  double somma = 0.0;
+  for (int n = 27; n >= 3; n -= 2) somma = (somma + 1.0 / n) * s2;  // |s| < 0.172: s^28 / 29 < 2^-70
+  const double lnm = 2.0 * s + 2.0 * s * somma;
+  const double k = static_cast<double>(e);
+  return k * LN2_ALTO + (k * LN2_BASSO + lnm);
+}
+
+// e^x: x = k ln 2 + r, |r| <= ln 2 / 2, e^r by its series to r^18 / 18!.
+double esp(double x) {
+  if (x > 709.0) return HUGE_VAL;
+  if (x < -745.0) return 0.0;
+  const double k = std::floor(x / 0.69314718055994530942 + 0.5);
+  const double r = (x - k * LN2_ALTO) - k * LN2_BASSO;
+  double somma = 1.0;
+  for (int n = 18; n >= 1; --n) somma = 1.0 + somma * r / n;
+  return std::ldexp(somma, static_cast<int>(k));
+}
+
+// ---- Hashing ---------------------------------------------------------------------------
+
+uint64_t fnv(std::string_view s, uint64_t h = 0xCBF29CE484222325ull) {
+  for (const char c : s) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+  return h;
+}
+// The slot within a half of the table: FNV-1a's bits folded, so the high ones count too.
+uint32_t meta(uint64_t h) { return static_cast<uint32_t>((h ^ (h >> 29) ^ (h >> 43)) & (POSTO_COPPIA - 1)); }
+
+// splitmix64: the order of the solver's passes (a Fisher-Yates shuffle of the
+// active texts, place i swapping with i + next() mod (active - i)).
 struct splitmix64 {
   uint64_t stato;
   uint64_t prossimo() {
@@ -27,216 +69,665 @@ struct splitmix64 {
   }
 };
 
-// Fisher-Yates from the last place down: place i swaps with next() mod (i + 1).
-void mescola(std::vector<uint32_t>& ordine, splitmix64& g) {
-  for (size_t i = ordine.size(); i-- > 1;) std::swap(ordine[i], ordine[static_cast<size_t>(g.prossimo() % (i + 1))]);
+// ---- The features of one round ------------------------------------------------------------
+
+// One stored feature of a text: its column and its value x_j.
+struct elemento {
+  uint32_t j;
+  float x;
+};
+
+// The texts as one round of training reads them: the columns are the slots
+// the training texts hold (words, and pairs seen in two of them or more),
+// ascending; every text (training or held out) as its elements.
+struct matrice {
+  std::vector<uint32_t> posti;     // column -> slot
+  std::vector<double> idf;         // per column
+  std::vector<elemento> e;         // all texts' elements, text after text
+  std::vector<size_t> inizio;      // text i: e[inizio[i] ... inizio[i + 1])
+};
+
+constexpr uint32_t DF_MINIMO_COPPIE = 2;
+
+// x_j of the slots of t that the columns hold: (1 + ln n) idf over the
+// vector's length. colonna(i, slot) gives the column of t's i-th slot or -1;
+// out gets (column, x).
+template <class Colonna, class Uscita>
+void componenti(const uint32_t* voci, size_t n, const std::vector<double>& idf, Colonna colonna, Uscita out) {
+  double s = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t v = voci[i];
+    const long j = colonna(i, posto_di(v));
+    if (j < 0) continue;
+    const double u = (1.0 + ln(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
+    s = s + u * u;
+  }
+  if (!(s > 0.0)) return;
+  const double lunghezza = std::sqrt(s);
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t v = voci[i];
+    const long j = colonna(i, posto_di(v));
+    if (j < 0) continue;
+    const double u = (1.0 + ln(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
+    out(j, u / lunghezza);
+  }
 }
 
-using parola_fissa = std::array<char, LUNGHEZZA_PAROLA>;
-
-// The words of all the texts, strictly ascending.
-std::vector<parola_fissa> parole_dei_testi(const std::vector<testo_lineare>& testi) {
-  std::vector<parola_fissa> parole;
-  for (const testo_lineare& t : testi)
-    for (const voce_parola& v : t.voci) {
-      parola_fissa p;
-      std::memcpy(p.data(), v.parola, LUNGHEZZA_PAROLA);
-      parole.push_back(p);
+// The round's matrix: columns and idf from the texts with addestra[i], values for all.
+matrice costruisci(const corpus_lineare& testi, const std::vector<bool>& addestra, bool coppie) {
+  matrice m;
+  std::vector<uint32_t> df(POSTI_LINEARI, 0);
+  double n = 0.0;
+  for (size_t i = 0; i < testi.size(); ++i) {
+    if (!addestra[i]) continue;
+    n = n + 1.0;
+    for (size_t f = testi.inizio[i]; f < testi.inizio[i + 1]; ++f)
+      if (const uint32_t v = testi.voci[f]; coppie || !e_coppia(posto_di(v))) ++df[posto_di(v)];
+  }
+  std::vector<uint32_t>& colonna = df;  // reused in place: the column of each slot, or NESSUNA
+  constexpr uint32_t NESSUNA = UINT32_MAX;
+  for (uint32_t p = 0; p < POSTI_LINEARI; ++p) {
+    const uint32_t d = df[p];
+    if (d == 0 || (e_coppia(p) && d < DF_MINIMO_COPPIE)) {
+      colonna[p] = NESSUNA;
+      continue;
     }
-  const auto prima = [](const parola_fissa& a, const parola_fissa& b) {
-    return std::memcmp(a.data(), b.data(), LUNGHEZZA_PAROLA) < 0;
-  };
-  std::sort(parole.begin(), parole.end(), prima);
-  parole.erase(std::unique(parole.begin(), parole.end()), parole.end());
-  return parole;
+    colonna[p] = static_cast<uint32_t>(m.posti.size());
+    m.posti.push_back(p);
+    m.idf.push_back(ln((1.0 + n) / (1.0 + static_cast<double>(d))) + 1.0);
+  }
+  // Every slot a column holds gives an element (its weight is at least 1):
+  // counted first, so the elements take exactly their room.
+  size_t elementi = 0;
+  for (const uint32_t v : testi.voci) elementi += colonna[posto_di(v)] != NESSUNA;
+  m.e.reserve(elementi);
+  m.inizio.reserve(testi.size() + 1);
+  m.inizio.push_back(0);
+  const auto di = [&](size_t, uint32_t p) -> long { return colonna[p] == NESSUNA ? -1 : long{colonna[p]}; };
+  for (size_t i = 0; i < testi.size(); ++i) {
+    componenti(testi.voci.data() + testi.inizio[i], testi.inizio[i + 1] - testi.inizio[i], m.idf, di,
+               [&](long j, double x) { m.e.push_back({static_cast<uint32_t>(j), static_cast<float>(x)}); });
+    m.inizio.push_back(m.e.size());
+  }
+  return m;
 }
 
-// The naive Bayes log-count ratios of every word for every class, from the
-// texts' counts as Bow.txt would keep them:
-//   r_kw = ln((c_kw + 1) / (T_k + V)) - ln((c'_kw + 1) / (T'_k + V)),
-// c' and T' the sums over the other classes.
-std::vector<std::array<double, CLASSI>> rapporti(const std::vector<std::array<int64_t, CLASSI>>& c,
-                                                 const int64_t (&totali)[CLASSI]) {
-  const double V = static_cast<double>(c.size());
-  int64_t tutto = 0;
-  for (int k = 0; k < CLASSI; ++k) tutto += totali[k];
-  double P[CLASSI], Q[CLASSI];
-  for (int k = 0; k < CLASSI; ++k) {
-    P[k] = static_cast<double>(totali[k]) + ALFA_LINEARE * V;
-    Q[k] = static_cast<double>(tutto - totali[k]) + ALFA_LINEARE * V;
+// ---- The solver -------------------------------------------------------------------------------
+// One class against the rest: the L2-regularised L2-loss SVM with a bias
+// feature of value 1, solved in the dual by coordinate descent (Hsieh and
+// others, 2008; liblinear's solver 1, with its shrinking): for every active
+// text i of the round, in an order shuffled each pass, G = y_i w.x_i - 1 +
+// alpha_i / 2C, alpha_i = max(alpha_i - G / Q_ii, 0), w moves by the change
+// times y_i x_i. It stops when a pass over every text finds the projected
+// gradients within EPS of each other (liblinear's default), or after PASSI_MAX passes.
+
+constexpr double EPS_DUALE = 0.1;
+constexpr uint32_t PASSI_MAX = 1000;
+
+struct problema {
+  const matrice* m;
+  const corpus_lineare* testi;
+  std::vector<uint32_t> righe;  // the training texts of the round
+  std::vector<int8_t> classe;   // their classes
+  std::vector<double> r;        // the class's ratios per column, empty without them
+  std::vector<double> r2;       // their squares
+  std::vector<double> norme;    // per training text, its squared norm with the bias feature
+};
+
+// The classes of the training texts, beside them.
+void prepara_righe(problema& p) {
+  p.classe.resize(p.righe.size());
+  for (size_t a = 0; a < p.righe.size(); ++a) p.classe[a] = p.testi->classi[p.righe[a]];
+}
+
+// The ratios of class k (none when r is empty), and the squared norms they give.
+void metti_rapporti(problema& p, std::vector<double> r) {
+  p.r = std::move(r);
+  p.r2.resize(p.r.size());
+  for (size_t j = 0; j < p.r.size(); ++j) p.r2[j] = p.r[j] * p.r[j];
+  const matrice& m = *p.m;
+  p.norme.resize(p.righe.size());
+  for (size_t a = 0; a < p.righe.size(); ++a) {
+    const size_t i = p.righe[a];
+    double s = 1.0;  // the bias feature
+    for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) {
+      const double x = static_cast<double>(m.e[f].x);
+      s = s + (p.r.empty() ? x * x : (x * x) * p.r2[m.e[f].j]);
+    }
+    p.norme[a] = s;
   }
-  std::vector<std::array<double, CLASSI>> r(c.size());
-  for (size_t w = 0; w < c.size(); ++w) {
-    int64_t somma = 0;
-    for (int k = 0; k < CLASSI; ++k) somma += c[w][k];
-    for (int k = 0; k < CLASSI; ++k) {
-      const double proprio = std::log((static_cast<double>(c[w][k]) + ALFA_LINEARE) / P[k]);
-      const double altri = std::log((static_cast<double>(somma - c[w][k]) + ALFA_LINEARE) / Q[k]);
-      r[w][k] = proprio - altri;
+}
+
+// With the ratios the solver keeps u = r o w, the very weights the model
+// stores, rather than w: the score is then x.u, one look-up per feature,
+// and a step of w by d (x o r) is a step of u by d (x o r o r).
+// Four partial sums, element f going to sum f mod 4 (counted from the
+// text's first), then (s0 + s1) + (s2 + s3) + b: a fixed order, so the same
+// bits on every build, and four chains of additions instead of one.
+double decisione(const problema& p, const std::vector<double>& u, double b, size_t i) {
+  const elemento* e = p.m->e.data() + p.m->inizio[i];
+  const size_t n = p.m->inizio[i + 1] - p.m->inizio[i];
+  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  size_t f = 0;
+  for (; f + 4 <= n; f += 4) {
+    s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j];
+    s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j];
+    s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j];
+    s3 = s3 + static_cast<double>(e[f + 3].x) * u[e[f + 3].j];
+  }
+  if (f < n) s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j];
+  if (f + 1 < n) s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j];
+  if (f + 2 < n) s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j];
+  return ((s0 + s1) + (s2 + s3)) + b;
+}
+
+// Solves for class k at C from the given alpha, u, b (a warm start, or zeros).
+void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std::vector<double>& u, double& b) {
+  const matrice& m = *p.m;
+  const size_t l = p.righe.size();
+  const double d = 1.0 / (2.0 * c);
+  std::vector<double> q(l);
+  for (size_t a = 0; a < l; ++a) q[a] = p.norme[a] + d;
+  // Shrinking as liblinear does it: a text whose alpha is 0 and whose
+  // gradient lies above the last pass's largest projected gradient leaves
+  // the active set; when the active ones meet the tolerance, every text
+  // comes back for a last check.
+  std::vector<uint32_t> ordine(l);
+  std::iota(ordine.begin(), ordine.end(), 0u);
+  size_t attivi = l;
+  double pg_max_prima = HUGE_VAL;
+  splitmix64 g{SEME_LINEARE};
+  for (uint32_t passo = 0; passo < PASSI_MAX; ++passo) {
+    for (size_t i = 0; i + 1 < attivi; ++i)
+      std::swap(ordine[i], ordine[i + static_cast<size_t>(g.prossimo() % (attivi - i))]);
+    double pg_max = -HUGE_VAL, pg_min = HUGE_VAL;
+    for (size_t s = 0; s < attivi; ++s) {
+      const uint32_t a = ordine[s];
+      const size_t i = p.righe[a];
+      const double y = p.classe[a] == k ? 1.0 : -1.0;
+      const double gr = y * decisione(p, u, b, i) - 1.0 + d * alfa[a];
+      double pg = gr;
+      if (alfa[a] == 0.0) {
+        if (gr > pg_max_prima) {
+          std::swap(ordine[s], ordine[--attivi]);
+          --s;
+          continue;
+        }
+        if (gr > 0.0) pg = 0.0;
+      }
+      pg_max = std::max(pg_max, pg);
+      pg_min = std::min(pg_min, pg);
+      if (std::fabs(pg) <= 1e-12) continue;
+      const double vecchio = alfa[a];
+      alfa[a] = std::max(alfa[a] - gr / q[a], 0.0);
+      const double passo_y = (alfa[a] - vecchio) * y;
+      for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) {
+        const uint32_t j = m.e[f].j;
+        const double x = static_cast<double>(m.e[f].x);
+        u[j] = u[j] + passo_y * (p.r2.empty() ? x : x * p.r2[j]);
+      }
+      b = b + passo_y;
+    }
+    if (pg_max - pg_min <= EPS_DUALE) {
+      if (attivi == l) break;
+      attivi = l;
+      pg_max_prima = HUGE_VAL;
+      continue;
+    }
+    pg_max_prima = pg_max <= 0.0 ? HUGE_VAL : pg_max;
+  }
+}
+
+// The occurrences of each column in the training texts of class k (of
+// every class when k is -1), and their sum: whole numbers, exact in a double
+// whatever the order.
+std::vector<double> conteggi(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
+                             double& totale) {
+  std::vector<double> c(m.posti.size(), 0.0);
+  totale = 0.0;
+  for (size_t a = 0; a < p.righe.size(); ++a) {
+    if (k >= 0 && p.classe[a] != k) continue;
+    const size_t i = p.righe[a];
+    // The text's elements are its slots the columns hold, in the same ascending order.
+    size_t f = m.inizio[i];
+    for (size_t g = testi.inizio[i]; g < testi.inizio[i + 1]; ++g) {
+      const uint32_t v = testi.voci[g];
+      if (f == m.inizio[i + 1]) break;
+      if (m.posti[m.e[f].j] != posto_di(v)) continue;
+      const double n = static_cast<double>(occorrenze_di(v));
+      c[m.e[f].j] = c[m.e[f].j] + n;
+      totale = totale + n;
+      ++f;
     }
   }
+  return c;
+}
+
+// The naive Bayes log-count ratios of class k per column, from the training texts' counts:
+//   r_kj = ln((c_kj + 1) / (T_k + V)) - ln((c'_kj + 1) / (T'_k + V)),
+// c' and T' those of the other classes (tutti and totale: those of every class).
+std::vector<double> rapporti(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
+                             const std::vector<double>& tutti, double totale) {
+  double tp = 0.0;
+  const std::vector<double> propri = conteggi(testi, m, p, k, tp);
+  const double v = static_cast<double>(m.posti.size()), ta = totale - tp;
+  std::vector<double> r(propri.size());
+  for (size_t j = 0; j < r.size(); ++j)
+    r[j] = ln((propri[j] + 1.0) / (tp + v)) - ln((tutti[j] - propri[j] + 1.0) / (ta + v));
   return r;
 }
 
-// The training texts as the learner reads them: per text, its known words'
-// indices and phi_kw = x_w * r_kw, ten per word, in word order.
-struct testi_pronti {
-  std::vector<uint32_t> id;     // word index of each feature
-  std::vector<double> phi;      // CLASSI per feature
-  std::vector<size_t> inizio;   // text i's features: inizio[i] ... inizio[i + 1] - 1
-};
+// Whether each class has a training text with a feature.
+std::array<bool, CLASSI> classi_con_dati(const corpus_lineare& testi, const matrice& m,
+                                         const std::vector<uint32_t>& righe) {
+  std::array<bool, CLASSI> dati{};
+  for (const uint32_t i : righe)
+    if (m.inizio[i + 1] > m.inizio[i]) dati[static_cast<size_t>(testi.classi[i])] = true;
+  return dati;
+}
 
-// The best-scoring class with data other than salta, the lower on a tie; -1 when none.
-int migliore(const double s[CLASSI], const std::array<bool, CLASSI>& con_dati, int salta) {
+int migliore(const double s[CLASSI], const std::array<bool, CLASSI>& con_dati) {
   int b = -1;
   for (int k = 0; k < CLASSI; ++k)
-    if (con_dati[k] && k != salta && (b < 0 || s[k] > s[b])) b = k;
-  return b;
+    if (con_dati[static_cast<size_t>(k)] && (b < 0 || s[k] > s[b])) b = k;
+  return b < 0 ? 0 : b;
+}
+
+// ---- One round: train on some texts at several C, score the others -----------------------------
+
+// A held-out text's ten scores, kept as floats: only their order and, for
+// the calibration, their first digits matter.
+using punteggi_fuori = std::array<float, CLASSI>;
+inline std::array<double, CLASSI> in_double(const punteggi_fuori& f) {
+  std::array<double, CLASSI> d;
+  for (int k = 0; k < CLASSI; ++k) d[static_cast<size_t>(k)] = static_cast<double>(f[static_cast<size_t>(k)]);
+  return d;
+}
+
+// Trains, for each class with data, at each C of cs in turn (each from the
+// last one's solution), on the texts with addestra[i]; fuori[c][t][k] gets
+// the scores of the t-th text with !addestra[i] (classes without data: 0).
+// con_dati gets the round's classes with data.
+void giro(const corpus_lineare& testi, const std::vector<bool>& addestra, const scelta_lineare& s,
+          const std::vector<double>& cs, std::vector<std::vector<punteggi_fuori>>& fuori,
+          std::array<bool, CLASSI>& con_dati) {
+  const matrice m = costruisci(testi, addestra, s.coppie);
+  problema p{&m, &testi, {}, {}, {}, {}, {}};
+  std::vector<uint32_t> prova;
+  for (uint32_t i = 0; i < testi.size(); ++i) (addestra[i] ? p.righe : prova).push_back(i);
+  prepara_righe(p);
+  con_dati = classi_con_dati(testi, m, p.righe);
+  double totale = 0.0;
+  const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
+  fuori.assign(cs.size(), std::vector<punteggi_fuori>(prova.size(), punteggi_fuori{}));
+  for (int k = 0; k < CLASSI; ++k) {
+    if (!con_dati[static_cast<size_t>(k)]) continue;
+    metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
+    std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
+    double b = 0.0;
+    for (size_t c = 0; c < cs.size(); ++c) {
+      risolvi(p, k, cs[c], alfa, w, b);
+      for (size_t t = 0; t < prova.size(); ++t) fuori[c][t][static_cast<size_t>(k)] = static_cast<float>(decisione(p, w, b, prova[t]));
+    }
+  }
+}
+
+// ---- The temperature ------------------------------------------------------------------------
+
+// softmax(s / T) over the classes with data, 0 for the others; all to
+// class 0 when no class has data.
+void softmax(const double s[CLASSI], const std::array<bool, CLASSI>& con_dati, double t, double p[CLASSI]) {
+  double massimo = -HUGE_VAL;
+  for (int k = 0; k < CLASSI; ++k)
+    if (con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, s[k] / t);
+  double z = 0.0;
+  for (int k = 0; k < CLASSI; ++k) {
+    p[k] = con_dati[static_cast<size_t>(k)] ? esp(s[k] / t - massimo) : 0.0;
+    z = z + p[k];
+  }
+  if (!(z > 0.0)) {
+    for (int k = 0; k < CLASSI; ++k) p[k] = k == 0 ? 1.0 : 0.0;
+    return;
+  }
+  for (int k = 0; k < CLASSI; ++k) p[k] = p[k] / z;
+}
+
+// ln(q / (1 - q)), q kept within [1e-12, 1 - 1e-12].
+double logit(double q) {
+  q = std::min(std::max(q, 1e-12), 1.0 - 1e-12);
+  return ln(q / (1.0 - q));
+}
+double sigma(double z) { return 1.0 / (1.0 + esp(-z)); }
+
+// The mean negative log-likelihood of the true classes under softmax(s / T).
+double nll(const std::vector<punteggi_fuori>& s, const std::vector<int>& vere, const std::array<bool, CLASSI>& con_dati,
+           double t) {
+  double somma = 0.0, p[CLASSI];
+  for (size_t i = 0; i < s.size(); ++i) {
+    softmax(in_double(s[i]).data(), con_dati, t, p);
+    somma = somma - ln(std::max(p[vere[i]], 1e-300));
+  }
+  return somma / static_cast<double>(s.size());
+}
+
+// The temperature that minimises nll, by golden-section search on ln T in [ln 0.001, ln 1000].
+double temperatura(const std::vector<punteggi_fuori>& s, const std::vector<int>& vere,
+                   const std::array<bool, CLASSI>& con_dati) {
+  if (s.empty()) return 1.0;
+  const double phi = (std::sqrt(5.0) - 1.0) / 2.0;
+  double a = ln(1e-3), b = ln(1e3);
+  double x1 = b - phi * (b - a), x2 = a + phi * (b - a);
+  double f1 = nll(s, vere, con_dati, esp(x1)), f2 = nll(s, vere, con_dati, esp(x2));
+  for (int i = 0; i < 40; ++i) {
+    if (f1 <= f2) {
+      b = x2;
+      x2 = x1;
+      f2 = f1;
+      x1 = b - phi * (b - a);
+      f1 = nll(s, vere, con_dati, esp(x1));
+    } else {
+      a = x1;
+      x1 = x2;
+      f1 = f2;
+      x2 = a + phi * (b - a);
+      f2 = nll(s, vere, con_dati, esp(x2));
+    }
+  }
+  return esp((a + b) / 2.0);
+}
+
+// The top class's calibration: a logistic regression of "the top class is
+// the true one" on logit q, q the top class's softmax probability, over the
+// out-of-fold scores; Newton's method from a = 1, b = 0, at most 50 steps,
+// a kept within [0.01, 100] and b within [-50, 50] (where the texts are all
+// right or all wrong there is no finite optimum).
+void calibra_cima(const std::vector<punteggi_fuori>& s, const std::vector<int>& vere,
+                  const std::array<bool, CLASSI>& con_dati, double t, double& a, double& b) {
+  std::vector<double> x(s.size()), y(s.size());
+  double p[CLASSI];
+  for (size_t i = 0; i < s.size(); ++i) {
+    const std::array<double, CLASSI> d = in_double(s[i]);
+    softmax(d.data(), con_dati, t, p);
+    const int cima = migliore(d.data(), con_dati);
+    x[i] = logit(p[cima]);
+    y[i] = cima == vere[i] ? 1.0 : 0.0;
+  }
+  a = 1.0;
+  b = 0.0;
+  for (int passo = 0; passo < 50; ++passo) {
+    double ga = 0.0, gb = 0.0, haa = 0.0, hab = 0.0, hbb = 0.0;
+    for (size_t i = 0; i < x.size(); ++i) {
+      const double q = sigma(a * x[i] + b), w = q * (1.0 - q);
+      ga = ga + (q - y[i]) * x[i];
+      gb = gb + (q - y[i]);
+      haa = haa + w * x[i] * x[i];
+      hab = hab + w * x[i];
+      hbb = hbb + w;
+    }
+    const double det = haa * hbb - hab * hab;
+    if (!(det > 0.0)) break;
+    const double da = (hbb * ga - hab * gb) / det, db = (haa * gb - hab * ga) / det;
+    a = std::min(std::max(a - da, 0.01), 100.0);
+    b = std::min(std::max(b - db, -50.0), 50.0);
+    if (std::fabs(da) < 1e-12 && std::fabs(db) < 1e-12) break;
+  }
 }
 
 }  // namespace
 
-modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const impostazioni_lineari& imp) {
-  modello_lineare m;
-  m.provenienza.impostazioni = imp;
-  m.provenienza.testi = testi.size();
-  m.parole = parole_dei_testi(testi);
-  const size_t V = m.parole.size();
+// ---- Features ----------------------------------------------------------------------------
 
-  // Counts, the ratios and the classes with data.
-  std::vector<std::vector<long>> posizioni(testi.size());
-  std::vector<std::array<int64_t, CLASSI>> c(V, std::array<int64_t, CLASSI>{});
-  for (size_t i = 0; i < testi.size(); ++i) {
-    posizioni[i] = posizioni_tra(m.parole, testi[i].voci);
-    for (size_t j = 0; j < posizioni[i].size(); ++j)
-      c[static_cast<size_t>(posizioni[i][j])][testi[i].classe] += testi[i].voci[j].n;
+uint32_t posto_parola(std::string_view parola) { return meta(fnv(parola)); }
+
+uint32_t posto_coppia(std::string_view prima, std::string_view seconda) {
+  return POSTO_COPPIA | meta(fnv(seconda, fnv(" ", fnv(prima))));
+}
+
+testo_lineare testo_lineare_da(std::string_view byte, int classe) {
+  testo_lineare t;
+  t.classe = classe;
+  t.impronta = fnv(byte);
+  std::vector<uint32_t> posti;
+  std::string prima;
+  parole_lineari(byte, [&](std::string_view w) {
+    posti.push_back(posto_parola(w));
+    if (!prima.empty()) posti.push_back(posto_coppia(prima, w));
+    prima.assign(w);
+  });
+  std::sort(posti.begin(), posti.end());
+  for (size_t i = 0; i < posti.size();) {
+    size_t j = i;
+    while (j < posti.size() && posti[j] == posti[i]) ++j;
+    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(j - i, OCCORRENZE_MAX_LINEARI));
+    t.voci.push_back(posti[i] | n << BIT_POSTO);
+    i = j;
   }
-  int64_t totali[CLASSI] = {};
-  for (auto& cw : c)
-    for (int k = 0; k < CLASSI; ++k) {
-      cw[k] = std::min<int64_t>(cw[k], CONTEGGIO_MAX);  // as Bow.txt keeps a count
-      totali[k] += cw[k];
-    }
-  for (int k = 0; k < CLASSI; ++k) m.con_dati[k] = totali[k] > 0;
-  const std::vector<std::array<double, CLASSI>> r = rapporti(c, totali);
+  t.voci.shrink_to_fit();
+  return t;
+}
 
-  // Each text's features, once: phi is the same whenever it is computed.
-  testi_pronti t;
-  t.inizio.push_back(0);
-  for (size_t i = 0; i < testi.size(); ++i) {
-    const std::vector<double> x = componenti_lineari(testi[i].voci, posizioni[i]);
-    for (size_t j = 0; j < x.size(); ++j) {
-      const auto w = static_cast<size_t>(posizioni[i][j]);
-      t.id.push_back(static_cast<uint32_t>(w));
-      for (int k = 0; k < CLASSI; ++k) t.phi.push_back(x[j] * r[w][k]);
-    }
-    t.inizio.push_back(t.id.size());
-  }
+void corpus_lineare::aggiungi(const testo_lineare& t) {
+  // Grown by a quarter at a time, not doubled: while the block moves, old
+  // and new are both held, and the block is most of the training's memory.
+  if (voci.size() + t.voci.size() > voci.capacity())
+    voci.reserve(std::max(voci.size() + t.voci.size(), voci.capacity() + voci.capacity() / 4 + 1024));
+  voci.insert(voci.end(), t.voci.begin(), t.voci.end());
+  inizio.push_back(voci.size());
+  classi.push_back(static_cast<int8_t>(t.classe));
+  impronte.push_back(t.impronta);
+}
 
-  // Averaged PA-I: current weights pv, and pu, the sum of step number x
-  // change, for the average over every step.
-  std::vector<double> pv(V * CLASSI, 0.0), pu(V * CLASSI, 0.0);
-  double b[CLASSI] = {}, bu[CLASSI] = {};
-  double passo = 1.0;
-  std::vector<uint32_t> ordine(testi.size());
+// ---- Folds -------------------------------------------------------------------------------
+
+std::vector<uint8_t> assegna_pieghe(const std::vector<int>& classi, const std::vector<uint64_t>& impronte,
+                                    uint32_t pieghe) {
+  std::vector<uint32_t> ordine(classi.size());
   std::iota(ordine.begin(), ordine.end(), 0u);
-  splitmix64 g{imp.seme};
-  for (uint32_t e = 0; e < imp.epoche; ++e) {
-    mescola(ordine, g);
-    for (const uint32_t i : ordine) {
-      const int y = testi[i].classe;
-      const size_t da = t.inizio[i], a = t.inizio[i + 1];
-      double s[CLASSI] = {};
-      for (size_t f = da; f < a; ++f) {
-        const double* phi = &t.phi[f * CLASSI];
-        const double* v = &pv[t.id[f] * size_t{CLASSI}];
-        for (int k = 0; k < CLASSI; ++k) s[k] = s[k] + phi[k] * v[k];
+  std::sort(ordine.begin(), ordine.end(), [&](uint32_t a, uint32_t b) {
+    if (classi[a] != classi[b]) return classi[a] < classi[b];
+    if (impronte[a] != impronte[b]) return impronte[a] < impronte[b];
+    return a < b;
+  });
+  std::vector<uint8_t> piega(classi.size(), 0);
+  size_t r = 0;
+  for (size_t i = 0; i < ordine.size(); ++i) {
+    if (i > 0 && classi[ordine[i]] != classi[ordine[i - 1]]) r = 0;
+    piega[ordine[i]] = static_cast<uint8_t>(r++ % pieghe);
+  }
+  return piega;
+}
+
+// ---- Training ------------------------------------------------------------------------------
+
+namespace {
+
+// Cross-validation of settings s at every C of cs: the right out-of-fold
+// answers per C; with fuori_scelti, the out-of-fold scores of every text at cs[0].
+std::vector<long> convalida_scelta(const corpus_lineare& testi, const std::vector<uint8_t>& piega,
+                                   uint32_t pieghe, const scelta_lineare& s, const std::vector<double>& cs,
+                                   std::vector<punteggi_fuori>* fuori_scelti,
+                                   std::array<bool, CLASSI>* dati_tutti) {
+  std::vector<long> giusti(cs.size(), 0);
+  if (fuori_scelti) fuori_scelti->assign(testi.size(), punteggi_fuori{});
+  for (uint32_t f = 0; f < pieghe; ++f) {
+    std::vector<bool> addestra(testi.size());
+    for (size_t i = 0; i < testi.size(); ++i) addestra[i] = piega[i] != f;
+    std::vector<std::vector<punteggi_fuori>> fuori;
+    std::array<bool, CLASSI> con_dati;
+    giro(testi, addestra, s, cs, fuori, con_dati);
+    for (size_t c = 0; c < cs.size(); ++c) {
+      size_t t = 0;
+      for (size_t i = 0; i < testi.size(); ++i) {
+        if (addestra[i]) continue;
+        giusti[c] += migliore(in_double(fuori[c][t]).data(), con_dati) == testi.classi[i];
+        if (fuori_scelti && c == 0) (*fuori_scelti)[i] = fuori[c][t];
+        ++t;
       }
-      for (int k = 0; k < CLASSI; ++k) s[k] = s[k] + b[k];
-      const int rivale = migliore(s, m.con_dati, y);
-      const double perdita = rivale >= 0 ? 1.0 - (s[y] - s[rivale]) : 0.0;
-      if (perdita > 0.0) {
-        double q = 0.0;
-        for (size_t f = da; f < a; ++f) {
-          const double* phi = &t.phi[f * CLASSI];
-          q = q + phi[y] * phi[y];
-          q = q + phi[rivale] * phi[rivale];
-        }
-        q = q + 2.0;  // the bias's feature, 1 for y and 1 for the rival
-        double tau = perdita / q;
-        if (tau > imp.c) tau = imp.c;
-        for (const auto& [k, passo_k] : {std::pair{y, tau}, std::pair{rivale, -tau}}) {
-          const double u = passo * passo_k;
-          for (size_t f = da; f < a; ++f) {
-            const double phi = t.phi[f * CLASSI + static_cast<size_t>(k)];
-            const size_t p = t.id[f] * size_t{CLASSI} + static_cast<size_t>(k);
-            pv[p] = pv[p] + passo_k * phi;
-            pu[p] = pu[p] + u * phi;
+    }
+    if (dati_tutti)
+      for (int k = 0; k < CLASSI; ++k) (*dati_tutti)[static_cast<size_t>(k)] |= con_dati[static_cast<size_t>(k)];
+  }
+  return giusti;
+}
+
+}  // namespace
+
+modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni_lineari& imp) {
+  modello_lineare modello;
+  modello.provenienza.testi = testi.size();
+  scelta_lineare s = imp.fissa;
+  const uint32_t pieghe = imp.pieghe >= 2 && testi.size() >= imp.pieghe ? imp.pieghe : 0;
+  if (pieghe > 0) {
+    std::vector<int> classi;
+    std::vector<uint64_t> impronte;
+    classi.assign(testi.classi.begin(), testi.classi.end());
+    impronte = testi.impronte;
+    const std::vector<uint8_t> piega = assegna_pieghe(classi, impronte, pieghe);
+    const std::vector<double> cs(GRIGLIA_C.begin(), GRIGLIA_C.end());
+    // In this order; a later setting replaces the best only when strictly better:
+    // a tie goes to the simpler features and the smaller C.
+    long migliori = -1;
+    for (const bool coppie : {false, true})
+      for (const bool rapporti : {false, true}) {
+        const std::vector<long> giusti = convalida_scelta(testi, piega, pieghe, {1.0, coppie, rapporti}, cs, nullptr, nullptr);
+        for (size_t c = 0; c < cs.size(); ++c)
+          if (giusti[c] > migliori) {
+            migliori = giusti[c];
+            s = {cs[c], coppie, rapporti};
           }
-          b[k] = b[k] + passo_k;
-          bu[k] = bu[k] + u;
-        }
       }
-      passo = passo + 1.0;
-    }
+    // The temperature, on the chosen settings' out-of-fold scores.
+    std::vector<punteggi_fuori> fuori;
+    std::array<bool, CLASSI> dati{};
+    convalida_scelta(testi, piega, pieghe, s, {s.c}, &fuori, &dati);
+    modello.temperatura = temperatura(fuori, classi, dati);
+    calibra_cima(fuori, classi, dati, modello.temperatura, modello.cima_a, modello.cima_b);
+    modello.accuratezza_cv = static_cast<double>(migliori) / static_cast<double>(testi.size());
+    modello.pieghe = pieghe;
   }
+  modello.scelta = s;
 
-  // The average over all steps, with the ratio folded in.
-  m.pesi.resize(V);
-  for (size_t w = 0; w < V; ++w)
-    for (int k = 0; k < CLASSI; ++k) {
-      const size_t p = w * CLASSI + static_cast<size_t>(k);
-      m.pesi[w][k] = (pv[p] - pu[p] / passo) * r[w][k];
-    }
-  for (int k = 0; k < CLASSI; ++k) m.bias[k] = b[k] - bu[k] / passo;
-  return m;
-}
-
-std::vector<long> posizioni_lineari(const modello_lineare& m, const std::vector<voce_parola>& voci) {
-  return posizioni_tra(m.parole, voci);
-}
-
-std::vector<double> componenti_lineari(const std::vector<voce_parola>& voci, const std::vector<long>& posizioni) {
-  std::vector<double> x(voci.size(), 0.0);
-  double s = 0.0;
-  for (size_t i = 0; i < voci.size(); ++i) {
-    if (posizioni[i] < 0) continue;
-    x[i] = 1.0 + std::log(occorrenze(voci[i]));
-    s = s + x[i] * x[i];
+  // The model on every text.
+  const matrice m = costruisci(testi, std::vector<bool>(testi.size(), true), s.coppie);
+  problema p{&m, &testi, {}, {}, {}, {}, {}};
+  p.righe.resize(testi.size());
+  std::iota(p.righe.begin(), p.righe.end(), 0u);
+  prepara_righe(p);
+  modello.con_dati = classi_con_dati(testi, m, p.righe);
+  double totale = 0.0;
+  const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
+  modello.posti = m.posti;
+  modello.idf = m.idf;
+  modello.pesi.assign(m.posti.size(), std::array<double, CLASSI>{});
+  if (!std::any_of(modello.con_dati.begin(), modello.con_dati.end(), [](bool b) { return b; })) {
+    modello.posti.clear();
+    modello.idf.clear();
+    modello.pesi.clear();
+    return modello;
   }
-  if (!(s > 0.0)) return x;
-  const double lunghezza = std::sqrt(s);
-  for (size_t i = 0; i < voci.size(); ++i)
-    if (posizioni[i] >= 0) x[i] = x[i] / lunghezza;
-  return x;
-}
-
-void punteggi_lineari(const modello_lineare& m, const std::vector<voce_parola>& voci,
-                      const std::vector<long>& posizioni, double punteggi[CLASSI]) {
-  const std::vector<double> x = componenti_lineari(voci, posizioni);
-  for (int k = 0; k < CLASSI; ++k) punteggi[k] = 0.0;
-  for (size_t i = 0; i < voci.size(); ++i) {
-    if (posizioni[i] < 0) continue;
-    for (int k = 0; k < CLASSI; ++k) punteggi[k] = punteggi[k] + contributo_lineare(m, posizioni[i], x[i], k);
+  for (int k = 0; k < CLASSI; ++k) {
+    if (!modello.con_dati[static_cast<size_t>(k)]) continue;
+    metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
+    std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
+    double b = 0.0;
+    risolvi(p, k, s.c, alfa, w, b);
+    for (size_t j = 0; j < w.size(); ++j) modello.pesi[j][static_cast<size_t>(k)] = w[j];
+    modello.bias[static_cast<size_t>(k)] = b;
   }
-  for (int k = 0; k < CLASSI; ++k) punteggi[k] = punteggi[k] + m.bias[k];
+  return modello;
 }
 
-int classe_lineare(const modello_lineare& m, const double punteggi[CLASSI]) {
-  const int scelta = migliore(punteggi, m.con_dati, -1);
-  return scelta < 0 ? 0 : scelta;
+modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const impostazioni_lineari& imp) {
+  corpus_lineare c;
+  for (const testo_lineare& t : testi) c.aggiungi(t);
+  return addestra_lineare(c, imp);
 }
 
-testo_lineare testo_lineare_da(std::string_view byte_del_testo, int classe) {
-  tabella_parole tabella;
-  conta_byte(byte_del_testo, tabella);
-  return {classe, voci_ordinate(tabella)};
+// ---- Scoring -----------------------------------------------------------------------------------
+
+namespace {
+
+// The model's index of each slot of t (-1 for one it lacks), both ascending.
+std::vector<long> indici(const modello_lineare& m, const testo_lineare& t) {
+  std::vector<long> out;
+  out.reserve(t.voci.size());
+  auto da = m.posti.begin();
+  for (const uint32_t v : t.voci) {
+    da = std::lower_bound(da, m.posti.end(), posto_di(v));
+    out.push_back(da != m.posti.end() && *da == posto_di(v) ? da - m.posti.begin() : -1);
+  }
+  return out;
 }
+
+}  // namespace
 
 void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, double punteggi[CLASSI]) {
-  punteggi_lineari(m, t.voci, posizioni_lineari(m, t.voci), punteggi);
+  const std::vector<long> dove = indici(m, t);
+  for (int k = 0; k < CLASSI; ++k) punteggi[k] = 0.0;
+  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long j, double x) {
+    for (int k = 0; k < CLASSI; ++k)
+      punteggi[k] = punteggi[k] + x * m.pesi[static_cast<size_t>(j)][static_cast<size_t>(k)];
+  });
+  for (int k = 0; k < CLASSI; ++k) punteggi[k] = punteggi[k] + m.bias[static_cast<size_t>(k)];
 }
 
+int classe_lineare(const modello_lineare& m, const double punteggi[CLASSI]) { return migliore(punteggi, m.con_dati); }
+
 void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI], double p[CLASSI]) {
-  softmax_classi(punteggi, m.con_dati.data(), p);
+  softmax(punteggi, m.con_dati, m.temperatura, p);
+  const int cima = classe_lineare(m, punteggi);
+  const double q = p[cima];
+  if (q == 1.0 && std::count(m.con_dati.begin(), m.con_dati.end(), true) <= 1) return;
+  // The next class's share after the change must not pass the top's.
+  double seconda = 0.0;
+  for (int k = 0; k < CLASSI; ++k)
+    if (k != cima) seconda = std::max(seconda, p[k]);
+  double nuova = sigma(m.cima_a * logit(q) + m.cima_b);
+  if (seconda > 0.0) nuova = std::max(nuova, seconda / (1.0 - q + seconda));
+  const double resto = 1.0 - q;
+  for (int k = 0; k < CLASSI; ++k) {
+    if (k == cima) continue;
+    if (resto > 0.0) {
+      p[k] = p[k] * ((1.0 - nuova) / resto);
+    } else if (m.con_dati[static_cast<size_t>(k)]) {  // the others all 0: they share it evenly
+      p[k] = (1.0 - nuova) / static_cast<double>(std::count(m.con_dati.begin(), m.con_dati.end(), true) - 1);
+    }
+  }
+  p[cima] = nuova;
+}
+
+std::vector<tratto_lineare> tratti_lineari(const modello_lineare& m, std::string_view byte) {
+  std::vector<tratto_lineare> tratti;
+  std::string prima;
+  const auto aggiungi = [&](uint32_t posto, const std::string& nome) {
+    tratti.push_back({nome, posto, 1, 0.0, -1});
+  };
+  parole_lineari(byte, [&](std::string_view w) {
+    aggiungi(posto_parola(w), std::string(w));
+    if (!prima.empty()) aggiungi(posto_coppia(prima, w), prima + " " + std::string(w));
+    prima.assign(w);
+  });
+  // One entry per slot: names in order of first sight, joined.
+  std::stable_sort(tratti.begin(), tratti.end(),
+                   [](const tratto_lineare& a, const tratto_lineare& b) { return a.posto < b.posto; });
+  std::vector<tratto_lineare> uniti;
+  for (const tratto_lineare& t : tratti) {
+    if (!uniti.empty() && uniti.back().posto == t.posto) {
+      tratto_lineare& u = uniti.back();
+      u.n = std::min(u.n + 1, OCCORRENZE_MAX_LINEARI);
+      if ((" | " + u.nome + " | ").find(" | " + t.nome + " | ") == std::string::npos) u.nome += " | " + t.nome;
+      continue;
+    }
+    uniti.push_back(t);
+  }
+  testo_lineare t;
+  for (const tratto_lineare& u : uniti) t.voci.push_back(u.posto | u.n << BIT_POSTO);
+  const std::vector<long> dove = indici(m, t);
+  for (size_t i = 0; i < uniti.size(); ++i) uniti[i].indice = dove[i];
+  size_t j = 0;
+  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long indice, double x) {
+    while (uniti[j].indice != indice) ++j;
+    uniti[j].x = x;
+  });
+  return uniti;
 }

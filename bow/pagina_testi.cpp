@@ -22,45 +22,83 @@ namespace {
 // ---- The words that weigh most for each class ------------------------------------------
 
 struct parola_pesata {
-  long posizione;  // in the rule's model
+  std::string parola;  // a word, or under lineare a word or a pair of words ("a b")
   double peso;
 };
 
-// Per class with data, the PAROLE_PER_CLASSE words with the largest weight
-// for it, ties in word order. A word's weight for class k is the term one
-// occurrence of it adds to k's score minus the mean of the terms it adds to
-// the other classes with data: under bayes, the log of its probability in k
-// against the geometric mean of its probabilities in the others; under
-// lineare, its weight for k against its mean weight elsewhere. Under the
-// count rules only the words class k has seen take part.
-std::vector<std::vector<parola_pesata>> parole_di_classe(const valutatore& v) {
+// An item that may weigh for some class: its name, what one unit of it adds
+// to each class's score, and the classes whose list it may enter.
+struct voce_candidata {
+  std::string nome;
+  std::array<double, CLASSI> termini{};
+  std::array<bool, CLASSI> ammessa{};
+};
+
+// The model's words under the count rules (a word enters only the lists of
+// the classes that have seen it); under lineare, whose model keeps slots and
+// not words, the words and pairs of the texts evaluated, each slot once
+// under the first name it was met with.
+std::vector<voce_candidata> voci_candidate(const valutatore& v, const corpus& c) {
+  std::vector<voce_candidata> voci;
+  if (v.p.tipo != regola::lineare) {
+    for (size_t w = 0; w < v.m.parole.size(); ++w) {
+      const auto& p = v.m.parole[w];
+      voce_candidata x{std::string(p.data(), strnlen(p.data(), p.size())), {}, {}};
+      for (int k = 0; k < CLASSI; ++k) {
+        const auto kk = static_cast<size_t>(k);
+        x.termini[kk] = con_dati(v, k) ? termine(v.m, v.r, static_cast<long>(w), 1.0, k) : 0.0;
+        x.ammessa[kk] = con_dati(v, k) && v.m.conteggi[w][k] > 0;
+      }
+      voci.push_back(std::move(x));
+    }
+    return voci;
+  }
+  std::vector<bool> visto(v.lineare.pesi.size());
+  for (const file_corpus& f : c.file) {
+    tabella_parole tabella;
+    std::string byte;
+    if (leggi_e_conta(f.path, tabella, nullptr, false, &byte) != lettura::letta) continue;
+    for (tratto_lineare& t : tratti_lineari(v.lineare, byte)) {
+      if (t.indice < 0 || visto[static_cast<size_t>(t.indice)]) continue;
+      visto[static_cast<size_t>(t.indice)] = true;
+      voce_candidata x{std::move(t.nome), {}, {}};
+      for (int k = 0; k < CLASSI; ++k) {
+        const auto kk = static_cast<size_t>(k);
+        x.termini[kk] = con_dati(v, k) ? v.lineare.pesi[static_cast<size_t>(t.indice)][kk] : 0.0;
+        x.ammessa[kk] = con_dati(v, k);
+      }
+      voci.push_back(std::move(x));
+    }
+  }
+  return voci;
+}
+
+// Per class with data, the PAROLE_PER_CLASSE items with the largest weight
+// for it, ties in the order met. An item's weight for class k is the term one
+// unit of it adds to k's score minus the mean of the terms it adds to the
+// other classes with data: under bayes, the log of a word's probability in
+// k against the geometric mean of its probabilities in the others; under
+// lineare, its weight for k against its mean weight elsewhere.
+std::vector<std::vector<parola_pesata>> parole_di_classe(const valutatore& v, const corpus& c) {
   std::vector<std::vector<parola_pesata>> migliori(CLASSI);
-  const bool conteggi = v.p.tipo != regola::lineare;
-  const size_t n = parole_del_modello(v).size();
-  for (size_t w = 0; w < n; ++w) {
-    double t[CLASSI];
-    for (int k = 0; k < CLASSI; ++k) t[k] = con_dati(v, k) ? termine_unitario(v, static_cast<long>(w), k) : 0.0;
+  for (const voce_candidata& x : voci_candidate(v, c)) {
     for (int k = 0; k < CLASSI; ++k) {
-      if (!con_dati(v, k) || (conteggi && v.m.conteggi[w][k] <= 0)) continue;
+      if (!x.ammessa[static_cast<size_t>(k)]) continue;
       double altri = 0.0;
       int quanti = 0;
       for (int j = 0; j < CLASSI; ++j)
-        if (j != k && con_dati(v, j)) altri += t[j], ++quanti;
-      const double peso = quanti > 0 ? t[k] - altri / quanti : t[k];
+        if (j != k && con_dati(v, j)) altri += x.termini[static_cast<size_t>(j)], ++quanti;
+      const double t = x.termini[static_cast<size_t>(k)];
+      const double peso = quanti > 0 ? t - altri / quanti : t;
       std::vector<parola_pesata>& m = migliori[static_cast<size_t>(k)];
       if (!(peso > 0.0) || (m.size() == PAROLE_PER_CLASSE && !(peso > m.back().peso))) continue;
       auto dove = std::upper_bound(m.begin(), m.end(), peso,
                                    [](double p, const parola_pesata& q) { return p > q.peso; });
-      m.insert(dove, {static_cast<long>(w), peso});
+      m.insert(dove, {x.nome, peso});
       if (m.size() > PAROLE_PER_CLASSE) m.pop_back();
     }
   }
   return migliori;
-}
-
-std::string parola_di(const valutatore& v, long posizione) {
-  const auto& p = parole_del_modello(v)[static_cast<size_t>(posizione)];
-  return std::string(p.data(), strnlen(p.data(), p.size()));
 }
 
 // x to four significant digits (the built-in rule's terms are a few
@@ -134,9 +172,11 @@ testo_mostrato prepara_testo(const valutatore& v, const corpus& c, const testo_c
   const std::string& path = c.file[t.file].path;
   tabella_parole tabella;
   std::string grezzo;
-  if (leggi_e_conta(path, tabella) != lettura::letta || !leggi_estratto(path, grezzo, m.byte)) return m;
+  std::string byte;
+  if (leggi_e_conta(path, tabella, nullptr, false, &byte) != lettura::letta || !leggi_estratto(path, grezzo, m.byte))
+    return m;
   m.letto = true;
-  m.pesato = pesa_testo(v, voci_ordinate(tabella));
+  m.pesato = pesa_testo(v, voci_ordinate(tabella), byte);
   m.spinte.assign(m.pesato.voci.size(), 0.0);
   for (size_t i = 0; i < m.spinte.size(); ++i) {
     if (m.pesato.posizioni[i] < 0) continue;
@@ -307,15 +347,15 @@ const char* spiegazione_pesi(regola r) {
              "supera di piu' la media dei pesi della parola nelle altre classi con dati: quanto una "
              "occorrenza sposta il punteggio verso la classe.";
     case regola::lineare:
-      return "Per ogni classe, le parole il cui peso nel modello lineare supera di piu' la media dei loro pesi "
-             "nelle altre classi con dati: quanto la parola sposta il punteggio verso la classe, per una "
-             "componente x = 1.";
+      return "Per ogni classe, tra le parole e le coppie di parole dei testi valutati, quelle il cui peso nel "
+             "modello lineare supera di piu' la media dei loro pesi nelle altre classi con dati: quanto la voce "
+             "sposta il punteggio verso la classe, per una componente x = 1.";
   }
   return "";
 }
 
-std::string sezione_parole(const valutatore& v, std::string& json) {
-  const std::vector<std::vector<parola_pesata>> migliori = parole_di_classe(v);
+std::string sezione_parole(const valutatore& v, const corpus& c, std::string& json) {
+  const std::vector<std::vector<parola_pesata>> migliori = parole_di_classe(v, c);
   double massimo = 0.0;
   for (const auto& m : migliori)
     for (const parola_pesata& p : m) massimo = std::max(massimo, p.peso);
@@ -336,7 +376,7 @@ std::string sezione_parole(const valutatore& v, std::string& json) {
     h += "<div class=\"classe\" data-classe=\"" + std::to_string(k) + "\"><h3>Classe " + std::to_string(k) + "</h3>\n";
     h += m.empty() ? "<p class=\"nota\">nessuna parola</p>" : "<table class=\"pesi\">\n";
     for (size_t i = 0; i < m.size(); ++i) {
-      const std::string parola = parola_di(v, m[i].posizione);
+      const std::string& parola = m[i].parola;
       char barra[120];
       std::snprintf(barra, sizeof barra, "<span class=\"b1\" style=\"width:%.1f%%\"></span>",
                     massimo > 0 ? 100.0 * m[i].peso / massimo : 0.0);
@@ -505,7 +545,7 @@ std::string pagina_testi(const valutatore& v, const char* cartella, const corpus
   if (v.p.tipo == regola::bayes || v.p.tipo == regola::complemento) json += ",\"alfa\":" + numero_json(v.p.alfa);
   json += "},\"testi\":" + std::to_string(totale) + ",\"corretti\":" + std::to_string(giusti) +
           ",\"accuratezza\":" + numero_json(accuratezza) + ",\"confusione\":" + matrice_confusione_json(matrice, nomi);
-  h += sezione_parole(v, json);
+  h += sezione_parole(v, c, json);
   std::vector<long> disegnati;
   h += sezione_sbagliati(v, c, testi, disegnati, json);
   h += sezione_celle(c, testi, disegnati);

@@ -269,7 +269,7 @@ int predici_righe(const punteggio& p, const forma& f) {
       continue;
     }
     double punteggi[CLASSI];
-    const int classe = valuta_byte(v, riga, voci_ordinate(tabella), punteggi);
+    const int classe = valuta_testo(v, voci_ordinate(tabella), riga, punteggi);
     stampa_esito(f, v, std::to_string(numero), classe, punteggi);
   }
   if (lettore->errore != 0) {
@@ -305,14 +305,16 @@ int predici(int argc, char** argv) {
   for (const auto& [path, nominato] : testi) {
     if (uscita_interrotta()) break;  // the table is lost: nothing more to compute
     tabella_parole tabella;
-    if (const lettura l = leggi_e_conta(path, tabella, nullptr, nominato); l != lettura::letta) {
+    std::string byte;
+    if (const lettura l = leggi_e_conta(path, tabella, nullptr, nominato, p.tipo == regola::lineare ? &byte : nullptr);
+        l != lettura::letta) {
       std::fprintf(messaggi(), "%s: %s\n", stampabile(path).c_str(), motivo_scarto(l));
       stampa_esito(f, v, stampabile(path), -1, nullptr);
       tutti = false;
       continue;
     }
     double punteggi[CLASSI];
-    const int classe = valuta_testo(v, voci_ordinate(tabella), punteggi);
+    const int classe = valuta_testo(v, voci_ordinate(tabella), byte, punteggi);
     stampa_esito(f, v, stampabile(path), classe, punteggi);
   }
   return tutti ? 0 : 1;

@@ -172,7 +172,7 @@ namespace {
 // the text at dati and returns how many, fewer only at its end or an error.
 template <class Leggi>
 esito_testo conta_a_blocchi(Leggi leggi, std::FILE* pulito, tabella_parole& tabella, size_t blocco,
-                            impronta* grezzo) {
+                            impronta* grezzo, std::string* copia) {
   constexpr uint64_t AVVIO = uint64_t{4} << 20;  // bytes written between two starts of the writeback
   blocco = std::max<size_t>(blocco, 1);
   std::vector<char> buffer(RIPORTO_MAX + blocco + CODA);
@@ -185,6 +185,7 @@ esito_testo conta_a_blocchi(Leggi leggi, std::FILE* pulito, tabella_parole& tabe
   for (bool ultimo = false; !ultimo;) {
     const size_t letti = leggi(dati, blocco);
     if (grezzo) grezzo->aggiungi(dati, letti);
+    if (copia) copia->append(dati, letti);
     const size_t puliti = pulisci_testo(stato, dati, letti, dati);
     esito.puliti += puliti;
     esito.troppo_lunga = puliti < letti;
@@ -204,10 +205,10 @@ esito_testo conta_a_blocchi(Leggi leggi, std::FILE* pulito, tabella_parole& tabe
 }  // namespace
 
 esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella, size_t blocco,
-                        impronta* grezzo) {
+                        impronta* grezzo, std::string* copia) {
   // fread stops short only at the end of the text or at an error.
   const auto leggi = [testo](char* dati, size_t n) { return std::fread(dati, 1, n, testo); };
-  esito_testo esito = conta_a_blocchi(leggi, pulito, tabella, blocco, grezzo);
+  esito_testo esito = conta_a_blocchi(leggi, pulito, tabella, blocco, grezzo, copia);
   esito.errore_lettura = std::ferror(testo) != 0;
   return esito;
 }
@@ -219,5 +220,5 @@ esito_testo conta_byte(std::string_view testo, tabella_parole& tabella) {
     if (letti > 0) std::memcpy(dati, testo.data(), letti);
     return letti;
   };
-  return conta_a_blocchi(leggi, nullptr, tabella, testo.size() + 1, nullptr);
+  return conta_a_blocchi(leggi, nullptr, tabella, testo.size() + 1, nullptr, nullptr);
 }

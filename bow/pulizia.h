@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "impronta.h"
@@ -44,9 +45,10 @@ struct esito_testo {
 // cleaned bytes and the words stop where the cleaning stopped. Memory: the
 // block and the table, whatever the text's length. While writing, it starts
 // the writeback of pulito every few megabytes (avvia_scrittura). Unless
-// grezzo is null, every byte read, as read, is also taken into it.
+// grezzo is null, every byte read, as read, is also taken into it; unless
+// copia is null, appended to it.
 esito_testo conta_testo(std::FILE* testo, std::FILE* pulito, tabella_parole& tabella,
-                        size_t blocco = BLOCCO_TESTO, impronta* grezzo = nullptr);
+                        size_t blocco = BLOCCO_TESTO, impronta* grezzo = nullptr, std::string* copia = nullptr);
 // conta_testo of the bytes of testo, held in memory: the same words, the
 // same refusal, in one block as long as the text.
 esito_testo conta_byte(std::string_view testo, tabella_parole& tabella);

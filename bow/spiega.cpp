@@ -35,12 +35,11 @@ void uso_spiega(std::FILE* f) {
 
 bool lineare(const valutatore& v) { return v.p.tipo == regola::lineare; }
 
-// What the model holds for word i in class k: its count in the class, or
+// What the model holds for item i in class k: its count in the class, or
 // under lineare its weight.
 void stampa_nella_classe(const valutatore& v, const testo_pesato& t, size_t i, int k) {
-  const size_t pos = static_cast<size_t>(t.posizioni[i]);
-  if (lineare(v)) std::printf(" %12.6f", v.lineare.pesi[pos][static_cast<size_t>(k)]);
-  else std::printf(" %12d", v.m.conteggi[pos][k]);
+  if (lineare(v)) std::printf(" %12.6f", v.lineare.pesi[static_cast<size_t>(t.tratti[i].indice)][static_cast<size_t>(k)]);
+  else std::printf(" %12d", v.m.conteggi[static_cast<size_t>(t.posizioni[i])][k]);
 }
 
 // The runner-up: the best of the classes with data other than scelta, the lower on a tie.
@@ -62,8 +61,8 @@ struct riga_parola {
 template <class Valore>
 std::vector<riga_parola> primi(const testo_pesato& t, long n, Valore valore) {
   std::vector<riga_parola> righe;
-  for (size_t i = 0; i < t.voci.size(); ++i) {
-    if (t.posizioni[i] < 0) continue;
+  for (size_t i = 0; i < voci_del_testo(t); ++i) {
+    if (!nel_modello(t, i)) continue;
     const double v = valore(i);
     righe.push_back({i, std::fabs(v), v});
   }
@@ -82,8 +81,8 @@ void stampa_classe(const valutatore& v, const testo_pesato& t, int k, const char
   if (v.p.tipo == regola::velmora) std::printf("parte fissa: -1\n");
   if (v.p.tipo == regola::bayes) std::printf("parte fissa, ln(T/totale): %f\n", v.r.base[k]);
   std::printf("%-31s %10s %12s %16s\n", "parola", "nel testo", lineare(v) ? "peso" : "nella classe", "termine");
-  for (const riga_parola& w : primi(t, n, [&](size_t i) { return termine_parola(v, t, i, k); })) {
-    std::printf("%-31s %10.0f", t.voci[w.i].parola, occorrenze(t.voci[w.i]));
+  for (const riga_parola& w : primi(t, n, [&](size_t i) { return termine_voce(v, t, i, k); })) {
+    std::printf("%-31s %10.0f", nome_voce(t, w.i), occorrenze_voce(t, w.i));
     stampa_nella_classe(v, t, w.i, k);
     std::printf(" %16.6f\n", w.valore);
   }
@@ -98,8 +97,8 @@ void stampa_differenze(const valutatore& v, const testo_pesato& t, int b, long n
   std::snprintf(nella_b, sizeof nella_b, forma, b);
   std::printf("%-31s %10s %12s %12s %16s\n", "parola", "nel testo", nella_a, nella_b, "differenza");
   for (const riga_parola& w :
-       primi(t, n, [&](size_t i) { return termine_parola(v, t, i, a) - termine_parola(v, t, i, b); })) {
-    std::printf("%-31s %10.0f", t.voci[w.i].parola, occorrenze(t.voci[w.i]));
+       primi(t, n, [&](size_t i) { return termine_voce(v, t, i, a) - termine_voce(v, t, i, b); })) {
+    std::printf("%-31s %10.0f", nome_voce(t, w.i), occorrenze_voce(t, w.i));
     stampa_nella_classe(v, t, w.i, a);
     stampa_nella_classe(v, t, w.i, b);
     std::printf(" %16.6f\n", w.valore);
@@ -108,29 +107,34 @@ void stampa_differenze(const valutatore& v, const testo_pesato& t, int b, long n
 
 void stampa_regola(const valutatore& v, const testo_pesato& t) {
   long ignote = 0, tutte = 0;
-  for (size_t i = 0; i < t.voci.size(); ++i) {
-    ignote += t.posizioni[i] < 0;
-    tutte += static_cast<long>(occorrenze(t.voci[i]));
+  for (size_t i = 0; i < voci_del_testo(t); ++i) {
+    ignote += !nel_modello(t, i);
+    if (!lineare(v) || !e_coppia(t.tratti[i].posto)) tutte += static_cast<long>(occorrenze_voce(t, i));
   }
   static const char* const FORMULE[] = {
       "log10(c/T) x n / T per una parola che la classe ha visto, log10(1/T) x n per una che non ha visto, poi -1",
       "ln(T/totale) + somma di n x ln((c + alfa) / (T + alfa x V))",
       "somma di n x -ln((c' + alfa) / (T' + alfa x V)), c' e T' delle altre classi",
-      "beta + somma di x x peso, x = (1 + ln n) / lunghezza del testo, pesi e beta del modello lineare"};
+      "beta + somma di x x peso, x = (1 + ln n) x idf / lunghezza del testo, su parole e coppie di parole"};
   std::printf("\nPunteggio %s", nome_regola(v.p.tipo));
   if (v.p.tipo == regola::bayes || v.p.tipo == regola::complemento) std::printf(", alfa %g", v.p.alfa);
   std::printf(": %s\n", FORMULE[static_cast<int>(v.p.tipo)]);
+  if (lineare(v)) {
+    std::printf("Parole del testo: %ld; parole e coppie diverse: %zu, %ld ignote al modello (non contano)\n", tutte,
+                t.tratti.size(), ignote);
+    return;
+  }
   std::printf("Parole del testo: %ld, %zu diverse, %ld ignote al modello (non contano)\n", tutte, t.voci.size(),
               ignote);
 }
 
 // Loads what the rule needs and counts the text at path as classifica reads
 // it, with its messages, but cleaned in memory. false: a message was printed.
-bool leggi_modello_e_testo(const char* path, valutatore& v, tabella_parole& tabella) {
+bool leggi_modello_e_testo(const char* path, valutatore& v, tabella_parole& tabella, std::string& byte) {
   if (!prepara_valutatore(v.p, "Senza un modello non c'e' niente da spiegare: prima velmora_bow addestra o aggiungi",
                           v))
     return false;
-  switch (leggi_e_conta(path, tabella)) {
+  switch (leggi_e_conta(path, tabella, nullptr, false, lineare(v) ? &byte : nullptr)) {
     case lettura::letta:
       return true;
     case lettura::troppo_lunga:
@@ -156,8 +160,9 @@ int spiega(int argc, char** argv) {
   valutatore v;
   v.p = letta.p;
   tabella_parole tabella;
-  if (!leggi_modello_e_testo(r.posizionali[0], v, tabella)) return 1;
-  const testo_pesato t = pesa_testo(v, voci_ordinate(tabella));
+  std::string byte;
+  if (!leggi_modello_e_testo(r.posizionali[0], v, tabella, byte)) return 1;
+  const testo_pesato t = pesa_testo(v, voci_ordinate(tabella), byte);
   const int seconda = seconda_classe(v, t.punteggi, t.scelta);
   stampa_classificazione(v, t.punteggi, t.scelta);
   stampa_regola(v, t);

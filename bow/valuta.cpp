@@ -49,9 +49,10 @@ void uso_valuta(std::FILE* f) {
 // classifica names), or -1 with why it was left out.
 int classe_del_file(const valutatore& v, const std::string& path, lettura& l, double punteggi[CLASSI]) {
   tabella_parole tabella;
-  l = leggi_e_conta(path, tabella);
+  std::string byte;
+  l = leggi_e_conta(path, tabella, nullptr, false, v.p.tipo == regola::lineare ? &byte : nullptr);
   if (l != lettura::letta) return -1;
-  return valuta_testo(v, voci_ordinate(tabella), punteggi);
+  return valuta_testo(v, voci_ordinate(tabella), byte, punteggi);
 }
 
 // Unless testi is null, every text classified is also kept there, for the page.

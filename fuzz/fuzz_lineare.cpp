@@ -13,7 +13,6 @@
 #include "file_lineare.h"
 #include "fuzz_util.h"
 #include "lineare.h"
-#include "tabella_parole.h"
 
 namespace {
 
@@ -30,30 +29,32 @@ T prendi(const uint8_t* p) {  // the machine is little-endian like the file
 long primo_difetto(const uint8_t* d, size_t n) {
   if (std::memcmp(d, "BOWLINEA", std::min<size_t>(n, 8)) != 0 || n < H) return 0;
   const uint32_t dati = prendi<uint32_t>(d + 12);
-  const uint64_t parole = prendi<uint64_t>(d + 16);
-  const double c = prendi<double>(d + 56);
-  bool buona = prendi<uint32_t>(d + 8) == 1 && dati < 1024 && (parole == 0) == (dati == 0) && std::isfinite(c) &&
-               c > 0 && prendi<uint32_t>(d + 72) > 0 && prendi<uint32_t>(d + 76) == 0;
-  for (int k = 0; k < CLASSI; ++k) buona = buona && std::isfinite(prendi<double>(d + 80 + 8 * k));
+  const uint64_t posti = prendi<uint64_t>(d + 16);
+  const double c = prendi<double>(d + 56), acc = prendi<double>(d + 72), t = prendi<double>(d + 80);
+  const double ca = prendi<double>(d + 88), cb = prendi<double>(d + 96);
+  const uint32_t scelte = prendi<uint32_t>(d + 64), pieghe = prendi<uint32_t>(d + 68);
+  bool buona = prendi<uint32_t>(d + 8) == 2 && dati < 1024 && (posti == 0) == (dati == 0) &&
+               posti <= POSTI_LINEARI && std::isfinite(c) && c > 0 && scelte < 4 && pieghe != 1 && pieghe <= 255 &&
+               acc >= 0 && acc <= 1 && (pieghe > 0 || acc == 0) && std::isfinite(t) && t > 0 && std::isfinite(ca) && ca > 0 &&
+               std::isfinite(cb);
+  for (int k = 0; k < CLASSI; ++k) buona = buona && std::isfinite(prendi<double>(d + 104 + 8 * k));
   if (!buona) return 0;
-  std::string precedente;
-  for (uint64_t w = 1; w <= parole; ++w) {
+  int64_t precedente = -1;
+  for (uint64_t w = 1; w <= posti; ++w) {
     const size_t da = H + (w - 1) * R;
     if (n < da + R) return static_cast<long>(w);
-    const char* p = reinterpret_cast<const char*>(d + da);
-    const size_t l = strnlen(p, LUNGHEZZA_PAROLA);
-    const std::string parola(p, l);
-    buona = l > 0 && l < LUNGHEZZA_PAROLA && (w == 1 || precedente < parola);
-    for (unsigned char b : parola) buona = buona && b >= 0x5B && b <= 0x7F;
-    for (size_t i = l; i < LUNGHEZZA_PAROLA; ++i) buona = buona && p[i] == 0;
+    const uint32_t posto = prendi<uint32_t>(d + da);
+    const double idf = prendi<double>(d + da + 4);
+    buona = posto < POSTI_LINEARI && int64_t{posto} > precedente && ((scelte & 1) || posto < POSTI_LINEARI / 2) &&
+            std::isfinite(idf) && idf >= 1;
     for (int k = 0; k < CLASSI; ++k) {
-      const double x = prendi<double>(d + da + LUNGHEZZA_PAROLA + 8 * k);
+      const double x = prendi<double>(d + da + 12 + 8 * k);
       buona = buona && std::isfinite(x) && ((dati >> k & 1) || x == 0.0);
     }
     if (!buona) return static_cast<long>(w);
-    precedente = parola;
+    precedente = posto;
   }
-  return n == H + parole * R ? -1 : static_cast<long>(parole) + 1;
+  return n == H + posti * R ? -1 : static_cast<long>(posti) + 1;
 }
 
 std::string codifica(const modello_lineare& m) {
@@ -70,14 +71,9 @@ std::string codifica(const modello_lineare& m) {
 // A model trained on a few texts, to load into (and to seed with).
 modello_lineare piccolo() {
   std::vector<testo_lineare> testi;
-  const char* const frasi[][4] = {{"gatto", "topo", "gatto", nullptr}, {"cane", "osso", nullptr, nullptr},
-                                  {"topo", "formaggio", nullptr, nullptr}, {nullptr}};
-  const int classi[] = {0, 2, 5, 7};
-  for (int i = 0; i < 4; ++i) {
-    tabella_parole t;
-    for (const char* const* p = frasi[i]; *p; ++p) conta_parola(t, *p);
-    testi.push_back({classi[i], voci_ordinate(t)});
-  }
+  const char* const frasi[] = {"gatto topo gatto", "cane osso", "topo formaggio", "", "gatto topo"};
+  const int classi[] = {0, 2, 5, 7, 0};
+  for (int i = 0; i < 5; ++i) testi.push_back(testo_lineare_da(frasi[i], classi[i]));
   modello_lineare m = addestra_lineare(testi);
   m.provenienza.bow = {0x1234, 360};
   return m;
@@ -109,11 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dati = dati || m.con_dati[k];
     FZ_CHECK(std::isfinite(m.bias[k]), "bias %d", k);
   }
-  FZ_CHECK(m.parole.size() == m.pesi.size() && m.parole.empty() != dati, "parole, pesi e classi con dati");
-  FZ_CHECK(m.provenienza.impostazioni.epoche > 0 && m.provenienza.impostazioni.c > 0, "impostazioni");
-  for (size_t w = 0; w < m.parole.size(); ++w) {
-    FZ_CHECK(difetto_parola(reinterpret_cast<const unsigned char*>(m.parole[w].data())).empty(), "parola %zu", w);
-    FZ_CHECK(w == 0 || std::memcmp(m.parole[w - 1].data(), m.parole[w].data(), LUNGHEZZA_PAROLA) < 0, "ordine");
+  FZ_CHECK(m.posti.size() == m.pesi.size() && m.posti.size() == m.idf.size() && m.posti.empty() != dati,
+           "posti, idf, pesi e classi con dati");
+  FZ_CHECK(m.scelta.c > 0 && m.temperatura > 0 && m.pieghe != 1, "impostazioni");
+  for (size_t w = 0; w < m.posti.size(); ++w) {
+    FZ_CHECK(m.posti[w] < POSTI_LINEARI && (w == 0 || m.posti[w - 1] < m.posti[w]), "posto %zu", w);
+    FZ_CHECK(m.scelta.coppie || !e_coppia(m.posti[w]), "coppia senza coppie");
+    FZ_CHECK(std::isfinite(m.idf[w]) && m.idf[w] >= 1.0, "idf %zu", w);
     for (int k = 0; k < CLASSI; ++k)
       FZ_CHECK(std::isfinite(m.pesi[w][k]) && (m.con_dati[k] || m.pesi[w][k] == 0.0), "peso %zu %d", w, k);
   }
@@ -127,32 +125,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FZ_CHECK(decodifica_lineare(riletto, f.get()) == esito_lettura::letto && riletto == m, "riletto diverso");
   }
 
-  // A text of its first and last words and one it lacks.
-  tabella_parole t;
-  conta_parola(t, "ignota");
-  if (!m.parole.empty()) {
-    conta_parola(t, m.parole.front().data());
-    conta_parola(t, m.parole.back().data());
-  }
-  const std::vector<voce_parola> voci = voci_ordinate(t);
-  double s[CLASSI];
-  punteggi_lineari(m, voci, posizioni_lineari(m, voci), s);
+  // A text of words it may or may not hold: a class with data, and
+  // probabilities that sum to 1 (within rounding) and rank as the scores.
+  const testo_lineare t = testo_lineare_da("gatto topo ignota citta\xC3\xA0 cane osso", 0);
+  double s[CLASSI], p[CLASSI];
+  punteggi_testo_lineare(m, t, s);
   const int c = classe_lineare(m, s);
   FZ_CHECK(m.con_dati[c] || (!dati && c == 0), "classe %d scelta senza dati", c);
+  probabilita_lineari(m, s, p);
+  double somma = 0.0;
+  for (int k = 0; k < CLASSI; ++k) {
+    FZ_CHECK(p[k] >= 0.0 && p[k] <= 1.0 && (m.con_dati[k] || p[k] == 0.0 || !dati), "probabilita' %d", k);
+    somma += p[k];
+    for (int j = 0; j < CLASSI; ++j)
+      if (dati && m.con_dati[k] && m.con_dati[j] && s[k] > s[j]) FZ_CHECK(p[k] >= p[j], "ordine %d %d", k, j);
+  }
+  FZ_CHECK(std::fabs(somma - 1.0) < 1e-9, "somma %g", somma);
   return 0;
 }
 
 void scrivi_semi(const std::string& dir) {
   const std::string buono = codifica(piccolo());
   fz::scrivi_seme(dir, "piccolo", buono);
-  fz::scrivi_seme(dir, "senza_parole", codifica(addestra_lineare({{3, {}}})));
+  fz::scrivi_seme(dir, "senza_tratti", codifica(addestra_lineare({testo_lineare_da("", 3)})));
   fz::scrivi_seme(dir, "tagliato", buono.substr(0, buono.size() - 40));
   fz::scrivi_seme(dir, "coda", buono + "x");
   fz::scrivi_seme(dir, "intestazione", buono.substr(0, H - 1));
   std::string guasto = buono;
-  guasto[H + R + 3] = 'A';  // the second word
-  fz::scrivi_seme(dir, "maiuscola", guasto);
+  guasto[H + R + 3] = 0x7F;  // the second slot past the table
+  fz::scrivi_seme(dir, "posto", guasto);
   guasto = buono;
-  std::memset(&guasto[H + 2 * R + LUNGHEZZA_PAROLA], 0xFF, 8);  // a NaN
+  std::memset(&guasto[H + 2 * R + 12], 0xFF, 8);  // a NaN
   fz::scrivi_seme(dir, "nan", guasto);
 }

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <functional>
 #include <map>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -333,109 +335,224 @@ TEST(BowText, ReadAndWriteFailuresAreReported) {
 
 namespace {
 
-testo_lineare testo(int classe, std::vector<std::string_view> parole) {
-  tabella_parole t;
-  for (std::string_view p : parole) conta_parola(t, p);
-  return {classe, voci_ordinate(t)};
-}
-
 uint64_t bit(double x) { return std::bit_cast<uint64_t>(x); }
 
-// Cats and mice in class 0, dogs in 2, mice and cheese in 5 with an empty
-// text, and class 7 with only an empty text: no data, but its bias moves.
+std::vector<std::string> parole_di(std::string_view testo) {
+  std::vector<std::string> out;
+  parole_lineari(testo, [&](std::string_view w) { out.emplace_back(w); });
+  return out;
+}
+
+// n texts of class k, each the words given plus a filler word of its own
+// (seen once in the corpus, so it decides nothing).
+void aggiungi_testi(std::vector<testo_lineare>& testi, int k, const std::string& parole, int n) {
+  for (int i = 0; i < n; ++i)
+    testi.push_back(testo_lineare_da(parole + " riempitivo" + std::to_string(k) + "x" + std::to_string(i), k));
+}
+
+int classe_di(const modello_lineare& m, std::string_view testo) {
+  double s[CLASSI];
+  punteggi_testo_lineare(m, testo_lineare_da(testo, 0), s);
+  return classe_lineare(m, s);
+}
+
+// Cats and mice in class 0, dogs in 2, mice and cheese in 5, and class 7
+// with only an empty text: no data.
 std::vector<testo_lineare> corpus_piccolo() {
-  return {testo(0, {"gatto", "gatto", "topo"}), testo(0, {"gatto"}), testo(2, {"cane", "osso"}), testo(2, {"cane"}),
-          testo(5, {"topo", "formaggio"}), testo(5, {}), testo(7, {})};
+  std::vector<testo_lineare> t;
+  for (const auto& [k, testo] : std::vector<std::pair<int, const char*>>{
+           {0, "gatto gatto topo"}, {0, "gatto"}, {2, "cane osso"}, {2, "cane"}, {5, "topo formaggio"},
+           {5, "formaggio"}, {7, ""}})
+    t.push_back(testo_lineare_da(testo, k));
+  return t;
 }
 
 }  // namespace
 
-TEST(BowLineare, OneEpochOnTwoTextsWorkedOutByHand) {
-  // "a" in class 0, "b" in class 1. T_0 = T_1 = 1, V = 2: r_0a = ln(2/3) -
-  // ln(1/3) = rho (one ulp above ln 2), r_1a = -rho, r_0b = -rho, r_1b = rho;
-  // a class without data has r = ln(1/2) - ln(2/4) = 0 exactly. x = 1 for
-  // both texts. splitmix64 seeded 1 first gives 0x910a2dec89025cc1, odd: the
-  // order stays a, b. Step 1 (a): all scores 0, the rival is 1, loss 1, q =
-  // 2 rho^2 + 2 > 20, so tau = C = 0.05: the weights of a move by 0.05 rho
-  // (class 0 up, class 1 down through -rho), the biases by +-0.05. Step 2
-  // (b): s_1 = -0.05, s_0 = 0.05, loss 1.1, tau = 0.05 again, u = 2 x 0.05.
-  // Averaged over c = 3: A = V - U / 3.
-  impostazioni_lineari una;
-  una.epoche = 1;
-  const modello_lineare m = addestra_lineare({testo(0, {"a"}), testo(1, {"b"})}, una);
-  const double rho = std::log(2.0 / 3.0) - std::log(1.0 / 3.0), v = 0.05 * rho;
-  const double wa = (v - v / 3.0) * rho, wb = (v - 0.1 * rho / 3.0) * -rho;
-  ASSERT_EQ(m.parole.size(), 2u);
-  EXPECT_EQ(bit(m.pesi[0][0]), bit(wa));
-  EXPECT_EQ(bit(m.pesi[0][1]), bit(-wa));
-  EXPECT_EQ(bit(m.pesi[1][0]), bit(wb));
-  EXPECT_EQ(bit(m.pesi[1][1]), bit(-wb));
-  EXPECT_EQ(bit(m.bias[0]), bit(0.05 / 3.0));
-  EXPECT_EQ(bit(m.bias[1]), bit(-(0.05 / 3.0)));
-  for (int k = 2; k < CLASSI; ++k) EXPECT_TRUE(m.pesi[0][k] == 0.0 && m.pesi[1][k] == 0.0 && m.bias[k] == 0.0);
-  EXPECT_EQ(m.con_dati, (std::array<bool, CLASSI>{true, true}));
-  // The same numbers as the reference (lineare.py addestra --epoche 1).
-  EXPECT_EQ(wa, 0x1.0664332f0695fp-6);
-  EXPECT_EQ(wb, -0x1.0664332f0695fp-7);
+TEST(BowLineare, WordsAreUtf8LettersAndDigitsLowerCased) {
+  const std::pair<std::string_view, std::vector<std::string>> casi[] = {
+      {"La citt\xC3\xA0 e' bella", {"la", "citt\xC3\xA0", "e", "bella"}},
+      {"L'AMORE \xC3\x88 PAP\xC3\x80", {"l", "amore", "\xC3\xA8", "pap\xC3\xA0"}},        // È, PAPÀ
+      {"\xC5\x92uvre \xC4\xB0 \xC5\x81\xC3\x93" "D\xC5\xB9", {"\xC5\x93uvre", "\xC4\xB0", "\xC5\x82\xC3\xB3" "d\xC5\xBA"}},  // Œuvre, İ kept, ŁÓDŹ
+      {"\xCE\x91\xCE\x92\xCE\x93 \xD0\x9F\xD0\xA0\xD0\x98 \xD0\x81", {"\xCE\xB1\xCE\xB2\xCE\xB3", "\xD0\xBF\xD1\x80\xD0\xB8", "\xD1\x91"}},  // ΑΒΓ ПРИ Ё
+      {"R2D2, 1998!", {"r2d2", "1998"}},
+      {"\xC2\xAB" "ciao\xC2\xBB a\xE2\x80\x94" "b 3\xC3\x97" "5", {"ciao", "a", "b", "3", "5"}},  // «» — ×
+      {"rotto\xC3 \xE2\x82x \xC0\xAFy \xED\xA0\x80z", {"rotto", "x", "y", "z"}},  // cut, overlong, surrogate
+      {"", {}},
+  };
+  for (const auto& [testo, attese] : casi) EXPECT_EQ(parole_di(testo), attese) << testo;
 }
 
-TEST(BowLineare, TheDefaultSettingsGiveTheReferenceModelBitForBit) {
-  // lineare.py addestra on these seven texts (C 0.05, 20 epochs, seed 1):
-  // every weight for the classes with data (0, 2, 5); for the others 0
-  // times r, which is -0 where r < 0: for the words seen more than once,
-  // whose (c' + 1) / (T' + V) beats 1 / V. The biases of all ten.
-  const modello_lineare m = addestra_lineare(corpus_piccolo());
-  const char* const parole[] = {"cane", "formaggio", "gatto", "osso", "topo"};
-  const bool meno_zero[] = {true, false, true, false, true};
-  const double attesi[5][3] = {
-      {-0x1.0551fb3c5c798p-3, 0x1.fc4baecac3c59p-1, -0x1.d44387a83f20cp-4},
-      {-0x1.21ad71d958dc1p-4, -0x1.131f68ca7aeaep-6, 0x1.f82b65222d9d4p-2},
-      {0x1.04927c71af220p+0, -0x1.90f10789650e9p-3, -0x1.a42a50b3c8ec9p-3},
-      {-0x1.754b454883c2cp-6, 0x1.0a64e2efa2ed1p-2, -0x1.2531b439a4f93p-8},
-      {-0x1.dc35f8262b621p-12, -0x1.5d6ec7d5870f0p-4, 0x1.aef2029fb7d9fp-5}};
-  const double bias[CLASSI] = {-0x1.cae48eb7f56a7p-3, 0, -0x1.add9ae197e69bp-3, 0, 0, -0x1.e4253003dd95ep-5, 0,
-                               0x1.f8e3c469359d4p-2, 0, 0};
-  ASSERT_EQ(m.parole.size(), 5u);
-  for (size_t w = 0; w < 5; ++w) {
-    SCOPED_TRACE(parole[w]);
-    EXPECT_STREQ(m.parole[w].data(), parole[w]);
+TEST(BowLineare, ATextsFeaturesAreItsWordsAndPairsCounted) {
+  const testo_lineare t = testo_lineare_da("a b a b", 3);
+  impronta h;
+  h.aggiungi("a b a b", 7);
+  EXPECT_EQ(t.classe, 3);
+  EXPECT_EQ(t.impronta, h.fnv);
+  std::map<uint32_t, uint32_t> attese = {{posto_parola("a"), 2}, {posto_parola("b"), 2}, {posto_coppia("a", "b"), 2},
+                                         {posto_coppia("b", "a"), 1}};
+  std::map<uint32_t, uint32_t> trovate;
+  for (size_t i = 0; i < t.voci.size(); ++i) {
+    EXPECT_TRUE(i == 0 || posto_di(t.voci[i - 1]) < posto_di(t.voci[i]));
+    trovate[posto_di(t.voci[i])] = occorrenze_di(t.voci[i]);
+  }
+  EXPECT_EQ(trovate, attese);
+  EXPECT_FALSE(e_coppia(posto_parola("a")));
+  EXPECT_TRUE(e_coppia(posto_coppia("a", "b")));
+  EXPECT_NE(posto_coppia("a", "b"), posto_coppia("b", "a"));
+}
+
+TEST(BowLineare, TheModelChoosesByPairsAndByAccentedWords) {
+  struct caso {
+    const char* nome;
+    std::vector<testo_lineare> testi;
+    std::vector<std::pair<const char*, int>> prove;
+    bool coppie;  // what the cross-validation must choose
+  };
+  std::vector<caso> casi(2);
+  // The same three words in both classes: only their order tells them apart.
+  casi[0].nome = "coppie";
+  aggiungi_testi(casi[0].testi, 0, "il cane morde l'uomo", 12);
+  aggiungi_testi(casi[0].testi, 1, "l'uomo morde il cane", 12);
+  casi[0].prove = {{"cane morde", 0}, {"uomo morde", 1}, {"Il cane morde l'uomo.", 0}, {"L'uomo morde il cane!", 1}};
+  casi[0].coppie = true;
+  // papa and papà: the accent alone, upper or lower case.
+  casi[1].nome = "accento";
+  aggiungi_testi(casi[1].testi, 3, "il pap\xC3\xA0 di Luca", 10);
+  aggiungi_testi(casi[1].testi, 6, "il papa di Roma", 10);
+  casi[1].prove = {{"pap\xC3\xA0", 3}, {"PAP\xC3\x80", 3}, {"papa", 6}, {"PAPA", 6}};
+  casi[1].coppie = false;
+  for (const caso& c : casi) {
+    SCOPED_TRACE(c.nome);
+    const modello_lineare m = addestra_lineare(c.testi);
+    EXPECT_EQ(m.pieghe, PIEGHE_LINEARI);
+    EXPECT_EQ(m.scelta.coppie, c.coppie);
+    EXPECT_GT(m.accuratezza_cv, 0.9);
+    for (const auto& [testo, k] : c.prove) EXPECT_EQ(classe_di(m, testo), k) << testo;
+  }
+}
+
+TEST(BowLineare, ProbabilitiesSumToOneAndRankAsTheScores) {
+  std::vector<testo_lineare> testi = corpus_piccolo();
+  aggiungi_testi(testi, 0, "gatto topo", 6);
+  aggiungi_testi(testi, 2, "cane osso", 6);
+  aggiungi_testi(testi, 5, "topo formaggio", 6);
+  const modello_lineare m = addestra_lineare(testi);
+  EXPECT_GT(m.temperatura, 0.0);
+  EXPECT_EQ(m.con_dati, (std::array<bool, CLASSI>{true, false, true, false, false, true}));
+  for (const char* testo : {"gatto topo", "cane", "formaggio topo gatto", "ignota", "", "osso osso osso"}) {
+    SCOPED_TRACE(testo);
+    double s[CLASSI], p[CLASSI];
+    punteggi_testo_lineare(m, testo_lineare_da(testo, 0), s);
+    probabilita_lineari(m, s, p);
+    double somma = 0.0;
     for (int k = 0; k < CLASSI; ++k) {
-      const int j = k == 0 ? 0 : k == 2 ? 1 : k == 5 ? 2 : -1;
-      EXPECT_EQ(bit(m.pesi[w][k]), bit(j >= 0 ? attesi[w][j] : meno_zero[w] ? -0.0 : 0.0)) << k;
+      somma += p[k];
+      if (!m.con_dati[k]) {
+        EXPECT_EQ(p[k], 0.0) << k;
+      }
+      for (int j = 0; j < CLASSI; ++j) {
+        if (m.con_dati[k] && m.con_dati[j] && s[k] >= s[j]) {
+          EXPECT_GE(p[k], p[j]) << k << " " << j;
+        }
+      }
+    }
+    EXPECT_NEAR(somma, 1.0, 1e-12);
+    EXPECT_EQ(std::max_element(p, p + CLASSI) - p, classe_lineare(m, s));
+  }
+  // A text with no known feature scores the biases; without any class with data, class 0 for sure.
+  const modello_lineare vuoto = addestra_lineare({testo_lineare_da("", 3), testo_lineare_da("!", 4)});
+  double s[CLASSI], p[CLASSI];
+  punteggi_testo_lineare(vuoto, testo_lineare_da("gatto", 0), s);
+  probabilita_lineari(vuoto, s, p);
+  EXPECT_TRUE(vuoto.posti.empty() && vuoto.bias == (std::array<double, CLASSI>{}));
+  EXPECT_EQ(classe_lineare(vuoto, s), 0);
+  EXPECT_EQ(p[0], 1.0);
+}
+
+TEST(BowLineare, FoldsAreDisjointStratifiedAndFixedByTheBytes) {
+  std::vector<int> classi;
+  std::vector<uint64_t> impronte;
+  std::mt19937_64 g(7);
+  const int per_classe[CLASSI] = {13, 1, 0, 7, 25, 5, 2, 9, 4, 10};
+  for (int k = 0; k < CLASSI; ++k)
+    for (int i = 0; i < per_classe[k]; ++i) {
+      classi.push_back(k);
+      impronte.push_back(g());
+    }
+  for (const uint32_t pieghe : {2u, 5u, 7u}) {
+    SCOPED_TRACE(pieghe);
+    const std::vector<uint8_t> piega = assegna_pieghe(classi, impronte, pieghe);
+    ASSERT_EQ(piega.size(), classi.size());
+    EXPECT_EQ(assegna_pieghe(classi, impronte, pieghe), piega);
+    // Each text in one fold; each class spread evenly: fold sizes differ by at most one.
+    for (int k = 0; k < CLASSI; ++k) {
+      std::vector<int> quanti(pieghe, 0);
+      for (size_t i = 0; i < classi.size(); ++i)
+        if (classi[i] == k) {
+          ASSERT_LT(piega[i], pieghe);
+          ++quanti[piega[i]];
+        }
+      EXPECT_LE(*std::max_element(quanti.begin(), quanti.end()) - *std::min_element(quanti.begin(), quanti.end()), 1);
+    }
+    // The texts in another order: each keeps its fold.
+    std::vector<size_t> ordine(classi.size());
+    std::iota(ordine.begin(), ordine.end(), 0);
+    std::shuffle(ordine.begin(), ordine.end(), g);
+    std::vector<int> c2;
+    std::vector<uint64_t> i2;
+    for (const size_t i : ordine) {
+      c2.push_back(classi[i]);
+      i2.push_back(impronte[i]);
+    }
+    const std::vector<uint8_t> p2 = assegna_pieghe(c2, i2, pieghe);
+    for (size_t j = 0; j < ordine.size(); ++j) EXPECT_EQ(p2[j], piega[ordine[j]]);
+  }
+}
+
+TEST(BowLineare, SpiegaSeesTheTermsTheScoreAdds) {
+  std::vector<testo_lineare> testi = corpus_piccolo();
+  aggiungi_testi(testi, 0, "gatto topo", 6);
+  aggiungi_testi(testi, 2, "cane osso", 6);
+  const modello_lineare m = addestra_lineare(testi);
+  const char* testo = "Gatto topo gatto ignota";
+  double s[CLASSI];
+  punteggi_testo_lineare(m, testo_lineare_da(testo, 0), s);
+  const std::vector<tratto_lineare> t = tratti_lineari(m, testo);
+  std::set<std::string> nomi;
+  for (const tratto_lineare& x : t) nomi.insert(x.nome);
+  EXPECT_EQ(nomi, (std::set<std::string>{"gatto", "topo", "ignota", "gatto topo", "topo gatto", "gatto ignota"}));
+  for (int k = 0; k < CLASSI; ++k) {
+    double somma = 0.0;
+    for (const tratto_lineare& x : t)
+      if (x.indice >= 0) somma = somma + contributo_lineare(m, x, k);
+    EXPECT_NEAR(somma + m.bias[static_cast<size_t>(k)], s[k], 1e-12) << k;
+  }
+  for (const tratto_lineare& x : t) {
+    EXPECT_EQ(x.n, x.nome == "gatto" ? 2u : 1u) << x.nome;
+    if (x.nome == "ignota") {
+      EXPECT_EQ(x.indice, -1);
     }
   }
-  for (int k = 0; k < CLASSI; ++k) EXPECT_EQ(bit(m.bias[k]), bit(bias[k])) << k;
-  EXPECT_EQ(m.con_dati, (std::array<bool, CLASSI>{true, false, true, false, false, true}));
-  EXPECT_EQ(m.provenienza.testi, 7u);
+}
 
-  // Scoring "gatto topo ignota": the reference's ten scores; the unknown word
-  // counts nowhere, not even in the length.
-  const std::vector<voce_parola> voci = testo(0, {"gatto", "topo", "ignota"}).voci;
-  const std::vector<long> pos = posizioni_lineari(m, voci);
-  double s[CLASSI];
-  punteggi_lineari(m, voci, pos, s);
-  EXPECT_EQ(bit(s[0]), bit(0x1.fb3bf915b18e2p-2));
-  EXPECT_EQ(bit(s[2]), bit(-0x1.a27371cb05ac0p-2));
-  EXPECT_EQ(bit(s[5]), bit(-0x1.55f4faa044b2cp-3));
-  EXPECT_EQ(bit(s[7]), bit(m.bias[7]));
-  EXPECT_EQ(classe_lineare(m, s), 0);
-  // Each word's part, the bias last: the score, term by term.
-  const std::vector<double> x = componenti_lineari(voci, pos);
-  EXPECT_EQ(x[1], 0.0);  // "ignota", between "gatto" and "topo"
-  EXPECT_EQ(bit(x[0]), bit(1.0 / std::sqrt(2.0)));
-  const double somma = (0.0 + contributo_lineare(m, pos[0], x[0], 2)) + contributo_lineare(m, pos[2], x[2], 2);
-  EXPECT_EQ(bit(somma + m.bias[2]), bit(s[2]));
-  // A text without known words: the class with data whose bias is highest,
-  // 5; class 7's is higher, but class 7 has no data.
-  const std::vector<voce_parola> ignote = testo(0, {"ignota"}).voci;
-  punteggi_lineari(m, ignote, posizioni_lineari(m, ignote), s);
-  EXPECT_GT(s[7], s[5]);
-  EXPECT_EQ(classe_lineare(m, s), 5);
-  // Without any class with data there is no rival, so nothing is learned: class 0.
-  const modello_lineare vuoto = addestra_lineare({testo(3, {}), testo(4, {})});
-  punteggi_lineari(vuoto, ignote, posizioni_lineari(vuoto, ignote), s);
-  EXPECT_EQ(classe_lineare(vuoto, s), 0);
-  EXPECT_TRUE(vuoto.parole.empty() && vuoto.bias == (std::array<double, CLASSI>{}));
+TEST(BowLineare, TheSameTextsGiveTheSameModel) {
+  std::vector<testo_lineare> testi = corpus_piccolo();
+  aggiungi_testi(testi, 0, "gatto topo", 6);
+  aggiungi_testi(testi, 2, "cane osso", 6);
+  const modello_lineare a = addestra_lineare(testi), b = addestra_lineare(testi);
+  EXPECT_TRUE(a == b);
+  for (size_t j = 0; j < a.posti.size(); ++j)
+    for (int k = 0; k < CLASSI; ++k) EXPECT_EQ(bit(a.pesi[j][k]), bit(b.pesi[j][k]));
+  // Without folds: the settings as given, no temperature fitted.
+  impostazioni_lineari fissa;
+  fissa.pieghe = 0;
+  fissa.fissa = {0.5, false, true};
+  const modello_lineare c = addestra_lineare(testi, fissa);
+  EXPECT_EQ(c.scelta, fissa.fissa);
+  EXPECT_EQ(c.pieghe, 0u);
+  EXPECT_EQ(c.temperatura, 1.0);
+  for (const uint32_t p : c.posti) EXPECT_FALSE(e_coppia(p));
 }
 
 TEST(BowLineareFile, RoundTripAndEveryRefusal) {
@@ -448,7 +565,8 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
   m.provenienza.fnv_corpus = 0x0123456789ABCDEFull;
   ASSERT_TRUE(scrivi_lineare(m, path.c_str()));
   const std::string byte = vt::read_file(path);
-  ASSERT_EQ(byte.size(), 160u + 112u * 5);
+  ASSERT_EQ(m.posti.size(), 5u);
+  ASSERT_EQ(byte.size(), 184u + 92u * 5);
   modello_lineare letto;
   ASSERT_EQ(carica_lineare(letto, path.c_str()), esito_lettura::letto);
   EXPECT_TRUE(letto == m);
@@ -458,7 +576,7 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
   EXPECT_FALSE(corrisponde(letto, altro.c_str()));
 
   // Each spoiled in one place: refused there, the model loaded into left as it was.
-  const auto r = [](int record, int dentro) { return 160 + 112 * (record - 1) + dentro; };
+  const auto r = [](int record, int dentro) { return 184 + 92 * (record - 1) + dentro; };
   const auto metti = [](std::string& b, size_t dove, auto v) { std::memcpy(b.data() + dove, &v, sizeof v); };
   struct caso {
     std::function<void(std::string&)> guasta;
@@ -468,25 +586,35 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
   const std::string finisce = "il file finisce dopo ";
   const caso casi[] = {
       {[&](std::string& b) { b = ref::record("cane", {0, 0, 3}); }, 0, "non comincia con BOWLINEA"},
-      {[](std::string& b) { b.clear(); }, 0, finisce + "0 byte, prima della fine dell'intestazione (160 byte)"},
-      {[](std::string& b) { b.resize(159); }, 0, finisce + "159 byte, prima della fine dell'intestazione (160 byte)"},
-      {[&](std::string& b) { metti(b, 8, uint32_t{2}); }, 0, "versione 2, questo programma legge la 1"},
+      {[](std::string& b) { b.clear(); }, 0, finisce + "0 byte, prima della fine dell'intestazione (184 byte)"},
+      {[](std::string& b) { b.resize(183); }, 0, finisce + "183 byte, prima della fine dell'intestazione (184 byte)"},
+      {[&](std::string& b) { metti(b, 8, uint32_t{1}); }, 0, "versione 1, questo programma legge la 2"},
+      {[&](std::string& b) { metti(b, 8, uint32_t{3}); }, 0, "versione 3, questo programma legge la 2"},
       {[&](std::string& b) { b[13] |= 0x10; }, 0, "classi con dati oltre la 9"},
-      {[&](std::string& b) { metti(b, 16, uint64_t{0}); }, 0, "classi con dati ma nessuna parola"},
+      {[&](std::string& b) { metti(b, 16, uint64_t{0}); }, 0, "classi con dati ma nessun tratto"},
+      {[&](std::string& b) { metti(b, 16, uint64_t{1} << 21); }, 0, "piu' tratti dei posti della tabella"},
       {[&](std::string& b) { metti(b, 56, std::nan("")); }, 0, "C non e' un numero finito maggiore di 0"},
       {[&](std::string& b) { metti(b, 56, -0.05); }, 0, "C non e' un numero finito maggiore di 0"},
-      {[&](std::string& b) { metti(b, 72, uint32_t{0}); }, 0, "zero epoche"},
-      {[](std::string& b) { b[77] = 1; }, 0, "i byte da 76 a 79 non sono zero"},
-      {[&](std::string& b) { metti(b, 80 + 8 * 5, HUGE_VAL); }, 0, "bias della classe 5 non finito"},
+      {[&](std::string& b) { metti(b, 64, uint32_t{4}); }, 0, "scelte sconosciute nei byte da 64 a 67"},
+      {[&](std::string& b) { metti(b, 68, uint32_t{1}); }, 0, "pieghe non 0 e non da 2 a 255"},
+      {[&](std::string& b) { metti(b, 72, 1.5); }, 0, "accuratezza della convalida fuori da 0 ... 1"},
+      {[&](std::string& b) { metti(b, 80, 0.0); }, 0, "temperatura non e' un numero finito maggiore di 0"},
+      {[&](std::string& b) { metti(b, 88, -1.0); }, 0,
+       "calibrazione della prima classe non valida (a finito maggiore di 0, b finito)"},
+      {[&](std::string& b) { metti(b, 96, std::nan("")); }, 0,
+       "calibrazione della prima classe non valida (a finito maggiore di 0, b finito)"},
+      {[&](std::string& b) { metti(b, 104 + 8 * 5, HUGE_VAL); }, 0, "bias della classe 5 non finito"},
       {[&](std::string& b) { b.resize(r(3, 50)); }, 3, "il file finisce a meta' del record"},
-      {[&](std::string& b) { b.resize(r(4, 0)); }, 4, finisce + "3 parole, l'intestazione ne annuncia 5"},
-      {[](std::string& b) { b += '\0'; }, 6, "il file continua dopo l'ultima parola (l'intestazione ne annuncia 5)"},
-      {[&](std::string& b) { b[r(1, 0)] = 'C'; }, 1, "parola con il byte 0x43, che la pulizia non lascia"},
-      {[&](std::string& b) { b[r(2, 31)] = 'z'; }, 2, "byte non nulli dopo la fine della parola"},
-      {[&](std::string& b) { std::swap_ranges(&b[r(1, 0)], &b[r(2, 0)], &b[r(2, 0)]); }, 2, "parola fuori ordine"},
-      {[&](std::string& b) { b.replace(r(2, 0), 112, byte.substr(r(1, 0), 112)); }, 2, "parola ripetuta"},
-      {[&](std::string& b) { metti(b, r(4, 32 + 8 * 2), -HUGE_VAL); }, 4, "peso della classe 2 non finito"},
-      {[&](std::string& b) { metti(b, r(3, 32 + 8 * 1), 1e-300); }, 3, "peso non nullo per la classe 1, senza dati"},
+      {[&](std::string& b) { b.resize(r(4, 0)); }, 4, finisce + "3 tratti, l'intestazione ne annuncia 5"},
+      {[](std::string& b) { b += '\0'; }, 6, "il file continua dopo l'ultimo tratto (l'intestazione ne annuncia 5)"},
+      {[&](std::string& b) { metti(b, r(1, 0), POSTI_LINEARI); }, 1, "posto oltre la tabella"},
+      {[&](std::string& b) { metti(b, 64, uint32_t{0}), metti(b, r(5, 0), POSTI_LINEARI - 1); }, 5,
+       "posto di una coppia in un modello senza coppie"},
+      {[&](std::string& b) { std::swap_ranges(&b[r(1, 0)], &b[r(2, 0)], &b[r(2, 0)]); }, 2, "posto fuori ordine"},
+      {[&](std::string& b) { b.replace(r(2, 0), 92, byte.substr(r(1, 0), 92)); }, 2, "posto ripetuto"},
+      {[&](std::string& b) { metti(b, r(2, 4), 0.5); }, 2, "idf non e' un numero finito almeno 1"},
+      {[&](std::string& b) { metti(b, r(4, 12 + 8 * 2), -HUGE_VAL); }, 4, "peso della classe 2 non finito"},
+      {[&](std::string& b) { metti(b, r(3, 12 + 8 * 1), 1e-300); }, 3, "peso non nullo per la classe 1, senza dati"},
   };
   for (const caso& c : casi) {
     std::string guasto = byte;
@@ -512,7 +640,14 @@ TEST(BowLineareFile, RoundTripAndEveryRefusal) {
       {byte, "Il modello lineare " + path + " non e' stato addestrato accanto a questo " + altro +
                  ", cambiato dopo (da aggiungi o addestra): per rifarlo, velmora_bow addestra CARTELLA --lineare\n"},
       {vt::read_file(bow), non_lineare + "intestazione, non comincia con BOWLINEA\n"},
-      {byte.substr(0, r(3, 50)), non_lineare + "record 3 (dal byte 384), il file finisce a meta' del record\n"},
+      {byte.substr(0, r(3, 50)), non_lineare + "record 3 (dal byte 368), il file finisce a meta' del record\n"},
+      {[&] {
+         std::string b = byte;
+         metti(b, 8, uint32_t{1});
+         return b;
+       }(),
+       "Il modello lineare " + path + " e' di una versione precedente (versione 1, questo programma legge la 2): "
+       "per rifarlo, velmora_bow addestra CARTELLA --lineare\n"},
   };
   for (const auto& [file, messaggio] : messaggi) {
     vt::write_file(path, file);

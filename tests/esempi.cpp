@@ -126,7 +126,7 @@ void fortune(const fs::path& d) {
     const std::string w = nomi[k];
     for (const char* f : {"0001", "0002", "0003"})
       scrivi(d / "addestramento" / std::to_string(k) / f, "il " + w + " e " + w + "a " + w + "b\n");
-    for (const char* f : {"0005", "0020", "0080"}) scrivi(d / "verifica" / std::to_string(k) / f, "il " + w + " " + w + "a\n");
+    for (const char* f : {"0005", "0010", "0020", "0080"}) scrivi(d / "verifica" / std::to_string(k) / f, "il " + w + " " + w + "a\n");
   }
   vt::RunOptions o;
   o.cwd = d.string();

@@ -27,7 +27,7 @@ struct pagina {
 const std::vector<pagina> PAGINE = {
     {"velmora_bow", VELMORA_BOW_BIN,
      {{"aggiungi", "--help"}, {"classifica", "--help"}, {"addestra", "--help"}, {"valuta", "--help"}, {"mostra", "--help"},
-      {"spiega", "--help"}, {"predici", "--help"}}},
+      {"spiega", "--help"}, {"predici", "--help"}, {"convalida", "--help"}}},
     {"velmora_pms", VELMORA_PMS_BIN, {}},  // no options
     {"velmora_bpms", VELMORA_BPMS_BIN, {}},
     {"velmora_apms", VELMORA_APMS_BIN, {{"--help"}}},

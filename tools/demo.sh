@@ -117,7 +117,7 @@ echo
 rm -f Bow.lineare
 echo
 # --lineare: beside Bow.txt, the linear rule learns from the same texts.
-"$build/bow/velmora_bow" addestra addestramento --lineare
+"$build/bow/velmora_bow" addestra addestramento --lineare | tee "$data/bow-addestra.txt"
 echo
 "$build/bow/velmora_bow" valuta verifica | tee "$data/bow.txt"
 echo
@@ -145,5 +145,6 @@ echo "velmora_bow, fortune mai viste: $(tail -n 1 "$data/bow.txt") ($(sed -n 's/
 for regola in bayes complemento lineare; do
   echo "  con --punteggio $regola: $(tail -n 1 "$data/bow-$regola.txt") ($(sed -n 's/^Accuratezza: //p' "$data/bow-$regola.txt"))"
 done
+echo "  regola lineare: $(tail -n 1 "$data/bow-addestra.txt")"
 echo "velmora_bow: la pagina della valutazione (regola lineare) in $data/bow/testi.html"
 echo "Demo completata in $(durata "$inizio_demo" "$(adesso)") s"
