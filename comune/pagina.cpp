@@ -35,6 +35,25 @@ size_t sequenza_utf8(std::string_view s, size_t i) {
 
 constexpr std::string_view SOSTITUTO = "\xEF\xBF\xBD";  // U+FFFD
 
+// Walks s: a well-formed UTF-8 sequence of two bytes or more goes to out as
+// it is, a byte that starts none becomes sostituto, and each ASCII byte is
+// handed to ascii.
+template <class Ascii>
+void per_carattere(std::string_view s, std::string& out, std::string_view sostituto, Ascii ascii) {
+  for (size_t i = 0; i < s.size();) {
+    const size_t n = sequenza_utf8(s, i);
+    if (n == 0) {
+      out += sostituto;
+      ++i;
+    } else if (n > 1) {
+      out.append(s.substr(i, n));
+      i += n;
+    } else {
+      ascii(s[i++]);
+    }
+  }
+}
+
 std::string esadecimale(int v) {
   char s[8];
   std::snprintf(s, sizeof s, "#%02x%02x%02x", (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
@@ -96,19 +115,7 @@ svg{max-width:100%;height:auto}
 std::string testo_html(std::string_view s) {
   std::string out;
   out.reserve(s.size() + s.size() / 8);
-  for (size_t i = 0; i < s.size();) {
-    const size_t n = sequenza_utf8(s, i);
-    if (n == 0) {
-      out += SOSTITUTO;
-      ++i;
-      continue;
-    }
-    if (n > 1) {
-      out.append(s.substr(i, n));
-      i += n;
-      continue;
-    }
-    const char c = s[i++];
+  per_carattere(s, out, SOSTITUTO, [&](char c) {
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
@@ -121,26 +128,15 @@ std::string testo_html(std::string_view s) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) out += SOSTITUTO;
         else out += c;
     }
-  }
+  });
   return out;
 }
 
 std::string testo_json(std::string_view s) {
   std::string out = "\"";
   out.reserve(s.size() + 2);
-  for (size_t i = 0; i < s.size();) {
-    const size_t n = sequenza_utf8(s, i);
-    if (n == 0) {
-      out += "\\ufffd";
-      ++i;
-      continue;
-    }
-    if (n > 1) {
-      out.append(s.substr(i, n));
-      i += n;
-      continue;
-    }
-    const auto c = static_cast<unsigned char>(s[i++]);
+  per_carattere(s, out, "\\ufffd", [&](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
     if (c == '"') out += "\\\"";
     else if (c == '\\') out += "\\\\";
     else if (c == '\n') out += "\\n";
@@ -150,9 +146,9 @@ std::string testo_json(std::string_view s) {
       std::snprintf(u, sizeof u, "\\u%04x", c);
       out += u;
     } else {
-      out += static_cast<char>(c);
+      out += ch;
     }
-  }
+  });
   return out + "\"";
 }
 
