@@ -96,7 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           for (const char* f : v.valori) FZ_CHECK(std::strncmp(f, "--", 2) != 0, "file %s accettato", f);
       }
       if (!leggi_punteggio(r, p)) break;
-      FZ_CHECK(p.tipo == regola::velmora ? p.alfa == 0.0 : alfa_accettata(p.alfa), "alfa %g", p.alfa);
+      // Only the Bayes rules have a smoothing; the others keep none.
+      const bool bayesiana = p.tipo == regola::bayes || p.tipo == regola::complemento;
+      FZ_CHECK(bayesiana ? alfa_accettata(p.alfa) : p.alfa == 0.0, "alfa %g", p.alfa);
       break;
     }
     default:
