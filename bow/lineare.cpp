@@ -688,7 +688,8 @@ void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI]
   for (int k = 0; k < CLASSI; ++k) {
     if (k == cima) continue;
     if (resto > 0.0) {
-      p[k] = p[k] * ((1.0 - nuova) / resto);
+      // Never above the top: at the bound above, rounding alone could lift the next class one ulp past it.
+      p[k] = std::min(p[k] * ((1.0 - nuova) / resto), nuova);
     } else if (m.con_dati[static_cast<size_t>(k)]) {  // the others all 0: they share it evenly
       p[k] = (1.0 - nuova) / static_cast<double>(std::count(m.con_dati.begin(), m.con_dati.end(), true) - 1);
     }
