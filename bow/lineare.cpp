@@ -635,21 +635,14 @@ modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni
   // The model on every text.
   std::vector<uint32_t> tutte(testi.size());
   std::iota(tutte.begin(), tutte.end(), 0u);
-  const matrice m = costruisci(testi, tutte, s.coppie);
+  matrice m = costruisci(testi, tutte, s.coppie);
   problema p{&m, &testi, std::move(tutte), {}, {}, {}, {}};
   prepara_righe(p);
   modello.con_dati = classi_con_dati(testi, m, p.righe);
+  if (!std::any_of(modello.con_dati.begin(), modello.con_dati.end(), [](bool b) { return b; })) return modello;
   double totale = 0.0;
   const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
-  modello.posti = m.posti;
-  modello.idf = m.idf;
   modello.pesi.assign(m.posti.size(), std::array<double, CLASSI>{});
-  if (!std::any_of(modello.con_dati.begin(), modello.con_dati.end(), [](bool b) { return b; })) {
-    modello.posti.clear();
-    modello.idf.clear();
-    modello.pesi.clear();
-    return modello;
-  }
   for (int k = 0; k < CLASSI; ++k) {
     if (!modello.con_dati[static_cast<size_t>(k)]) continue;
     metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
@@ -659,6 +652,9 @@ modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni
     for (size_t j = 0; j < w.size(); ++j) modello.pesi[j][static_cast<size_t>(k)] = w[j];
     modello.bias[static_cast<size_t>(k)] = b;
   }
+  // The columns become the model's slots: moved, not copied beside the matrix.
+  modello.posti = std::move(m.posti);
+  modello.idf = std::move(m.idf);
   return modello;
 }
 
