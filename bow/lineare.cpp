@@ -189,8 +189,7 @@ struct problema {
   const corpus_lineare* testi;
   std::vector<uint32_t> righe;  // the training texts of the round, ascending: the matrix's rows
   std::vector<int8_t> classe;   // their classes
-  std::vector<double> r;        // the class's ratios per column, empty without them
-  std::vector<double> r2;       // their squares
+  std::vector<double> r2;       // the squares of the class's ratios per column, empty without them
   std::vector<double> norme;    // per training text, its squared norm with the bias feature
 };
 
@@ -200,18 +199,17 @@ void prepara_righe(problema& p) {
   for (size_t a = 0; a < p.righe.size(); ++a) p.classe[a] = p.testi->classi[p.righe[a]];
 }
 
-// The ratios of class k (none when r is empty), and the squared norms they give.
+// The ratios of class k (none when r is empty), squared in place, and the squared norms they give.
 void metti_rapporti(problema& p, std::vector<double> r) {
-  p.r = std::move(r);
-  p.r2.resize(p.r.size());
-  for (size_t j = 0; j < p.r.size(); ++j) p.r2[j] = p.r[j] * p.r[j];
+  for (double& x : r) x = x * x;
+  p.r2 = std::move(r);
   const matrice& m = *p.m;
   p.norme.resize(p.righe.size());
   for (size_t a = 0; a < p.righe.size(); ++a) {
     double s = 1.0;  // the bias feature
     for (size_t f = m.inizio[a]; f < m.inizio[a + 1]; ++f) {
       const double x = static_cast<double>(m.e[f].x);
-      s = s + (p.r.empty() ? x * x : (x * x) * p.r2[m.e[f].j]);
+      s = s + (p.r2.empty() ? x * x : (x * x) * p.r2[m.e[f].j]);
     }
     p.norme[a] = s;
   }
@@ -247,8 +245,6 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
   const matrice& m = *p.m;
   const size_t l = p.righe.size();
   const double d = 1.0 / (2.0 * c);
-  std::vector<double> q(l);
-  for (size_t a = 0; a < l; ++a) q[a] = p.norme[a] + d;
   // Shrinking as liblinear does it: a text whose alpha is 0 and whose
   // gradient lies above the last pass's largest projected gradient leaves
   // the active set; when the active ones meet the tolerance, every text
@@ -279,7 +275,7 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
       pg_min = std::min(pg_min, pg);
       if (std::fabs(pg) <= 1e-12) continue;
       const double vecchio = alfa[a];
-      alfa[a] = std::max(alfa[a] - gr / q[a], 0.0);
+      alfa[a] = std::max(alfa[a] - gr / (p.norme[a] + d), 0.0);
       const double passo_y = (alfa[a] - vecchio) * y;
       for (size_t f = m.inizio[a]; f < m.inizio[a + 1]; ++f) {
         const uint32_t j = m.e[f].j;
@@ -329,11 +325,9 @@ std::vector<double> conteggi(const corpus_lineare& testi, const matrice& m, cons
 std::vector<double> rapporti(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
                              const std::vector<double>& tutti, double totale) {
   double tp = 0.0;
-  const std::vector<double> propri = conteggi(testi, m, p, k, tp);
+  std::vector<double> r = conteggi(testi, m, p, k, tp);  // the class's own counts, turned into its ratios in place
   const double v = static_cast<double>(m.posti.size()), ta = totale - tp;
-  std::vector<double> r(propri.size());
-  for (size_t j = 0; j < r.size(); ++j)
-    r[j] = ln((propri[j] + 1.0) / (tp + v)) - ln((tutti[j] - propri[j] + 1.0) / (ta + v));
+  for (size_t j = 0; j < r.size(); ++j) r[j] = ln((r[j] + 1.0) / (tp + v)) - ln((tutti[j] - r[j] + 1.0) / (ta + v));
   return r;
 }
 
@@ -377,7 +371,7 @@ void giro(const corpus_lineare& testi, const std::vector<uint8_t>& piega, uint32
   prova.reserve(fuori_piega);
   for (uint32_t i = 0; i < testi.size(); ++i) (piega[i] != f ? righe : prova).push_back(i);
   const matrice m = costruisci(testi, righe, s.coppie);
-  problema p{&m, &testi, std::move(righe), {}, {}, {}, {}};
+  problema p{&m, &testi, std::move(righe), {}, {}, {}};
   prepara_righe(p);
   con_dati = classi_con_dati(testi, m, p.righe);
   double totale = 0.0;
@@ -386,6 +380,7 @@ void giro(const corpus_lineare& testi, const std::vector<uint8_t>& piega, uint32
   std::vector<elemento> e;
   for (int k = 0; k < CLASSI; ++k) {
     if (!con_dati[static_cast<size_t>(k)]) continue;
+    p.r2 = {};  // the last class's, let go before this one's are counted
     metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
@@ -636,7 +631,7 @@ modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni
   std::vector<uint32_t> tutte(testi.size());
   std::iota(tutte.begin(), tutte.end(), 0u);
   matrice m = costruisci(testi, tutte, s.coppie);
-  problema p{&m, &testi, std::move(tutte), {}, {}, {}, {}};
+  problema p{&m, &testi, std::move(tutte), {}, {}, {}};
   prepara_righe(p);
   modello.con_dati = classi_con_dati(testi, m, p.righe);
   if (!std::any_of(modello.con_dati.begin(), modello.con_dati.end(), [](bool b) { return b; })) return modello;
@@ -645,6 +640,7 @@ modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni
   modello.pesi.assign(m.posti.size(), std::array<double, CLASSI>{});
   for (int k = 0; k < CLASSI; ++k) {
     if (!modello.con_dati[static_cast<size_t>(k)]) continue;
+    p.r2 = {};  // the last class's, let go before this one's are counted
     metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
