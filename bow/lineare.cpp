@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -71,10 +72,15 @@ struct splitmix64 {
 
 // ---- The features of one round ------------------------------------------------------------
 
-// One stored feature of a text: its column and its value x_j.
+// One stored feature of a text: its column and the text's occurrences of
+// its slot, packed as in a text's voci (a column is below POSTI_LINEARI),
+// and its value x_j. With the occurrences beside it the ratios need only
+// the matrix, not the block of texts.
 struct elemento {
-  uint32_t j;
+  uint32_t voce;
   float x;
+  uint32_t j() const { return posto_di(voce); }
+  uint32_t n() const { return occorrenze_di(voce); }
 };
 
 // The training texts of one round as it reads them: the columns are the
@@ -92,7 +98,7 @@ constexpr uint32_t DF_MINIMO_COPPIE = 2;
 
 // x_j of the slots of t that the columns hold: (1 + ln n) idf over the
 // vector's length. colonna(i, slot) gives the column of t's i-th slot or -1;
-// out gets (column, x).
+// out gets (column, x, occurrences).
 template <class Colonna, class Uscita>
 void componenti(const uint32_t* voci, size_t n, const std::vector<double>& idf, Colonna colonna, Uscita out) {
   double s = 0.0;
@@ -110,7 +116,7 @@ void componenti(const uint32_t* voci, size_t n, const std::vector<double>& idf, 
     const long j = colonna(i, posto_di(v));
     if (j < 0) continue;
     const double u = (1.0 + ln(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
-    out(j, u / lunghezza);
+    out(j, u / lunghezza, occorrenze_di(v));
   }
 }
 
@@ -151,7 +157,7 @@ matrice costruisci(const corpus_lineare& testi, const std::vector<uint32_t>& rig
   const auto di = [&](size_t, uint32_t p) -> long { return colonna[p] == NESSUNA ? -1 : long{colonna[p]}; };
   for (const uint32_t i : righe) {
     componenti(testi.voci.data() + testi.inizio[i], testi.inizio[i + 1] - testi.inizio[i], m.idf, di,
-               [&](long j, double x) { m.e.push_back({static_cast<uint32_t>(j), static_cast<float>(x)}); });
+               [&](long j, double x, uint32_t n) { m.e.push_back({static_cast<uint32_t>(j) | n << BIT_POSTO, static_cast<float>(x)}); });
     m.inizio.push_back(m.e.size());
   }
   return m;
@@ -169,7 +175,7 @@ void elementi_di(const corpus_lineare& testi, size_t i, const matrice& m, std::v
     return da != m.posti.end() && *da == p ? da - m.posti.begin() : -1;
   };
   componenti(voci, testi.inizio[i + 1] - testi.inizio[i], m.idf, di,
-             [&](long j, double x) { e.push_back({static_cast<uint32_t>(j), static_cast<float>(x)}); });
+             [&](long j, double x, uint32_t n) { e.push_back({static_cast<uint32_t>(j) | n << BIT_POSTO, static_cast<float>(x)}); });
 }
 
 // ---- The solver -------------------------------------------------------------------------------
@@ -209,7 +215,7 @@ void metti_rapporti(problema& p, std::vector<double> r) {
     double s = 1.0;  // the bias feature
     for (size_t f = m.inizio[a]; f < m.inizio[a + 1]; ++f) {
       const double x = static_cast<double>(m.e[f].x);
-      s = s + (p.r2.empty() ? x * x : (x * x) * p.r2[m.e[f].j]);
+      s = s + (p.r2.empty() ? x * x : (x * x) * p.r2[m.e[f].j()]);
     }
     p.norme[a] = s;
   }
@@ -225,14 +231,14 @@ double decisione(const elemento* e, size_t n, const std::vector<double>& u, doub
   double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
   size_t f = 0;
   for (; f + 4 <= n; f += 4) {
-    s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j];
-    s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j];
-    s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j];
-    s3 = s3 + static_cast<double>(e[f + 3].x) * u[e[f + 3].j];
+    s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j()];
+    s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j()];
+    s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j()];
+    s3 = s3 + static_cast<double>(e[f + 3].x) * u[e[f + 3].j()];
   }
-  if (f < n) s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j];
-  if (f + 1 < n) s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j];
-  if (f + 2 < n) s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j];
+  if (f < n) s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j()];
+  if (f + 1 < n) s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j()];
+  if (f + 2 < n) s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j()];
   return ((s0 + s1) + (s2 + s3)) + b;
 }
 // The same for row a of the matrix.
@@ -278,7 +284,7 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
       alfa[a] = std::max(alfa[a] - gr / (p.norme[a] + d), 0.0);
       const double passo_y = (alfa[a] - vecchio) * y;
       for (size_t f = m.inizio[a]; f < m.inizio[a + 1]; ++f) {
-        const uint32_t j = m.e[f].j;
+        const uint32_t j = m.e[f].j();
         const double x = static_cast<double>(m.e[f].x);
         u[j] = u[j] + passo_y * (p.r2.empty() ? x : x * p.r2[j]);
       }
@@ -297,23 +303,15 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
 // The occurrences of each column in the training texts of class k (of
 // every class when k is -1), and their sum: whole numbers, exact in a double
 // whatever the order.
-std::vector<double> conteggi(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
-                             double& totale) {
+std::vector<double> conteggi(const matrice& m, const problema& p, int k, double& totale) {
   std::vector<double> c(m.posti.size(), 0.0);
   totale = 0.0;
   for (size_t a = 0; a < p.righe.size(); ++a) {
     if (k >= 0 && p.classe[a] != k) continue;
-    const size_t i = p.righe[a];
-    // The row's elements are the text's slots the columns hold, in the same ascending order.
-    size_t f = m.inizio[a];
-    for (size_t g = testi.inizio[i]; g < testi.inizio[i + 1]; ++g) {
-      const uint32_t v = testi.voci[g];
-      if (f == m.inizio[a + 1]) break;
-      if (m.posti[m.e[f].j] != posto_di(v)) continue;
-      const double n = static_cast<double>(occorrenze_di(v));
-      c[m.e[f].j] = c[m.e[f].j] + n;
+    for (size_t f = m.inizio[a]; f < m.inizio[a + 1]; ++f) {
+      const double n = static_cast<double>(m.e[f].n());
+      c[m.e[f].j()] = c[m.e[f].j()] + n;
       totale = totale + n;
-      ++f;
     }
   }
   return c;
@@ -322,10 +320,10 @@ std::vector<double> conteggi(const corpus_lineare& testi, const matrice& m, cons
 // The naive Bayes log-count ratios of class k per column, from the training texts' counts:
 //   r_kj = ln((c_kj + 1) / (T_k + V)) - ln((c'_kj + 1) / (T'_k + V)),
 // c' and T' those of the other classes (tutti and totale: those of every class).
-std::vector<double> rapporti(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
-                             const std::vector<double>& tutti, double totale) {
+std::vector<double> rapporti(const matrice& m, const problema& p, int k, const std::vector<double>& tutti,
+                             double totale) {
   double tp = 0.0;
-  std::vector<double> r = conteggi(testi, m, p, k, tp);  // the class's own counts, turned into its ratios in place
+  std::vector<double> r = conteggi(m, p, k, tp);  // the class's own counts, turned into its ratios in place
   const double v = static_cast<double>(m.posti.size()), ta = totale - tp;
   for (size_t j = 0; j < r.size(); ++j) r[j] = ln((r[j] + 1.0) / (tp + v)) - ln((tutti[j] - r[j] + 1.0) / (ta + v));
   return r;
@@ -375,13 +373,13 @@ void giro(const corpus_lineare& testi, const std::vector<uint8_t>& piega, uint32
   prepara_righe(p);
   con_dati = classi_con_dati(testi, m, p.righe);
   double totale = 0.0;
-  const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
+  const std::vector<double> tutti = s.rapporti ? conteggi(m, p, -1, totale) : std::vector<double>{};
   fuori.assign(cs.size(), std::vector<punteggi_fuori>(prova.size(), punteggi_fuori{}));
   std::vector<elemento> e;
   for (int k = 0; k < CLASSI; ++k) {
     if (!con_dati[static_cast<size_t>(k)]) continue;
     p.r2 = {};  // the last class's, let go before this one's are counted
-    metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
+    metti_rapporti(p, s.rapporti ? rapporti(m, p, k, tutti, totale) : std::vector<double>{});
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     for (size_t c = 0; c < cs.size(); ++c) {
@@ -592,7 +590,7 @@ std::vector<long> convalida_scelta(const corpus_lineare& testi, const std::vecto
 
 }  // namespace
 
-modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni_lineari& imp) {
+modello_lineare addestra_lineare(corpus_lineare testi, const impostazioni_lineari& imp) {
   modello_lineare modello;
   modello.provenienza.testi = testi.size();
   scelta_lineare s = imp.fissa;
@@ -634,14 +632,17 @@ modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni
   problema p{&m, &testi, std::move(tutte), {}, {}, {}};
   prepara_righe(p);
   modello.con_dati = classi_con_dati(testi, m, p.righe);
+  // From here on the matrix alone is read: the block of texts goes.
+  testi = {};
+  p.testi = nullptr;
   if (!std::any_of(modello.con_dati.begin(), modello.con_dati.end(), [](bool b) { return b; })) return modello;
   double totale = 0.0;
-  const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
+  const std::vector<double> tutti = s.rapporti ? conteggi(m, p, -1, totale) : std::vector<double>{};
   modello.pesi.assign(m.posti.size(), std::array<double, CLASSI>{});
   for (int k = 0; k < CLASSI; ++k) {
     if (!modello.con_dati[static_cast<size_t>(k)]) continue;
     p.r2 = {};  // the last class's, let go before this one's are counted
-    metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
+    metti_rapporti(p, s.rapporti ? rapporti(m, p, k, tutti, totale) : std::vector<double>{});
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     risolvi(p, k, s.c, alfa, w, b);
@@ -657,7 +658,7 @@ modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni
 modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const impostazioni_lineari& imp) {
   corpus_lineare c;
   for (const testo_lineare& t : testi) c.aggiungi(t);
-  return addestra_lineare(c, imp);
+  return addestra_lineare(std::move(c), imp);
 }
 
 // ---- Scoring -----------------------------------------------------------------------------------
@@ -681,7 +682,7 @@ std::vector<long> indici(const modello_lineare& m, const testo_lineare& t) {
 void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, double punteggi[CLASSI]) {
   const std::vector<long> dove = indici(m, t);
   for (int k = 0; k < CLASSI; ++k) punteggi[k] = 0.0;
-  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long j, double x) {
+  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long j, double x, uint32_t) {
     for (int k = 0; k < CLASSI; ++k)
       punteggi[k] = punteggi[k] + x * m.pesi[static_cast<size_t>(j)][static_cast<size_t>(k)];
   });
@@ -742,7 +743,7 @@ std::vector<tratto_lineare> tratti_lineari(const modello_lineare& m, std::string
   const std::vector<long> dove = indici(m, t);
   for (size_t i = 0; i < uniti.size(); ++i) uniti[i].indice = dove[i];
   size_t j = 0;
-  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long indice, double x) {
+  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long indice, double x, uint32_t) {
     while (uniti[j].indice != indice) ++j;
     uniti[j].x = x;
   });
