@@ -597,10 +597,9 @@ modello_lineare addestra_lineare(corpus_lineare testi, const impostazioni_linear
   const uint32_t pieghe = imp.pieghe >= 2 && testi.size() >= imp.pieghe ? imp.pieghe : 0;
   if (pieghe > 0) {
     std::vector<int> classi;
-    std::vector<uint64_t> impronte;
     classi.assign(testi.classi.begin(), testi.classi.end());
-    impronte = testi.impronte;
-    const std::vector<uint8_t> piega = assegna_pieghe(classi, impronte, pieghe);
+    const std::vector<uint8_t> piega = assegna_pieghe(classi, testi.impronte, pieghe);
+    testi.impronte = {};  // they only fix the folds
     const std::vector<double> cs(GRIGLIA_C.begin(), GRIGLIA_C.end());
     // In this order; a later setting replaces the best only when strictly better:
     // a tie goes to the simpler features and the smaller C.
