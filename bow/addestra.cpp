@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "addestra.h"
@@ -104,8 +105,8 @@ void stampa_scelta_lineare(const modello_lineare& m) {
 
 // Trains the linear rule on the texts gathered and writes it beside the
 // Bow.txt just saved, which it is tied to; returns the exit status.
-int scrivi_modello_lineare(const raccolta_lineare& r) {
-  modello_lineare m = addestra_lineare(r.testi);
+int scrivi_modello_lineare(raccolta_lineare& r) {
+  modello_lineare m = addestra_lineare(std::move(r.testi));
   m.provenienza.fnv_corpus = r.impronta.tutto.fnv;
   if (!impronta_file(MODELLO, m.provenienza.bow) || !scrivi_lineare(m, MODELLO_LINEARE)) {
     std::printf("Impossibile scrivere %s: %s e' aggiornato, il modello lineare no\n", MODELLO_LINEARE, MODELLO);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -71,27 +72,33 @@ struct splitmix64 {
 
 // ---- The features of one round ------------------------------------------------------------
 
-// One stored feature of a text: its column and its value x_j.
+// One stored feature of a text: its column and the text's occurrences of
+// its slot, packed as in a text's voci (a column is below POSTI_LINEARI),
+// and its value x_j. With the occurrences beside it the ratios need only
+// the matrix, not the block of texts.
 struct elemento {
-  uint32_t j;
+  uint32_t voce;
   float x;
+  uint32_t j() const { return posto_di(voce); }
+  uint32_t n() const { return occorrenze_di(voce); }
 };
 
-// The texts as one round of training reads them: the columns are the slots
-// the training texts hold (words, and pairs seen in two of them or more),
-// ascending; every text (training or held out) as its elements.
+// The training texts of one round as it reads them: the columns are the
+// slots they hold (words, and pairs seen in two of them or more), ascending;
+// each training text as its elements, in the order of the round's rows. A
+// held-out text is read from the block when it is scored (elementi_di).
 struct matrice {
   std::vector<uint32_t> posti;     // column -> slot
   std::vector<double> idf;         // per column
-  std::vector<elemento> e;         // all texts' elements, text after text
-  std::vector<size_t> inizio;      // text i: e[inizio[i] ... inizio[i + 1])
+  std::vector<elemento> e;         // the rows' elements, row after row
+  std::vector<size_t> inizio;      // row a: e[inizio[a] ... inizio[a + 1])
 };
 
 constexpr uint32_t DF_MINIMO_COPPIE = 2;
 
 // x_j of the slots of t that the columns hold: (1 + ln n) idf over the
 // vector's length. colonna(i, slot) gives the column of t's i-th slot or -1;
-// out gets (column, x).
+// out gets (column, x, occurrences).
 template <class Colonna, class Uscita>
 void componenti(const uint32_t* voci, size_t n, const std::vector<double>& idf, Colonna colonna, Uscita out) {
   double s = 0.0;
@@ -109,47 +116,66 @@ void componenti(const uint32_t* voci, size_t n, const std::vector<double>& idf, 
     const long j = colonna(i, posto_di(v));
     if (j < 0) continue;
     const double u = (1.0 + ln(static_cast<double>(occorrenze_di(v)))) * idf[static_cast<size_t>(j)];
-    out(j, u / lunghezza);
+    out(j, u / lunghezza, occorrenze_di(v));
   }
 }
 
-// The round's matrix: columns and idf from the texts with addestra[i], values for all.
-matrice costruisci(const corpus_lineare& testi, const std::vector<bool>& addestra, bool coppie) {
+// The round's matrix: columns, idf and rows from the training texts righe.
+// Every vector is counted before it is filled, so each takes exactly its room.
+matrice costruisci(const corpus_lineare& testi, const std::vector<uint32_t>& righe, bool coppie) {
   matrice m;
   std::vector<uint32_t> df(POSTI_LINEARI, 0);
   double n = 0.0;
-  for (size_t i = 0; i < testi.size(); ++i) {
-    if (!addestra[i]) continue;
+  for (const uint32_t i : righe) {
     n = n + 1.0;
     for (size_t f = testi.inizio[i]; f < testi.inizio[i + 1]; ++f)
       if (const uint32_t v = testi.voci[f]; coppie || !e_coppia(posto_di(v))) ++df[posto_di(v)];
   }
   std::vector<uint32_t>& colonna = df;  // reused in place: the column of each slot, or NESSUNA
   constexpr uint32_t NESSUNA = UINT32_MAX;
+  const auto tenuto = [&](uint32_t p) { return df[p] != 0 && (!e_coppia(p) || df[p] >= DF_MINIMO_COPPIE); };
+  size_t colonne = 0;
+  for (uint32_t p = 0; p < POSTI_LINEARI; ++p) colonne += tenuto(p);
+  m.posti.reserve(colonne);
+  m.idf.reserve(colonne);
   for (uint32_t p = 0; p < POSTI_LINEARI; ++p) {
-    const uint32_t d = df[p];
-    if (d == 0 || (e_coppia(p) && d < DF_MINIMO_COPPIE)) {
+    if (!tenuto(p)) {
       colonna[p] = NESSUNA;
       continue;
     }
+    m.idf.push_back(ln((1.0 + n) / (1.0 + static_cast<double>(df[p]))) + 1.0);
     colonna[p] = static_cast<uint32_t>(m.posti.size());
     m.posti.push_back(p);
-    m.idf.push_back(ln((1.0 + n) / (1.0 + static_cast<double>(d))) + 1.0);
   }
-  // Every slot a column holds gives an element (its weight is at least 1):
-  // counted first, so the elements take exactly their room.
+  // Every slot a column holds gives an element (its weight is at least 1).
   size_t elementi = 0;
-  for (const uint32_t v : testi.voci) elementi += colonna[posto_di(v)] != NESSUNA;
+  for (const uint32_t i : righe)
+    for (size_t f = testi.inizio[i]; f < testi.inizio[i + 1]; ++f) elementi += colonna[posto_di(testi.voci[f])] != NESSUNA;
   m.e.reserve(elementi);
-  m.inizio.reserve(testi.size() + 1);
+  m.inizio.reserve(righe.size() + 1);
   m.inizio.push_back(0);
   const auto di = [&](size_t, uint32_t p) -> long { return colonna[p] == NESSUNA ? -1 : long{colonna[p]}; };
-  for (size_t i = 0; i < testi.size(); ++i) {
+  for (const uint32_t i : righe) {
     componenti(testi.voci.data() + testi.inizio[i], testi.inizio[i + 1] - testi.inizio[i], m.idf, di,
-               [&](long j, double x) { m.e.push_back({static_cast<uint32_t>(j), static_cast<float>(x)}); });
+               [&](long j, double x, uint32_t n) { m.e.push_back({static_cast<uint32_t>(j) | n << BIT_POSTO, static_cast<float>(x)}); });
     m.inizio.push_back(m.e.size());
   }
   return m;
+}
+
+// The elements of text i of the block as the round's matrix would hold them
+// (its slots without a column left out), into e.
+void elementi_di(const corpus_lineare& testi, size_t i, const matrice& m, std::vector<elemento>& e) {
+  e.clear();
+  const uint32_t* voci = testi.voci.data() + testi.inizio[i];
+  auto da = m.posti.begin();
+  const auto di = [&](size_t f, uint32_t p) -> long {
+    if (f == 0) da = m.posti.begin();  // the slots ascend: each pass's search only moves on
+    da = std::lower_bound(da, m.posti.end(), p);
+    return da != m.posti.end() && *da == p ? da - m.posti.begin() : -1;
+  };
+  componenti(voci, testi.inizio[i + 1] - testi.inizio[i], m.idf, di,
+             [&](long j, double x, uint32_t n) { e.push_back({static_cast<uint32_t>(j) | n << BIT_POSTO, static_cast<float>(x)}); });
 }
 
 // ---- The solver -------------------------------------------------------------------------------
@@ -167,10 +193,9 @@ constexpr uint32_t PASSI_MAX = 1000;
 struct problema {
   const matrice* m;
   const corpus_lineare* testi;
-  std::vector<uint32_t> righe;  // the training texts of the round
+  std::vector<uint32_t> righe;  // the training texts of the round, ascending: the matrix's rows
   std::vector<int8_t> classe;   // their classes
-  std::vector<double> r;        // the class's ratios per column, empty without them
-  std::vector<double> r2;       // their squares
+  std::vector<double> r2;       // the squares of the class's ratios per column, empty without them
   std::vector<double> norme;    // per training text, its squared norm with the bias feature
 };
 
@@ -180,19 +205,17 @@ void prepara_righe(problema& p) {
   for (size_t a = 0; a < p.righe.size(); ++a) p.classe[a] = p.testi->classi[p.righe[a]];
 }
 
-// The ratios of class k (none when r is empty), and the squared norms they give.
+// The ratios of class k (none when r is empty), squared in place, and the squared norms they give.
 void metti_rapporti(problema& p, std::vector<double> r) {
-  p.r = std::move(r);
-  p.r2.resize(p.r.size());
-  for (size_t j = 0; j < p.r.size(); ++j) p.r2[j] = p.r[j] * p.r[j];
+  for (double& x : r) x = x * x;
+  p.r2 = std::move(r);
   const matrice& m = *p.m;
   p.norme.resize(p.righe.size());
   for (size_t a = 0; a < p.righe.size(); ++a) {
-    const size_t i = p.righe[a];
     double s = 1.0;  // the bias feature
-    for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) {
+    for (size_t f = m.inizio[a]; f < m.inizio[a + 1]; ++f) {
       const double x = static_cast<double>(m.e[f].x);
-      s = s + (p.r.empty() ? x * x : (x * x) * p.r2[m.e[f].j]);
+      s = s + (p.r2.empty() ? x * x : (x * x) * p.r2[m.e[f].j()]);
     }
     p.norme[a] = s;
   }
@@ -204,21 +227,23 @@ void metti_rapporti(problema& p, std::vector<double> r) {
 // Four partial sums, element f going to sum f mod 4 (counted from the
 // text's first), then (s0 + s1) + (s2 + s3) + b: a fixed order, so the same
 // bits on every build, and four chains of additions instead of one.
-double decisione(const problema& p, const std::vector<double>& u, double b, size_t i) {
-  const elemento* e = p.m->e.data() + p.m->inizio[i];
-  const size_t n = p.m->inizio[i + 1] - p.m->inizio[i];
+double decisione(const elemento* e, size_t n, const std::vector<double>& u, double b) {
   double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
   size_t f = 0;
   for (; f + 4 <= n; f += 4) {
-    s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j];
-    s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j];
-    s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j];
-    s3 = s3 + static_cast<double>(e[f + 3].x) * u[e[f + 3].j];
+    s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j()];
+    s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j()];
+    s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j()];
+    s3 = s3 + static_cast<double>(e[f + 3].x) * u[e[f + 3].j()];
   }
-  if (f < n) s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j];
-  if (f + 1 < n) s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j];
-  if (f + 2 < n) s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j];
+  if (f < n) s0 = s0 + static_cast<double>(e[f].x) * u[e[f].j()];
+  if (f + 1 < n) s1 = s1 + static_cast<double>(e[f + 1].x) * u[e[f + 1].j()];
+  if (f + 2 < n) s2 = s2 + static_cast<double>(e[f + 2].x) * u[e[f + 2].j()];
   return ((s0 + s1) + (s2 + s3)) + b;
+}
+// The same for row a of the matrix.
+double decisione(const matrice& m, const std::vector<double>& u, double b, size_t a) {
+  return decisione(m.e.data() + m.inizio[a], m.inizio[a + 1] - m.inizio[a], u, b);
 }
 
 // Solves for class k at C from the given alpha, u, b (a warm start, or zeros).
@@ -226,8 +251,6 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
   const matrice& m = *p.m;
   const size_t l = p.righe.size();
   const double d = 1.0 / (2.0 * c);
-  std::vector<double> q(l);
-  for (size_t a = 0; a < l; ++a) q[a] = p.norme[a] + d;
   // Shrinking as liblinear does it: a text whose alpha is 0 and whose
   // gradient lies above the last pass's largest projected gradient leaves
   // the active set; when the active ones meet the tolerance, every text
@@ -243,9 +266,8 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
     double pg_max = -HUGE_VAL, pg_min = HUGE_VAL;
     for (size_t s = 0; s < attivi; ++s) {
       const uint32_t a = ordine[s];
-      const size_t i = p.righe[a];
       const double y = p.classe[a] == k ? 1.0 : -1.0;
-      const double gr = y * decisione(p, u, b, i) - 1.0 + d * alfa[a];
+      const double gr = y * decisione(m, u, b, a) - 1.0 + d * alfa[a];
       double pg = gr;
       if (alfa[a] == 0.0) {
         if (gr > pg_max_prima) {
@@ -259,10 +281,10 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
       pg_min = std::min(pg_min, pg);
       if (std::fabs(pg) <= 1e-12) continue;
       const double vecchio = alfa[a];
-      alfa[a] = std::max(alfa[a] - gr / q[a], 0.0);
+      alfa[a] = std::max(alfa[a] - gr / (p.norme[a] + d), 0.0);
       const double passo_y = (alfa[a] - vecchio) * y;
-      for (size_t f = m.inizio[i]; f < m.inizio[i + 1]; ++f) {
-        const uint32_t j = m.e[f].j;
+      for (size_t f = m.inizio[a]; f < m.inizio[a + 1]; ++f) {
+        const uint32_t j = m.e[f].j();
         const double x = static_cast<double>(m.e[f].x);
         u[j] = u[j] + passo_y * (p.r2.empty() ? x : x * p.r2[j]);
       }
@@ -281,23 +303,15 @@ void risolvi(const problema& p, int k, double c, std::vector<double>& alfa, std:
 // The occurrences of each column in the training texts of class k (of
 // every class when k is -1), and their sum: whole numbers, exact in a double
 // whatever the order.
-std::vector<double> conteggi(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
-                             double& totale) {
+std::vector<double> conteggi(const matrice& m, const problema& p, int k, double& totale) {
   std::vector<double> c(m.posti.size(), 0.0);
   totale = 0.0;
   for (size_t a = 0; a < p.righe.size(); ++a) {
     if (k >= 0 && p.classe[a] != k) continue;
-    const size_t i = p.righe[a];
-    // The text's elements are its slots the columns hold, in the same ascending order.
-    size_t f = m.inizio[i];
-    for (size_t g = testi.inizio[i]; g < testi.inizio[i + 1]; ++g) {
-      const uint32_t v = testi.voci[g];
-      if (f == m.inizio[i + 1]) break;
-      if (m.posti[m.e[f].j] != posto_di(v)) continue;
-      const double n = static_cast<double>(occorrenze_di(v));
-      c[m.e[f].j] = c[m.e[f].j] + n;
+    for (size_t f = m.inizio[a]; f < m.inizio[a + 1]; ++f) {
+      const double n = static_cast<double>(m.e[f].n());
+      c[m.e[f].j()] = c[m.e[f].j()] + n;
       totale = totale + n;
-      ++f;
     }
   }
   return c;
@@ -306,14 +320,12 @@ std::vector<double> conteggi(const corpus_lineare& testi, const matrice& m, cons
 // The naive Bayes log-count ratios of class k per column, from the training texts' counts:
 //   r_kj = ln((c_kj + 1) / (T_k + V)) - ln((c'_kj + 1) / (T'_k + V)),
 // c' and T' those of the other classes (tutti and totale: those of every class).
-std::vector<double> rapporti(const corpus_lineare& testi, const matrice& m, const problema& p, int k,
-                             const std::vector<double>& tutti, double totale) {
+std::vector<double> rapporti(const matrice& m, const problema& p, int k, const std::vector<double>& tutti,
+                             double totale) {
   double tp = 0.0;
-  const std::vector<double> propri = conteggi(testi, m, p, k, tp);
+  std::vector<double> r = conteggi(m, p, k, tp);  // the class's own counts, turned into its ratios in place
   const double v = static_cast<double>(m.posti.size()), ta = totale - tp;
-  std::vector<double> r(propri.size());
-  for (size_t j = 0; j < r.size(); ++j)
-    r[j] = ln((propri[j] + 1.0) / (tp + v)) - ln((tutti[j] - propri[j] + 1.0) / (ta + v));
+  for (size_t j = 0; j < r.size(); ++j) r[j] = ln((r[j] + 1.0) / (tp + v)) - ln((tutti[j] - r[j] + 1.0) / (ta + v));
   return r;
 }
 
@@ -321,8 +333,8 @@ std::vector<double> rapporti(const corpus_lineare& testi, const matrice& m, cons
 std::array<bool, CLASSI> classi_con_dati(const corpus_lineare& testi, const matrice& m,
                                          const std::vector<uint32_t>& righe) {
   std::array<bool, CLASSI> dati{};
-  for (const uint32_t i : righe)
-    if (m.inizio[i + 1] > m.inizio[i]) dati[static_cast<size_t>(testi.classi[i])] = true;
+  for (size_t a = 0; a < righe.size(); ++a)
+    if (m.inizio[a + 1] > m.inizio[a]) dati[static_cast<size_t>(testi.classi[righe[a]])] = true;
   return dati;
 }
 
@@ -345,29 +357,37 @@ inline std::array<double, CLASSI> in_double(const punteggi_fuori& f) {
 }
 
 // Trains, for each class with data, at each C of cs in turn (each from the
-// last one's solution), on the texts with addestra[i]; fuori[c][t][k] gets
-// the scores of the t-th text with !addestra[i] (classes without data: 0).
-// con_dati gets the round's classes with data.
-void giro(const corpus_lineare& testi, const std::vector<bool>& addestra, const scelta_lineare& s,
+// last one's solution), on the texts outside fold f; fuori[c][t][k] gets
+// the scores of the t-th text of fold f (classes without data: 0), read
+// from the block. con_dati gets the round's classes with data.
+void giro(const corpus_lineare& testi, const std::vector<uint8_t>& piega, uint32_t f, const scelta_lineare& s,
           const std::vector<double>& cs, std::vector<std::vector<punteggi_fuori>>& fuori,
           std::array<bool, CLASSI>& con_dati) {
-  const matrice m = costruisci(testi, addestra, s.coppie);
-  problema p{&m, &testi, {}, {}, {}, {}, {}};
-  std::vector<uint32_t> prova;
-  for (uint32_t i = 0; i < testi.size(); ++i) (addestra[i] ? p.righe : prova).push_back(i);
+  const size_t fuori_piega = static_cast<size_t>(std::count(piega.begin(), piega.end(), f));
+  std::vector<uint32_t> righe, prova;
+  righe.reserve(testi.size() - fuori_piega);
+  prova.reserve(fuori_piega);
+  for (uint32_t i = 0; i < testi.size(); ++i) (piega[i] != f ? righe : prova).push_back(i);
+  const matrice m = costruisci(testi, righe, s.coppie);
+  problema p{&m, &testi, std::move(righe), {}, {}, {}};
   prepara_righe(p);
   con_dati = classi_con_dati(testi, m, p.righe);
   double totale = 0.0;
-  const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
+  const std::vector<double> tutti = s.rapporti ? conteggi(m, p, -1, totale) : std::vector<double>{};
   fuori.assign(cs.size(), std::vector<punteggi_fuori>(prova.size(), punteggi_fuori{}));
+  std::vector<elemento> e;
   for (int k = 0; k < CLASSI; ++k) {
     if (!con_dati[static_cast<size_t>(k)]) continue;
-    metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
+    p.r2 = {};  // the last class's, let go before this one's are counted
+    metti_rapporti(p, s.rapporti ? rapporti(m, p, k, tutti, totale) : std::vector<double>{});
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     for (size_t c = 0; c < cs.size(); ++c) {
       risolvi(p, k, cs[c], alfa, w, b);
-      for (size_t t = 0; t < prova.size(); ++t) fuori[c][t][static_cast<size_t>(k)] = static_cast<float>(decisione(p, w, b, prova[t]));
+      for (size_t t = 0; t < prova.size(); ++t) {
+        elementi_di(testi, prova[t], m, e);
+        fuori[c][t][static_cast<size_t>(k)] = static_cast<float>(decisione(e.data(), e.size(), w, b));
+      }
     }
   }
 }
@@ -550,15 +570,13 @@ std::vector<long> convalida_scelta(const corpus_lineare& testi, const std::vecto
   std::vector<long> giusti(cs.size(), 0);
   if (fuori_scelti) fuori_scelti->assign(testi.size(), punteggi_fuori{});
   for (uint32_t f = 0; f < pieghe; ++f) {
-    std::vector<bool> addestra(testi.size());
-    for (size_t i = 0; i < testi.size(); ++i) addestra[i] = piega[i] != f;
     std::vector<std::vector<punteggi_fuori>> fuori;
     std::array<bool, CLASSI> con_dati;
-    giro(testi, addestra, s, cs, fuori, con_dati);
+    giro(testi, piega, f, s, cs, fuori, con_dati);
     for (size_t c = 0; c < cs.size(); ++c) {
       size_t t = 0;
       for (size_t i = 0; i < testi.size(); ++i) {
-        if (addestra[i]) continue;
+        if (piega[i] != f) continue;
         giusti[c] += migliore(in_double(fuori[c][t]).data(), con_dati) == testi.classi[i];
         if (fuori_scelti && c == 0) (*fuori_scelti)[i] = fuori[c][t];
         ++t;
@@ -572,17 +590,16 @@ std::vector<long> convalida_scelta(const corpus_lineare& testi, const std::vecto
 
 }  // namespace
 
-modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni_lineari& imp) {
+modello_lineare addestra_lineare(corpus_lineare testi, const impostazioni_lineari& imp) {
   modello_lineare modello;
   modello.provenienza.testi = testi.size();
   scelta_lineare s = imp.fissa;
   const uint32_t pieghe = imp.pieghe >= 2 && testi.size() >= imp.pieghe ? imp.pieghe : 0;
   if (pieghe > 0) {
     std::vector<int> classi;
-    std::vector<uint64_t> impronte;
     classi.assign(testi.classi.begin(), testi.classi.end());
-    impronte = testi.impronte;
-    const std::vector<uint8_t> piega = assegna_pieghe(classi, impronte, pieghe);
+    const std::vector<uint8_t> piega = assegna_pieghe(classi, testi.impronte, pieghe);
+    testi.impronte = {};  // they only fix the folds
     const std::vector<double> cs(GRIGLIA_C.begin(), GRIGLIA_C.end());
     // In this order; a later setting replaces the best only when strictly better:
     // a tie goes to the simpler features and the smaller C.
@@ -608,39 +625,39 @@ modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni
   modello.scelta = s;
 
   // The model on every text.
-  const matrice m = costruisci(testi, std::vector<bool>(testi.size(), true), s.coppie);
-  problema p{&m, &testi, {}, {}, {}, {}, {}};
-  p.righe.resize(testi.size());
-  std::iota(p.righe.begin(), p.righe.end(), 0u);
+  std::vector<uint32_t> tutte(testi.size());
+  std::iota(tutte.begin(), tutte.end(), 0u);
+  matrice m = costruisci(testi, tutte, s.coppie);
+  problema p{&m, &testi, std::move(tutte), {}, {}, {}};
   prepara_righe(p);
   modello.con_dati = classi_con_dati(testi, m, p.righe);
+  // From here on the matrix alone is read: the block of texts goes.
+  testi = {};
+  p.testi = nullptr;
+  if (!std::any_of(modello.con_dati.begin(), modello.con_dati.end(), [](bool b) { return b; })) return modello;
   double totale = 0.0;
-  const std::vector<double> tutti = s.rapporti ? conteggi(testi, m, p, -1, totale) : std::vector<double>{};
-  modello.posti = m.posti;
-  modello.idf = m.idf;
+  const std::vector<double> tutti = s.rapporti ? conteggi(m, p, -1, totale) : std::vector<double>{};
   modello.pesi.assign(m.posti.size(), std::array<double, CLASSI>{});
-  if (!std::any_of(modello.con_dati.begin(), modello.con_dati.end(), [](bool b) { return b; })) {
-    modello.posti.clear();
-    modello.idf.clear();
-    modello.pesi.clear();
-    return modello;
-  }
   for (int k = 0; k < CLASSI; ++k) {
     if (!modello.con_dati[static_cast<size_t>(k)]) continue;
-    metti_rapporti(p, s.rapporti ? rapporti(testi, m, p, k, tutti, totale) : std::vector<double>{});
+    p.r2 = {};  // the last class's, let go before this one's are counted
+    metti_rapporti(p, s.rapporti ? rapporti(m, p, k, tutti, totale) : std::vector<double>{});
     std::vector<double> alfa(p.righe.size(), 0.0), w(m.posti.size(), 0.0);
     double b = 0.0;
     risolvi(p, k, s.c, alfa, w, b);
     for (size_t j = 0; j < w.size(); ++j) modello.pesi[j][static_cast<size_t>(k)] = w[j];
     modello.bias[static_cast<size_t>(k)] = b;
   }
+  // The columns become the model's slots: moved, not copied beside the matrix.
+  modello.posti = std::move(m.posti);
+  modello.idf = std::move(m.idf);
   return modello;
 }
 
 modello_lineare addestra_lineare(const std::vector<testo_lineare>& testi, const impostazioni_lineari& imp) {
   corpus_lineare c;
   for (const testo_lineare& t : testi) c.aggiungi(t);
-  return addestra_lineare(c, imp);
+  return addestra_lineare(std::move(c), imp);
 }
 
 // ---- Scoring -----------------------------------------------------------------------------------
@@ -664,7 +681,7 @@ std::vector<long> indici(const modello_lineare& m, const testo_lineare& t) {
 void punteggi_testo_lineare(const modello_lineare& m, const testo_lineare& t, double punteggi[CLASSI]) {
   const std::vector<long> dove = indici(m, t);
   for (int k = 0; k < CLASSI; ++k) punteggi[k] = 0.0;
-  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long j, double x) {
+  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long j, double x, uint32_t) {
     for (int k = 0; k < CLASSI; ++k)
       punteggi[k] = punteggi[k] + x * m.pesi[static_cast<size_t>(j)][static_cast<size_t>(k)];
   });
@@ -726,7 +743,7 @@ std::vector<tratto_lineare> tratti_lineari(const modello_lineare& m, std::string
   const std::vector<long> dove = indici(m, t);
   for (size_t i = 0; i < uniti.size(); ++i) uniti[i].indice = dove[i];
   size_t j = 0;
-  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long indice, double x) {
+  componenti(t.voci.data(), t.voci.size(), m.idf, [&](size_t i, uint32_t) { return dove[i]; }, [&](long indice, double x, uint32_t) {
     while (uniti[j].indice != indice) ++j;
     uniti[j].x = x;
   });

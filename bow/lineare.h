@@ -175,7 +175,8 @@ struct corpus_lineare {
   size_t size() const { return classi.size(); }
   void aggiungi(const testo_lineare& t);
 };
-modello_lineare addestra_lineare(const corpus_lineare& testi, const impostazioni_lineari& imp = {});
+// Takes the block, which it lets go before the final model's solver runs.
+modello_lineare addestra_lineare(corpus_lineare testi, const impostazioni_lineari& imp = {});
 
 // ---- Inline: the tokenizer -------------------------------------------------------------------
 
