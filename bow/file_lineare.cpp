@@ -87,11 +87,12 @@ std::string decodifica_intestazione(const intestazione& h, modello_lineare& m, u
   if (!(m.accuratezza_cv >= 0.0 && m.accuratezza_cv <= 1.0) || (m.pieghe == 0 && m.accuratezza_cv != 0.0))
     return "accuratezza della convalida fuori da 0 ... 1";
   m.temperatura = prendi_f64(h + O_TEMPERATURA);
-  if (!std::isfinite(m.temperatura) || !(m.temperatura > 0.0)) return "temperatura non e' un numero finito maggiore di 0";
+  // Training fits it within [0.001, 1000], a within [0.01, 100] and b within [-50, 50].
+  if (!(m.temperatura >= 1e-4 && m.temperatura <= 1e4)) return "temperatura fuori da 0.0001 ... 10000";
   m.cima_a = prendi_f64(h + O_CIMA_A);
   m.cima_b = prendi_f64(h + O_CIMA_B);
-  if (!std::isfinite(m.cima_a) || !(m.cima_a > 0.0) || !std::isfinite(m.cima_b))
-    return "calibrazione della prima classe non valida (a finito maggiore di 0, b finito)";
+  if (!(m.cima_a >= 0.01 && m.cima_a <= 100.0) || !(m.cima_b >= -50.0 && m.cima_b <= 50.0))
+    return "calibrazione della prima classe non valida (a da 0.01 a 100, b da -50 a 50)";
   for (int k = 0; k < CLASSI; ++k) {
     m.bias[k] = prendi_f64(h + O_BIAS + 8 * k);
     if (!std::isfinite(m.bias[k])) return "bias della classe " + std::to_string(k) + " non finito";

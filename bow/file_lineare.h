@@ -19,9 +19,9 @@
 //       64      4  bit 0: pairs of words; bit 1: NB ratios; bits 2 ... 31 zero
 //       68      4  the folds of the choice: 0 (none) or 2 ... 255
 //       72      8  the chosen settings' cross-validated accuracy, 0 ... 1 (0 without folds)
-//       80      8  the softmax's temperature (finite, > 0)
-//       88      8  a, the top class's calibration (finite, > 0)
-//       96      8  b, the same (finite)
+//       80      8  the softmax's temperature (0.0001 ... 10000; training fits it in 0.001 ... 1000)
+//       88      8  a, the top class's calibration (0.01 ... 100)
+//       96      8  b, the same (-50 ... 50)
 //      104     80  the ten biases beta_0 ... beta_9 (finite doubles)
 //
 // then F records of 92 bytes, one per slot in strictly ascending order: the

@@ -39,6 +39,7 @@ double ln(double x) {
 
 // e^x: x = k ln 2 + r, |r| <= ln 2 / 2, e^r by its series to r^18 / 18!.
 double esp(double x) {
+  if (std::isnan(x)) return x;
   if (x > 709.0) return HUGE_VAL;
   if (x < -745.0) return 0.0;
   const double k = std::floor(x / 0.69314718055994530942 + 0.5);
@@ -402,7 +403,9 @@ void softmax(const double s[CLASSI], const std::array<bool, CLASSI>& con_dati, d
     if (con_dati[static_cast<size_t>(k)]) massimo = std::max(massimo, s[k] / t);
   double z = 0.0;
   for (int k = 0; k < CLASSI; ++k) {
-    p[k] = con_dati[static_cast<size_t>(k)] ? esp(s[k] / t - massimo) : 0.0;
+    // The top compared first: at an infinite score, inf - inf would be NaN.
+    const double x = s[k] / t;
+    p[k] = con_dati[static_cast<size_t>(k)] ? (x == massimo ? 1.0 : esp(x - massimo)) : 0.0;
     z = z + p[k];
   }
   if (!(z > 0.0)) {
@@ -702,13 +705,16 @@ void probabilita_lineari(const modello_lineare& m, const double punteggi[CLASSI]
   double nuova = sigma(m.cima_a * logit(q) + m.cima_b);
   if (seconda > 0.0) nuova = std::max(nuova, seconda / (1.0 - q + seconda));
   const double resto = 1.0 - q;
+  const double altre = static_cast<double>(std::count(m.con_dati.begin(), m.con_dati.end(), true) - 1);
+  // The others all 0: they share what is left evenly, each no more than the top.
+  if (!(resto > 0.0)) nuova = std::max(nuova, 1.0 / (altre + 1.0));
   for (int k = 0; k < CLASSI; ++k) {
     if (k == cima) continue;
+    // Never above the top: at the bounds above, rounding alone could lift a class one ulp past it.
     if (resto > 0.0) {
-      // Never above the top: at the bound above, rounding alone could lift the next class one ulp past it.
       p[k] = std::min(p[k] * ((1.0 - nuova) / resto), nuova);
-    } else if (m.con_dati[static_cast<size_t>(k)]) {  // the others all 0: they share it evenly
-      p[k] = (1.0 - nuova) / static_cast<double>(std::count(m.con_dati.begin(), m.con_dati.end(), true) - 1);
+    } else if (m.con_dati[static_cast<size_t>(k)]) {
+      p[k] = std::min((1.0 - nuova) / altre, nuova);
     }
   }
   p[cima] = nuova;

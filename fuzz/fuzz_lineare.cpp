@@ -35,8 +35,8 @@ long primo_difetto(const uint8_t* d, size_t n) {
   const uint32_t scelte = prendi<uint32_t>(d + 64), pieghe = prendi<uint32_t>(d + 68);
   bool buona = prendi<uint32_t>(d + 8) == 2 && dati < 1024 && (posti == 0) == (dati == 0) &&
                posti <= POSTI_LINEARI && std::isfinite(c) && c > 0 && scelte < 4 && pieghe != 1 && pieghe <= 255 &&
-               acc >= 0 && acc <= 1 && (pieghe > 0 || acc == 0) && std::isfinite(t) && t > 0 && std::isfinite(ca) && ca > 0 &&
-               std::isfinite(cb);
+               acc >= 0 && acc <= 1 && (pieghe > 0 || acc == 0) && t >= 1e-4 && t <= 1e4 && ca >= 0.01 && ca <= 100 &&
+               cb >= -50 && cb <= 50;
   for (int k = 0; k < CLASSI; ++k) buona = buona && std::isfinite(prendi<double>(d + 104 + 8 * k));
   if (!buona) return 0;
   int64_t precedente = -1;
